@@ -1,0 +1,8 @@
+// The intake prompt and the question that writes the result mails of the intake found.
+#pragma once
+
+#include "analysis/console_interface.h"
+#include "store/record_tree.h"
+
+// Returns when the operator presses ESC at the intake prompt.
+void selectIntakeForMails(RecordTree tree, Console& console);

@@ -1,0 +1,2 @@
+// Entry point (placeholder until the front end lands).
+int main() { return 0; }

@@ -1,0 +1,12 @@
+// The start-up banner's main menu and the loop that runs it.
+#pragma once
+
+#include <ostream>
+
+#include "analysis/console_interface.h"
+#include "store/record_tree.h"
+
+void printMainMenu(std::ostream& out);
+
+// Runs the main menu until ESC, then clears the screen and prints "Program Closing ...\n".
+void runMainMenu(RecordTree tree, StudentRecord* indexRoot, Console& console);

@@ -1,0 +1,33 @@
+// The result letters of one intake, written to mail.txt.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "store/record_tree.h"
+
+constexpr const char* kMailFileName = "mail.txt";
+
+enum class MailOutcome {
+  kWritten,     // every letter reached mail.txt
+  kCannotOpen,  // "Cannot open output file"; the old mail.txt is untouched
+  kCannotWrite  // writing or closing failed; the old mail.txt is untouched
+};
+
+// The local date of a letter as "%d %B %Y" in the C locale, such as "06 December 2026".
+std::string formatLetterDate(std::time_t when);
+
+// Writes one letter (address block, salutation, listing, date, footer), each line ending in
+// CR LF whatever the platform.
+void writeResultLetter(const StudentRecord& student, const std::string& date, std::ostream& out);
+
+using MailClock = std::function<std::time_t()>;
+
+// Writes one letter per student of the intake into mail.txt (in directory), reading the clock
+// afresh for each letter. The file is replaced only once every letter was written. Reports a
+// failure on console in the fixed words.
+MailOutcome writeResultMails(const IntakeRecord& intake, std::ostream& console,
+                             const std::string& directory = ".",
+                             const MailClock& clock = [] { return std::time(nullptr); });

@@ -1,0 +1,19 @@
+// Routes the out-of-memory report to whatever the front end registered.
+#include "store/out_of_memory.h"
+
+#include <cstdio>
+
+namespace {
+OutOfMemoryHandler gHandler = nullptr;
+}
+
+void setOutOfMemoryHandler(OutOfMemoryHandler handler) { gHandler = handler; }
+
+void reportOutOfMemory() {
+  if (gHandler != nullptr) {
+    gHandler();
+    return;
+  }
+  std::fputs(kOutOfMemoryMessage, stdout);
+  std::fflush(stdout);
+}

@@ -1,0 +1,6 @@
+// Placeholder until this component lands.
+#include "store/student_index.h"
+StudentRecord* buildStudentIndex(RecordTree, StudentRecord* root) { return root; }
+StudentRecord* insertStudent(StudentRecord* root, StudentRecord*) { return root; }
+StudentRecord* findStudent(StudentRecord*, const char*) { return nullptr; }
+IntakeRecord* findIntake(RecordTree, const char*) { return nullptr; }

@@ -10,7 +10,7 @@
 
 namespace {
 
-// Part 2.3 compares IDs as strncmp with a count of 8: bytes, not characters, so an ID of
+// IDs compare as strncmp with a count of 8: bytes, not characters, so an ID of
 // multi-byte characters is keyed on its first 8 bytes.
 constexpr std::size_t kKeyBytes = 8;
 
@@ -33,7 +33,7 @@ std::uint64_t packedKey(const char* id) {
 
 struct IndexEntry {
   std::uint64_t key;
-  std::size_t order;  // position in the insertion order of Part 2.3
+  std::size_t order;  // position in the insertion order
   StudentRecord* student;
 
   bool operator<(const IndexEntry& other) const {
@@ -41,7 +41,7 @@ struct IndexEntry {
   }
 };
 
-// The algorithm of Part 2.3 as written: every student in turn, intake by intake.
+// One-by-one insertion: every student in turn, intake by intake.
 StudentRecord* insertEach(RecordTree tree, StudentRecord* root) {
   for (IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
     for (StudentRecord* student = intake->firstStudent; student != nullptr;
@@ -131,7 +131,7 @@ StudentRecord* insertStudent(StudentRecord* root, StudentRecord* student) {
   if (root == nullptr) {
     return student;
   }
-  // A loop, not the recursion of Part 2.3: ascending IDs make the tree a chain as long as the
+  // A loop, not recursion: ascending IDs make the tree a chain as long as the
   // list of students, deeper than the stack allows.
   StudentRecord* node = root;
   for (;;) {

@@ -1,4 +1,4 @@
-// Times the student index build (Part 2.3) against one-by-one insertion of the same students.
+// Times the student index build against one-by-one insertion of the same students.
 //
 //   index_bench [--fast-only] [N ...]    N students per run; default 10000 50000 100000
 //

@@ -44,8 +44,11 @@ TEST(CopyText, CutsAtCharacterCapacityNeverInsideACharacter) {
 
 TEST(CopyText, NameOfFortyEightCharactersInFiftySixBytesFitsWhole) {
   const std::string name =
-      "Zo\xC3\xAB \xC3\x85ngstr\xC3\xB6m-N\xC3\xBA\xC3\xB1" "ez de la Pe\xC3\xB1" "a y "
-      "Casta\xC3\xB1" "eda M\xC3\xBCller";
+      "Zo\xC3\xAB \xC3\x85ngstr\xC3\xB6m-N\xC3\xBA\xC3\xB1"
+      "ez de la Pe\xC3\xB1"
+      "a y "
+      "Casta\xC3\xB1"
+      "eda M\xC3\xBCller";
   StudentRecord student{};
   copyField(student.name, kNameChars, name.c_str());
   EXPECT_EQ(std::string(student.name), name);
@@ -118,7 +121,7 @@ IntakeRecord* newIntakeOf(const char* code, std::initializer_list<const char*> i
 
 }  // namespace
 
-// Part 2.1's case: two intakes of three and one students. Under ASan or valgrind a leak or a
+// Two intakes of three and one students. Under ASan or valgrind a leak or a
 // double free of any record, down to the results, fails the run.
 TEST(ReleaseRecordTree, TwoIntakesOfThreeAndOneStudentsReleaseEveryRecord) {
   IntakeRecord* first = newIntakeOf("APR23IT", {"st230401", "st230402", "st230403"});
@@ -182,7 +185,7 @@ TEST(Constructors, GiveEmptyListsAndNoLinks) {
   releaseRecordTree(intake);
 }
 
-// Part 2.1: a 15-character intake code, an 8-character ID and a 50-character name fit whole; one
+// A 15-character intake code, an 8-character ID and a 50-character name fit whole; one
 // character more is cut, also when the characters take several bytes.
 TEST(Capacities, FullLengthValuesFitWholeAndLongerOnesAreCut) {
   const std::string code15 = "ABCDEFGHIJKLMNO";

@@ -44,7 +44,7 @@ RecordTree makeTree(const std::vector<IntakeLiteral>& intakes) {
   return first;
 }
 
-// Every student in the insertion order of Part 2.3.
+// Every student in insertion order: intake by intake, then student list order.
 std::vector<StudentRecord*> studentsInOrder(RecordTree tree) {
   std::vector<StudentRecord*> students;
   for (IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
@@ -55,7 +55,7 @@ std::vector<StudentRecord*> studentsInOrder(RecordTree tree) {
   return students;
 }
 
-// The insertion of Part 2.3, written here independently of the code under test (as a loop, so
+// One-by-one insertion, written here independently of the code under test (as a loop, so
 // that chains of thousands do not strain the stack).
 StudentRecord* referenceInsert(StudentRecord* root, StudentRecord* student) {
   student->left = student->right = nullptr;

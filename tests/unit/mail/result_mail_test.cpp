@@ -1,0 +1,445 @@
+// The result letters: their lines and CR LF ends, the date, and mail.txt replaced whole or kept.
+#include "mail/result_mail.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/result_listing.h"
+#include "store/loader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Noon keeps the local date the same in every time zone's reading of the test.
+std::time_t localNoon(int year, int month, int day) {
+  std::tm when{};
+  when.tm_year = year - 1900;
+  when.tm_mon = month - 1;
+  when.tm_mday = day;
+  when.tm_hour = 12;
+  when.tm_isdst = -1;
+  return std::mktime(&when);
+}
+
+struct Address {
+  const char* street;
+  const char* city;
+  const char* state;
+  const char* postcode;
+};
+
+// An intake built from the record constructors, released with the tree.
+class IntakeBuilder {
+ public:
+  explicit IntakeBuilder(const char* code) : owner_(newIntakeRecord(code)) {}
+  IntakeRecord& intake() { return *owner_.get(); }
+
+  StudentRecord* addStudent(const char* id, const char* name, const Address& a) {
+    AddressRecord* address = newAddressRecord();
+    copyField(address->streetAddress, kStreetChars, a.street);
+    copyField(address->city, kCityChars, a.city);
+    copyField(address->state, kStateChars, a.state);
+    copyField(address->postcode, kPostcodeChars, a.postcode);
+    StudentRecord* student = newStudentRecord(address);
+    copyField(student->studentId, kStudentIdChars, id);
+    copyField(student->name, kNameChars, name);
+    copyField(student->intake, kIntakeCodeChars, intake().code);
+    (intake().firstStudent == nullptr ? intake().firstStudent : intake().lastStudent->next) =
+        student;
+    intake().lastStudent = student;
+    return student;
+  }
+
+  // Appends to the student's last level and semester, opening new ones when the numbers change.
+  static void addResult(StudentRecord* s, int level, int semester, const char* id, int marks) {
+    if (s->lastLevel == nullptr || s->lastLevel->number != level) {
+      LevelNode* node = newLevelNode(level);
+      (s->firstLevel == nullptr ? s->firstLevel : s->lastLevel->next) = node;
+      s->lastLevel = node;
+    }
+    LevelNode* l = s->lastLevel;
+    if (l->lastSemester == nullptr || l->lastSemester->number != semester) {
+      SemesterNode* node = newSemesterNode(semester);
+      (l->firstSemester == nullptr ? l->firstSemester : l->lastSemester->next) = node;
+      l->lastSemester = node;
+    }
+    SemesterNode* sem = l->lastSemester;
+    SubjectResult* result = newSubjectResult(id, "Subject", marks);
+    (sem->firstResult == nullptr ? sem->firstResult : sem->lastResult->next) = result;
+    sem->lastResult = result;
+  }
+
+ private:
+  RecordTreeOwner owner_;
+};
+
+const Address kParramatta = {"27 Banksia Street", "Parramatta", "NSW", "2150"};
+const Address kRyde = {"5/112 Victoria Road", "Ryde", "NSW", "0800"};
+
+// Aisha: marks in two levels, one subject not yet taken, one above 100. Zoë: one result.
+void addTwoStudents(IntakeBuilder& b) {
+  StudentRecord* aisha = b.addStudent("st000001", "Aisha Rahman", kParramatta);
+  IntakeBuilder::addResult(aisha, 1, 1, "CS101", 68);
+  IntakeBuilder::addResult(aisha, 1, 1, "CS102", 0);
+  IntakeBuilder::addResult(aisha, 1, 2, "CS103", 39);
+  IntakeBuilder::addResult(aisha, 2, 1, "CS201", 120);
+  StudentRecord* zoe = b.addStudent("st000002", "Zo\xC3\xAB M\xC3\xBCller", kRyde);
+  IntakeBuilder::addResult(zoe, 1, 1, "CS101", 75);
+}
+
+std::string crlf(const std::string& text) {
+  std::string converted;
+  for (char c : text) {
+    converted += c == '\n' ? "\r\n" : std::string(1, c);
+  }
+  return converted;
+}
+
+std::string listingOf(const StudentRecord& student) {
+  std::ostringstream listing;
+  writeResultListing(student, listing);
+  return listing.str();
+}
+
+// The letter around whatever the listing writes, with every line ended by CR LF.
+std::string letterFrame(const StudentRecord& s, const std::string& date) {
+  const AddressRecord& a = *s.address;
+  return std::string(a.streetAddress) + ",\r\n" + a.postcode + ", " + a.city + ",\r\n" + a.state +
+         ".\r\n" + std::string(73, '=') + "\r\n\r\nMr/Miss " + s.name +
+         ",\r\n\r\nThe Following is your results for all the subjects "
+         "enrolled:\r\n\r\n" +
+         crlf(listingOf(s)) + "\r\nDate Generated: " + date +
+         "\r\n\r\n* This Mail is computer generated, no signature is "
+         "required\r\n" +
+         std::string(73, '-') + "\r\n";
+}
+
+void requireListing(const StudentRecord& student) {
+  if (listingOf(student).empty()) {
+    GTEST_SKIP() << "needs writeResultListing of the result listing";
+  }
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class MailFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavrinel-mail-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+
+  MailOutcome write(const IntakeRecord& intake, const std::string& directory) {
+    return writeResultMails(intake, console_, directory, clock_);
+  }
+  MailOutcome write(const IntakeRecord& intake) { return write(intake, dir_.string()); }
+
+  fs::path mailPath() const { return dir_ / kMailFileName; }
+
+  std::vector<std::string> entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  // Each letter reads the clock: the first is dated 6 December 2026, the next a day later.
+  int clockReads_ = 0;
+  MailClock clock_ = [this] { return localNoon(2026, 12, 6 + clockReads_++); };
+  std::ostringstream console_;
+  fs::path dir_;
+};
+
+TEST(FormatLetterDate, TwoDigitDayFullEnglishMonthFourDigitYear) {
+  struct Case {
+    int year, month, day;
+    const char* text;
+  } cases[] = {
+      {2026, 12, 6, "06 December 2026"},
+      {2024, 1, 1, "01 January 2024"},
+      {2024, 2, 29, "29 February 2024"},
+      {2000, 9, 30, "30 September 2000"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(formatLetterDate(localNoon(c.year, c.month, c.day)), c.text);
+  }
+}
+
+TEST(WriteResultLetter, EveryLineEndsWithCrLfAroundTheListing) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  std::ostringstream out;
+  writeResultLetter(*b.intake().firstStudent, "06 December 2026", out);
+  EXPECT_EQ(out.str(), letterFrame(*b.intake().firstStudent, "06 December 2026"));
+}
+
+TEST(WriteResultLetter, EmptyAddressFieldsStillGiveTheirLines) {
+  IntakeBuilder b("TEST01");
+  StudentRecord* s = b.addStudent("st000003", "", {"", "", "", ""});
+  std::ostringstream out;
+  writeResultLetter(*s, "06 December 2026", out);
+  EXPECT_EQ(
+      out.str().rfind(",\r\n, ,\r\n.\r\n" + std::string(73, '=') + "\r\n\r\nMr/Miss ,\r\n", 0), 0u);
+}
+
+TEST(WriteResultLetter, StudentWithoutResultsHasTwoEmptyLinesBeforeTheDate) {
+  IntakeBuilder b("TEST01");
+  StudentRecord* s = b.addStudent("st000003", "Marcus Webb", kParramatta);
+  requireListing(*s);
+  std::ostringstream out;
+  writeResultLetter(*s, "06 December 2026", out);
+  EXPECT_EQ(out.str(), "27 Banksia Street,\r\n2150, Parramatta,\r\nNSW.\r\n" +
+                           std::string(73, '=') +
+                           "\r\n\r\nMr/Miss Marcus Webb,\r\n\r\n"
+                           "The Following is your results for all the subjects enrolled:\r\n\r\n"
+                           "Name\t: Marcus Webb\r\nID\t: st000003\r\nIntake\t: TEST01\r\n\r\n"
+                           "\r\nDate Generated: 06 December 2026\r\n\r\n"
+                           "* This Mail is computer generated, no signature is required\r\n" +
+                           std::string(73, '-') + "\r\n");
+}
+
+TEST_F(MailFileTest, TwoStudentsByteForByte) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  requireListing(*b.intake().firstStudent);
+  ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
+  const std::string equals(73, '='), hyphens(73, '-');
+  const std::string footer =
+      "\r\n\r\n* This Mail is computer generated, no signature is required\r\n";
+  const std::string enrolled =
+      ",\r\n\r\nThe Following is your results for all "
+      "the subjects enrolled:\r\n\r\n";
+  EXPECT_EQ(readFile(mailPath()),
+            "27 Banksia Street,\r\n2150, Parramatta,\r\nNSW.\r\n" + equals +
+                "\r\n\r\nMr/Miss Aisha Rahman" + enrolled +
+                "Name\t: Aisha Rahman\r\nID\t: st000001\r\nIntake\t: TEST01\r\n\r\n"
+                "Level 1: \r\n\tSemester 1: \r\n"
+                "\t\tCS101\t\t68\t\tCredit\r\n\t\tCS102\t\tN/A\t\tN/A\r\n"
+                "\tSemester 2: \r\n\t\tCS103\t\t39\t\tFail\r\n"
+                "Level 2: \r\n\tSemester 1: \r\n\t\tCS201\t\t120\t\tN/A\r\n"
+                "\r\nDate Generated: 06 December 2026" +
+                footer + hyphens +
+                "\r\n"
+                "5/112 Victoria Road,\r\n0800, Ryde,\r\nNSW.\r\n" +
+                equals + "\r\n\r\nMr/Miss Zo\xC3\xAB M\xC3\xBCller" + enrolled +
+                "Name\t: Zo\xC3\xAB M\xC3\xBCller\r\nID\t: st000002\r\nIntake\t: "
+                "TEST01\r\n\r\n"
+                "Level 1: \r\n\tSemester 1: \r\n\t\tCS101\t\t75\t\tDistinction\r\n"
+                "\r\nDate Generated: 07 December 2026" +
+                footer + hyphens + "\r\n");
+}
+
+TEST_F(MailFileTest, LettersFollowOneAnotherEachWithItsOwnDate) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
+  const StudentRecord& first = *b.intake().firstStudent;
+  EXPECT_EQ(readFile(mailPath()),
+            letterFrame(first, "06 December 2026") + letterFrame(*first.next, "07 December 2026"));
+  EXPECT_EQ(clockReads_, 2);
+  EXPECT_EQ(console_.str(), "");
+  EXPECT_EQ(entries(), std::vector<std::string>{kMailFileName});
+}
+
+TEST_F(MailFileTest, IntakeWithoutStudentsLeavesAnEmptyFile) {
+  IntakeBuilder b("EMPTY");
+  writeFile(mailPath(), "old letters");
+  ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
+  ASSERT_TRUE(fs::is_regular_file(mailPath()));
+  EXPECT_EQ(fs::file_size(mailPath()), 0u);
+}
+
+TEST_F(MailFileTest, SecondRunLeavesOnlyItsOwnLetters) {
+  IntakeBuilder first("TEST01");
+  addTwoStudents(first);
+  IntakeBuilder second("TEST02");
+  StudentRecord* s = second.addStudent("st000009", "Noah Fraser", kRyde);
+  IntakeBuilder::addResult(s, 1, 1, "CS101", 20);
+  ASSERT_EQ(write(first.intake()), MailOutcome::kWritten);
+  ASSERT_EQ(write(second.intake()), MailOutcome::kWritten);
+  EXPECT_EQ(readFile(mailPath()), letterFrame(*s, "08 December 2026"));
+}
+
+TEST_F(MailFileTest, NewFileGetsTheUsualPermissions) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  for (mode_t mask : {mode_t{022}, mode_t{027}}) {
+    const mode_t previous = umask(mask);
+    fs::remove(mailPath());
+    const MailOutcome outcome = write(b.intake());
+    umask(previous);
+    ASSERT_EQ(outcome, MailOutcome::kWritten);
+    struct stat info {};
+    ASSERT_EQ(stat(mailPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "umask " << mask;
+  }
+}
+
+TEST_F(MailFileTest, SymbolicLinkKeepsPointingAtTheLetters) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  fs::create_directory(dir_ / "letters");
+  writeFile(dir_ / "letters" / "current.txt", "old letters");
+  fs::create_symlink("letters/current.txt", mailPath());
+  ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
+  EXPECT_TRUE(fs::is_symlink(mailPath()));
+  EXPECT_EQ(readFile(dir_ / "letters" / "current.txt"), readFile(mailPath()));
+  EXPECT_NE(readFile(mailPath()), "old letters");
+}
+
+TEST_F(MailFileTest, MailFileThatIsAFolderCannotBeOpened) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  fs::create_directory(mailPath());
+  writeFile(mailPath() / "kept", "kept");
+  EXPECT_EQ(write(b.intake()), MailOutcome::kCannotOpen);
+  EXPECT_EQ(console_.str(), "Cannot open output file\n");
+  EXPECT_EQ(readFile(mailPath() / "kept"), "kept");
+  EXPECT_EQ(entries(), std::vector<std::string>{kMailFileName});
+}
+
+TEST_F(MailFileTest, MissingFolderCannotBeOpened) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  EXPECT_EQ(write(b.intake(), (dir_ / "missing").string()), MailOutcome::kCannotOpen);
+  EXPECT_EQ(console_.str(), "Cannot open output file\n");
+  EXPECT_EQ(clockReads_, 0);
+}
+
+// Permission bits do not stop root, so these cases only mean something for other users.
+bool permissionsBind(const fs::path& dir) {
+  const fs::path probe = dir / "probe";
+  std::ofstream(probe) << "x";
+  const bool stopped = !fs::exists(probe);
+  fs::remove(probe);
+  return stopped;
+}
+
+TEST_F(MailFileTest, ReadOnlyFolderKeepsTheOldFile) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  writeFile(mailPath(), "old letters");
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  if (!permissionsBind(dir_)) {
+    GTEST_SKIP() << "permission bits do not bind this user";
+  }
+  EXPECT_EQ(write(b.intake()), MailOutcome::kCannotOpen);
+  EXPECT_EQ(console_.str(), "Cannot open output file\n");
+  EXPECT_EQ(readFile(mailPath()), "old letters");
+  EXPECT_EQ(entries(), std::vector<std::string>{kMailFileName});
+}
+
+TEST_F(MailFileTest, ReadOnlyMailFileIsNotReplaced) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  writeFile(mailPath(), "old letters");
+  fs::permissions(mailPath(), fs::perms::owner_read);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  const bool binds = permissionsBind(dir_);
+  fs::permissions(dir_, fs::perms::owner_all);
+  if (!binds) {
+    GTEST_SKIP() << "permission bits do not bind this user";
+  }
+  EXPECT_EQ(write(b.intake()), MailOutcome::kCannotOpen);
+  EXPECT_EQ(console_.str(), "Cannot open output file\n");
+  EXPECT_EQ(readFile(mailPath()), "old letters");
+}
+
+// Lowers the file size limit, as a full disk would stop the writes, for one scope.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int);
+};
+
+TEST_F(MailFileTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  IntakeBuilder b("TEST01");
+  addTwoStudents(b);
+  writeFile(mailPath(), "old letters");
+  MailOutcome outcome;
+  {
+    FileSizeLimit limit(100);
+    outcome = write(b.intake());
+  }
+  EXPECT_EQ(outcome, MailOutcome::kCannotWrite);
+  EXPECT_EQ(console_.str(), "Cannot write output file\n");
+  EXPECT_EQ(readFile(mailPath()), "old letters");
+  EXPECT_EQ(entries(), std::vector<std::string>{kMailFileName});
+}
+
+// Answers no query; a loader that asks none has not been written yet.
+class SilentSource : public QuerySource {
+ public:
+  std::unique_ptr<QueryRows> open(const std::string&) override {
+    ++opened;
+    throw DatabaseError("no such table");
+  }
+  int opened = 0;
+};
+
+bool loaderLanded() {
+  SilentSource source;
+  try {
+    loadRecordTree(source);
+  } catch (const DatabaseError&) {
+  }
+  return source.opened > 0;
+}
+
+// The expected letters are written from the fixture's description, one LF for each CR LF.
+TEST_F(MailFileTest, DemoIntakeMatchesTheLettersWrittenByHand) {
+  if (!loaderLanded()) {
+    GTEST_SKIP() << "needs the database loader";
+  }
+  RecordTreeOwner tree(loadRecordTree(*openDatabaseFile(TAVRINEL_FIXTURES_DIR "/demo.mdb")).tree);
+  const IntakeRecord* intake = tree.get();
+  while (intake != nullptr && std::string(intake->code) != "APR23IT") {
+    intake = intake->next;
+  }
+  ASSERT_NE(intake, nullptr);
+  clock_ = [] { return localNoon(2026, 12, 6); };
+  ASSERT_EQ(write(*intake), MailOutcome::kWritten);
+  EXPECT_EQ(readFile(mailPath()),
+            crlf(readFile(TAVRINEL_GOLDEN_DIR "/mail/demo-APR23IT/mail.txt")));
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// Byte input with a time limit and buffered output over file descriptors.
+#include "app/fd_stream.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+FdOutputBuffer::~FdOutputBuffer() {
+  writeOut();
+}
+
+bool FdOutputBuffer::writeOut() {
+  bool written = writeAll(fd_, buffer_, used_);
+  used_ = 0;  // on failure the text is lost rather than retried for ever
+  return written;
+}
+
+FdOutputBuffer::int_type FdOutputBuffer::overflow(int_type ch) {
+  if (traits_type::eq_int_type(ch, traits_type::eof())) {
+    return writeOut() ? traits_type::not_eof(ch) : traits_type::eof();
+  }
+  if (used_ == kCapacity && !writeOut()) {
+    return traits_type::eof();
+  }
+  buffer_[used_++] = traits_type::to_char_type(ch);
+  return ch;
+}
+
+std::streamsize FdOutputBuffer::xsputn(const char* data, std::streamsize count) {
+  std::streamsize done = 0;
+  while (done < count) {
+    if (used_ == kCapacity && !writeOut()) {
+      break;
+    }
+    std::size_t chunk = std::min(kCapacity - used_, static_cast<std::size_t>(count - done));
+    std::memcpy(buffer_ + used_, data + done, chunk);
+    used_ += chunk;
+    done += static_cast<std::streamsize>(chunk);
+  }
+  return done;
+}
+
+int FdOutputBuffer::sync() {
+  return writeOut() ? 0 : -1;
+}
+
+bool InputQueue::fill(int timeoutMs) {
+  if (position_ == bytes_.size()) {
+    bytes_.clear();
+    position_ = 0;
+  }
+  if (ended_) {
+    return false;
+  }
+  if (timeoutMs >= 0) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd ready = {fd_, POLLIN, 0};
+      int count = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
+      if (count > 0) {
+        break;
+      }
+      if (count == 0) {
+        return false;
+      }
+      if (errno != EINTR) {
+        break;  // let read() report the failure
+      }
+    }
+  }
+  char chunk[4096];
+  ssize_t got;
+  do {
+    got = ::read(fd_, chunk, sizeof chunk);
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) {
+    // End of file, or a failed read (EIO after a hang-up): input has ended either way.
+    ended_ = true;
+    return false;
+  }
+  bytes_.append(chunk, static_cast<std::size_t>(got));
+  return true;
+}
+
+int InputQueue::peek(int timeoutMs) {
+  if (position_ == bytes_.size() && !fill(timeoutMs)) {
+    return ended_ ? kEnded : kTimedOut;
+  }
+  return static_cast<unsigned char>(bytes_[position_]);
+}
+
+int InputQueue::next(int timeoutMs) {
+  int byte = peek(timeoutMs);
+  if (byte >= 0) {
+    ++position_;
+  }
+  return byte;
+}
+
+void InputQueue::clear() {
+  bytes_.clear();
+  position_ = 0;
+}

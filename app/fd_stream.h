@@ -1,0 +1,55 @@
+// Plain byte input and output over file descriptors, for the console.
+#pragma once
+
+#include <cstddef>
+#include <streambuf>
+#include <string>
+
+// Writes all of data, going on after interrupted and partial writes. Async-signal-safe: it only
+// calls write().
+bool writeAll(int fd, const char* data, std::size_t size);
+
+// std::ostream's buffer over a file descriptor: one output path for everything the screens print.
+class FdOutputBuffer : public std::streambuf {
+ public:
+  explicit FdOutputBuffer(int fd) : fd_(fd) {}
+  ~FdOutputBuffer() override;
+  FdOutputBuffer(const FdOutputBuffer&) = delete;
+  FdOutputBuffer& operator=(const FdOutputBuffer&) = delete;
+
+ protected:
+  int_type overflow(int_type ch) override;
+  std::streamsize xsputn(const char* data, std::streamsize count) override;
+  int sync() override;
+
+ private:
+  static constexpr std::size_t kCapacity = 4096;
+  bool writeOut();
+  int fd_;
+  char buffer_[kCapacity];
+  std::size_t used_ = 0;
+};
+
+// Bytes read from the input descriptor and not consumed yet.
+class InputQueue {
+ public:
+  static constexpr int kEnded = -1;
+  static constexpr int kTimedOut = -2;
+
+  explicit InputQueue(int fd) : fd_(fd) {}
+
+  // The next byte (0..255), or kEnded at end of input, or kTimedOut when nothing arrived within
+  // timeoutMs (a negative timeout waits as long as it takes).
+  int next(int timeoutMs = -1);
+  // The next byte without consuming it, under the same rules.
+  int peek(int timeoutMs = -1);
+  void clear();
+
+ private:
+  bool fill(int timeoutMs);
+
+  int fd_;
+  std::string bytes_;
+  std::size_t position_ = 0;
+  bool ended_ = false;
+};

@@ -188,6 +188,22 @@ void PtySession::send(const std::string& bytes) {
   writeAllBytes(inputPipe_ >= 0 ? inputPipe_ : master_, bytes);
 }
 
+::testing::AssertionResult PtySession::typeEchoed(const std::string& printableKeys,
+                                                  std::chrono::milliseconds timeout) {
+  for (char key : printableKeys) {
+    if (key < 0x20 || key >= 0x7f) {
+      return ::testing::AssertionFailure()
+             << "typeEchoed takes printable keys only; send the others with send()";
+    }
+    send(std::string(1, key));
+    ::testing::AssertionResult echoed = waitFor(std::string(1, key), timeout);
+    if (!echoed) {
+      return echoed;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
 void PtySession::closeInput() {
   sent_.push_back("<end of input>");
   if (inputPipe_ >= 0) {

@@ -85,6 +85,10 @@ class PtySession {
 
   // Types bytes on the terminal (or into standard input's pipe).
   void send(const std::string& bytes);
+  // Types printable keys one at a time, each once the screen has echoed the one before: a key
+  // that arrives while the program is between two reads would be echoed by the terminal itself.
+  ::testing::AssertionResult typeEchoed(const std::string& printableKeys,
+                                        std::chrono::milliseconds timeout = kDefaultTimeout);
   // Ends standard input: closes its pipe (with inputFromPipe only).
   void closeInput();
   // Closes the terminal, as a terminal window that is closed does: the program gets SIGHUP.

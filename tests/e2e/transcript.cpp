@@ -57,6 +57,11 @@ std::size_t utf8Length(const std::string& text, std::size_t i) {
 
 // An escape sequence no marker names: CSI up to its final byte, or ESC and one byte.
 std::size_t otherSequence(const std::string& raw, std::size_t i, std::string& shown) {
+  // An echoed ESC key right before a sequence of its own: the ESC alone, the sequence after it.
+  if (i + 1 < raw.size() && raw[i + 1] == '\x1b') {
+    shown = "<ESC>";
+    return 1;
+  }
   std::size_t end = i + 1;
   if (end < raw.size() && raw[end] == '[') {
     ++end;

@@ -1,0 +1,309 @@
+// End-to-end: forecasting and the suggestion, reached through the student sub menu.
+//
+// Test plan
+// 27. Forecast for a student with six pending subjects: invalid words ('abcd' longer than the
+//     field, '05', '101') asked again, '50 60' style two words on one line, '7.5' adding 7; the
+//     result block; 'Y' starts a pass with the same opening figures; an empty line repeats the
+//     question; 'n' returns to the sub menu.
+// 28. A student whose results all have marks: the forecast's all-completed ending and its key;
+//     the suggestion asks for the target letter (an invalid one repeated) and then says that
+//     nothing is left.
+// 29. Suggestion with target B: one mark typed, blanks counted as unfilled, '5' Backspace '0'
+//     refused, a fourth key refused, 'y' for a second pass with target c and every entry blank,
+//     then 'n'.
+// 30. End of input while the forecast waits for a mark closes the program: status 0.
+// 31. End of input in the middle of a suggestion mark entry closes the program: status 0.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/pty_session.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kChoicePrompt = "Please Enter Your Choice: ";
+const std::string kIdPrompt = "\n\tPlease enter Student ID to be search: ";
+const std::string kSubMenuTop =
+    "\n\t\t**********************************************\n"
+    "\t\t*               Sub Menu:                    *\n";
+const std::string kMainMenuTop =
+    "<CLS>\n\t\t**********************************************\n"
+    "\t\t*                  TAVRINEL                  *\n";
+const std::string kClosing = "<CLS>Program Closing ...\n";
+const std::string kRule17 = "\t=================\n";
+const std::string kRule46 = "\t==============================================\n";
+const std::string kRule27 = "\t===========================\n";
+
+// Opening figures of st240401: 6 results with marks summing to 207, 6 without.
+const std::string kForecastOpening = "<CLS>\n" + kRule17 + "\tCurrent Result:\n" + kRule17 +
+                                     "\tTotal Marks: 207\n"
+                                     "\t6 Subject(s) Completed\n"
+                                     "\t6 Subject(s) to go\n\n" +
+                                     kRule46 + "\tPlease Enter the Expected Marks for Forecast:\n" +
+                                     kRule46 + "\n";
+const std::string kSuggestionOpening = "<CLS>" + kRule17 + "\tCurrent Result:\n" + kRule17 +
+                                       "\tTotal: 207\n"
+                                       "\t6 Subject(s) Completed\n"
+                                       "\t6 Subject(s) to go\n\n"
+                                       "\tA - Distinction\n"
+                                       "\tB - Credit\n"
+                                       "\tC - Pass\n";
+const std::string kTargetQuestion = "\n\tPlease enter expected final grade(A,B,C): ";
+const std::string kSuggestionEntryHeading =
+    kRule46 + "\tPlease Enter the Expected Marks for Suggestion:\n" + kRule46 + "\n";
+const std::string kSuggestionHeader = "\n" + kRule27 + "\t Suggestion\n" + kRule27;
+
+RunOptions demo(bool inputFromPipe = false) {
+  RunOptions options;
+  options.fixture = fixturePath("demo.mdb");
+  options.inputFromPipe = inputFromPipe;
+  return options;
+}
+
+::testing::AssertionResult openStudent(PtySession& session, const std::string& id) {
+  ::testing::AssertionResult step = session.waitFor(kChoicePrompt);
+  if (step) {
+    session.send("1");
+    step = session.waitFor(kIdPrompt);
+  }
+  if (step) {
+    step = session.typeEchoed(id);
+  }
+  if (step) {
+    session.send(keys::kEnter);
+    step = session.waitFor("\tStudent ID " + id + " found\n" + kSubMenuTop);
+  }
+  if (step) {
+    step = session.waitFor(kChoicePrompt);
+  }
+  return step;
+}
+
+// A line typed at a line prompt: the terminal itself echoes it, Enter as a new line.
+::testing::AssertionResult typeLine(PtySession& session, const std::string& line) {
+  session.send(line + keys::kEnter);
+  return session.waitFor(line + "\n");
+}
+
+// One mark entry of the suggestion, key by key: the screen echoes every key but Enter.
+::testing::AssertionResult typeMarks(PtySession& session, const std::string& marks) {
+  ::testing::AssertionResult step = session.typeEchoed(marks);
+  if (step) {
+    session.send(keys::kEnter);
+    step = session.waitFor("\n");
+  }
+  return step;
+}
+
+void backToSubMenu(PtySession& session) {
+  ASSERT_TRUE(session.waitFor("<CLS>" + kSubMenuTop));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+}
+
+void leaveAndClose(PtySession& session) {
+  session.send(keys::kEscape);
+  ASSERT_TRUE(session.waitFor(kMainMenuTop));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  session.send(keys::kEscape);
+  ASSERT_TRUE(session.waitFor(kClosing));
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
+  EXPECT_TRUE(session.terminalRestored());
+}
+
+}  // namespace
+
+// 27
+TEST(Forecast, InvalidWordsTwoWordsOnALineAndTheAgainQuestion) {
+  PtySession session(demo());
+  ASSERT_TRUE(openStudent(session, "st240401"));
+  session.send("3");
+  ASSERT_TRUE(session.waitFor("3" + kForecastOpening + "\tComputer Networks: "));
+
+  // A word longer than the three-character field is refused, never cut to a valid '50'.
+  ASSERT_TRUE(typeLine(session, "50xx"));
+  ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tComputer Networks: "));
+  ASSERT_TRUE(typeLine(session, "50"));
+  ASSERT_TRUE(session.waitFor("\tWeb Application Development: "));
+  // Two words answer two subjects: the second prompt takes '70' without a new line.
+  ASSERT_TRUE(typeLine(session, "60 70"));
+  ASSERT_TRUE(session.waitFor("\tSoftware Engineering: \tOperating Systems: "));
+  ASSERT_TRUE(typeLine(session, "7.5"));
+  ASSERT_TRUE(session.waitFor("\tInformation Security: "));
+  ASSERT_TRUE(typeLine(session, "05"));
+  ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tInformation Security: "));
+  ASSERT_TRUE(typeLine(session, "100"));
+  ASSERT_TRUE(session.waitFor("\tCapstone Project: "));
+  ASSERT_TRUE(typeLine(session, "101"));
+  ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tCapstone Project: "));
+  ASSERT_TRUE(typeLine(session, "45"));
+  // 207 + 50 + 60 + 70 + 7 + 100 + 45 = 539 over 12 subjects; the grade of 44.
+  ASSERT_TRUE(session.waitFor("\n" + kRule17 + "\tForecast Result:\n" + kRule17 +
+                              "\tTotal Marks : 539\n"
+                              "\tAverage     : 44.9167\n"
+                              "\tGrade       : Pass\n"
+                              "\n\tForecast again? (y/n): "));
+
+  // A new pass collects afresh: the marks of the first pass are gone.
+  ASSERT_TRUE(typeLine(session, "Y"));
+  ASSERT_TRUE(session.waitFor(kForecastOpening + "\tComputer Networks: "));
+  ASSERT_TRUE(typeLine(session, "40 40 40 40 40 40"));
+  ASSERT_TRUE(
+      session.waitFor("\tTotal Marks : 447\n"
+                      "\tAverage     : 37.25\n"
+                      "\tGrade       : Fail\n"
+                      "\n\tForecast again? (y/n): "));
+  ASSERT_TRUE(typeLine(session, ""));
+  ASSERT_TRUE(session.waitFor("\n\tForecast again? (y/n): "));
+  ASSERT_TRUE(typeLine(session, "n"));
+  backToSubMenu(session);
+
+  leaveAndClose(session);
+  EXPECT_TRUE(matchesGolden("27-forecast", session.transcript()));
+}
+
+// 28
+TEST(Forecast, AllMarkedStudentGetsTheCompletedEndingAndNoSuggestion) {
+  PtySession session(demo());
+  ASSERT_TRUE(openStudent(session, "st230401"));
+  session.send("3");
+  // 656 over 12 subjects: 54.6667, the grade of 54.
+  ASSERT_TRUE(
+      session.waitFor("3<CLS>\n" + kRule17 + "\tCurrent Result:\n" + kRule17 +
+                      "\tTotal Marks: 656\n"
+                      "\t12 Subject(s) Completed\n"
+                      "\t0 Subject(s) to go\n\n"
+                      "\tAll subject(s) for this level completed, forecast is unnessasary.\n"
+                      "\n" +
+                      kRule17 + "\tCurrent Result:\n" + kRule17 +
+                      "\tTotal Marks : 656\n"
+                      "\tAverage     : 54.6667\n"
+                      "\tGrade       : Pass\n"
+                      "\nPress any key to continue"));
+  session.send("k");
+  backToSubMenu(session);
+
+  session.send("4");
+  ASSERT_TRUE(session.waitFor("4<CLS>" + kRule17 + "\tCurrent Result:\n" + kRule17 +
+                              "\tTotal: 656\n"
+                              "\t12 Subject(s) Completed\n"
+                              "\t0 Subject(s) to go\n\n"
+                              "\tA - Distinction\n"
+                              "\tB - Credit\n"
+                              "\tC - Pass\n" +
+                              kTargetQuestion));
+  ASSERT_TRUE(typeLine(session, "x"));
+  ASSERT_TRUE(session.waitFor(kTargetQuestion));
+  ASSERT_TRUE(typeLine(session, "a"));
+  ASSERT_TRUE(session.waitFor(
+      "\tNo more subject for this level, impossible to give suggestion.\n<CLS>" + kSubMenuTop));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+
+  leaveAndClose(session);
+  EXPECT_EQ(session.transcript().find("Get Suggestion Again"), std::string::npos);
+  EXPECT_TRUE(matchesGolden("28-all-marked-student", session.transcript()));
+}
+
+// 29
+TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
+  PtySession session(demo());
+  ASSERT_TRUE(openStudent(session, "st240401"));
+  session.send("4");
+  ASSERT_TRUE(session.waitFor("4" + kSuggestionOpening + kTargetQuestion));
+  ASSERT_TRUE(typeLine(session, "B"));
+  ASSERT_TRUE(session.waitFor(kSuggestionEntryHeading + "\tComputer Networks : "));
+
+  ASSERT_TRUE(typeMarks(session, "60"));
+  ASSERT_TRUE(session.waitFor("\tWeb Application Development : "));
+  ASSERT_TRUE(typeMarks(session, ""));
+  ASSERT_TRUE(session.waitFor("\tSoftware Engineering : "));
+  // Backspace does not edit: '5', code 8 and '0' make three characters, which are refused.
+  ASSERT_TRUE(session.typeEchoed("5"));
+  session.send(keys::kBackspace);
+  ASSERT_TRUE(session.waitFor("<0x08>"));
+  ASSERT_TRUE(typeMarks(session, "0"));
+  ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tSoftware Engineering : "));
+  // A fourth key does not fit the field: the entry is refused, not cut to '100'.
+  ASSERT_TRUE(typeMarks(session, "1000"));
+  ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tSoftware Engineering : "));
+  ASSERT_TRUE(typeMarks(session, "100"));
+  for (const char* subject : {"Operating Systems", "Information Security", "Capstone Project"}) {
+    ASSERT_TRUE(session.waitFor("\t" + std::string(subject) + " : "));
+    ASSERT_TRUE(typeMarks(session, ""));
+  }
+  // Target 12 x 60 = 720, total 207 + 60 + 100 = 367, need 353 for 4 unfilled subjects: more
+  // than 4 x 75, at most 4 x 100.
+  ASSERT_TRUE(session.waitFor(kSuggestionHeader +
+                              "\n\tIf You get all Distinction for the 4 unfilled subjects,\n"
+                              "\tYou are mathematically possible to get the grade.\n\n"
+                              "\n\tYou need to get at least 353 marks for the remaining 4 unfilled "
+                              "subject\n"
+                              "\n\tGet Suggestion Again?(y/n):"));
+
+  ASSERT_TRUE(typeLine(session, "y"));
+  ASSERT_TRUE(session.waitFor(kSuggestionOpening + kTargetQuestion));
+  ASSERT_TRUE(typeLine(session, "c"));
+  ASSERT_TRUE(session.waitFor(kSuggestionEntryHeading));
+  for (const char* subject :
+       {"Computer Networks", "Web Application Development", "Software Engineering",
+        "Operating Systems", "Information Security", "Capstone Project"}) {
+    ASSERT_TRUE(session.waitFor("\t" + std::string(subject) + " : "));
+    ASSERT_TRUE(typeMarks(session, ""));
+  }
+  // Target 12 x 40 = 480, need 273 for 6 unfilled subjects: 33 over six Passes.
+  ASSERT_TRUE(session.waitFor(kSuggestionHeader +
+                              "\n\tYou can get the grade, \n"
+                              "\tIf you get :\n\n"
+                              "\t1 DISTINCTION,\n"
+                              "\t5 PASS\n"
+                              "\tfor remaining unfilled subject(s)\n"
+                              "\n\tOR\n\n"
+                              "\t2 CREDIT,\n"
+                              "\t4 PASS\n"
+                              "\tfor remaining unfilled subject(s)\n"
+                              "\n\tYou need to get at least 273 marks for the remaining 6 unfilled "
+                              "subject\n"
+                              "\n\tGet Suggestion Again?(y/n):"));
+  ASSERT_TRUE(typeLine(session, "n"));
+  backToSubMenu(session);
+
+  leaveAndClose(session);
+  EXPECT_TRUE(matchesGolden("29-suggestion", session.transcript()));
+}
+
+// 30
+TEST(EndOfInput, WhileTheForecastWaitsForAMarkTheProgramCloses) {
+  PtySession session(demo(true));
+  ASSERT_TRUE(openStudent(session, "st240401"));
+  session.send("3");
+  ASSERT_TRUE(session.waitFor("\tComputer Networks: "));
+  session.send("50\n");
+  ASSERT_TRUE(session.waitFor("\tWeb Application Development: "));
+  session.closeInput();
+  ASSERT_TRUE(session.waitFor(kClosing));
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
+  EXPECT_TRUE(session.terminalRestored());
+  EXPECT_TRUE(matchesGolden("30-end-of-input-in-forecast", session.transcript()));
+}
+
+// 31
+TEST(EndOfInput, InTheMiddleOfASuggestionEntryTheProgramCloses) {
+  PtySession session(demo(true));
+  ASSERT_TRUE(openStudent(session, "st240401"));
+  session.send("4");
+  ASSERT_TRUE(session.waitFor(kTargetQuestion));
+  session.send("b\n");
+  ASSERT_TRUE(session.waitFor("\tComputer Networks : "));
+  ASSERT_TRUE(session.typeEchoed("5"));
+  session.closeInput();
+  ASSERT_TRUE(session.waitFor(kClosing));
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
+  EXPECT_TRUE(session.terminalRestored());
+  // Nothing was advised from a cut-off entry.
+  EXPECT_EQ(session.transcript().find("\t Suggestion\n"), std::string::npos);
+  EXPECT_TRUE(matchesGolden("31-end-of-input-in-suggestion", session.transcript()));
+}

@@ -7,7 +7,9 @@ namespace {
 OutOfMemoryHandler gHandler = nullptr;
 }
 
-void setOutOfMemoryHandler(OutOfMemoryHandler handler) { gHandler = handler; }
+void setOutOfMemoryHandler(OutOfMemoryHandler handler) {
+  gHandler = handler;
+}
 
 void reportOutOfMemory() {
   if (gHandler != nullptr) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool isContinuationByte(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuationByte(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
 template <typename Record>
 Record* allocateRecord() {
@@ -78,7 +80,9 @@ IntakeRecord* newIntakeRecord(const char* code) {
   return intake;
 }
 
-AddressRecord* newAddressRecord() { return allocateRecord<AddressRecord>(); }
+AddressRecord* newAddressRecord() {
+  return allocateRecord<AddressRecord>();
+}
 
 StudentRecord* newStudentRecord(AddressRecord* address) {
   auto* student = allocateRecord<StudentRecord>();

@@ -16,7 +16,9 @@ constexpr std::size_t kCityChars = 12;
 constexpr std::size_t kStateChars = 12;
 constexpr std::size_t kPostcodeChars = 8;
 
-constexpr std::size_t textBytes(std::size_t chars) { return chars * 4 + 1; }
+constexpr std::size_t textBytes(std::size_t chars) {
+  return chars * 4 + 1;
+}
 
 struct AddressRecord {
   char streetAddress[textBytes(kStreetChars)];

@@ -1,0 +1,17 @@
+// Owning handles for SQLite's C objects, so that every exit path closes and finalizes them.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+
+struct SqliteCloser {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+
+struct SqliteFinalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+using SqliteDatabase = std::unique_ptr<sqlite3, SqliteCloser>;
+using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteFinalizer>;

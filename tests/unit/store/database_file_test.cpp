@@ -1,0 +1,242 @@
+// Opening a database file: recognising it, refusing bad input with a clear reason, never
+// writing it, and the indexes and row order of the in-memory copy.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/loader.h"
+#include "store/loader_queries.h"
+#include "unit/store/loader_test_support.h"
+
+namespace {
+
+class DatabaseFileTest : public ::testing::Test {
+ protected:
+  // The message of the DatabaseError that opening path raises, or "" if it opens.
+  static std::string openingError(const std::string& path) {
+    try {
+      openDatabaseFile(path);
+    } catch (const DatabaseError& error) {
+      return error.what();
+    }
+    return "";
+  }
+
+  std::string copyOf(const std::string& path, std::size_t bytes = std::string::npos) {
+    std::string copy = scratch_.file("copy-" + std::to_string(++copies_));
+    writeFile(copy, readFile(path).substr(0, bytes));
+    return copy;
+  }
+
+  ScratchDir scratch_;
+  int copies_ = 0;
+};
+
+TEST_F(DatabaseFileTest, MissingUnreadableAndForeignFilesAreNamedWithTheReason) {
+  std::string missing = scratch_.file("Database.mdb");
+  EXPECT_EQ(openingError(missing), "Cannot read " + missing + ": file not found");
+  std::string text = scratch_.file("notes.txt");
+  writeFile(text, "Student,Marks\nst230401,100\n");
+  EXPECT_EQ(openingError(text), "Cannot read " + text + ": not an Access or SQLite database file");
+  std::string empty = scratch_.file("empty");
+  writeFile(empty, "");
+  EXPECT_EQ(openingError(empty),
+            "Cannot read " + empty + ": not an Access or SQLite database file");
+  EXPECT_EQ(openingError(scratch_.path().string()),
+            "Cannot read " + scratch_.path().string() + ": it is a directory");
+  if (geteuid() != 0) {  // root reads whatever the mode says
+    std::string locked = copyOf(fixturePath("demo.mdb"));
+    chmod(locked.c_str(), 0);
+    EXPECT_EQ(openingError(locked), "Cannot read " + locked + ": permission denied");
+  }
+}
+
+TEST_F(DatabaseFileTest, MissingTableOrColumnIsNamed) {
+  for (const std::string& path :
+       {fixturePath("no-results-table.mdb"), sqliteFixture(scratch_, "no-results-table")}) {
+    EXPECT_EQ(openingError(path), "Cannot read " + path + ": table StudentResult is missing");
+  }
+  std::string noMarks = scratch_.file("no-marks.db");
+  makeSqliteFile(noMarks,
+                 "CREATE TABLE Student (StudentID, Name, StreetAddress, City, State, Postcode, "
+                 "Intake); CREATE TABLE StudentResult (StudentID, SubjectID, Semester); "
+                 "CREATE TABLE Subject (SubjectID, Name, Level);");
+  EXPECT_EQ(openingError(noMarks),
+            "Cannot read " + noMarks + ": column Marks of table StudentResult is missing");
+}
+
+TEST_F(DatabaseFileTest, AccessFilesOfOtherSchemasAreRefusedClearly) {
+  for (const char* name : {"foreign/nwind.mdb", "foreign/DateTestDatabase.mdb"}) {
+    std::string path = sharedFixturePath(name);
+    if (!std::filesystem::exists(path)) {
+      GTEST_SKIP() << path << " is absent";
+    }
+    EXPECT_EQ(openingError(path), "Cannot read " + path + ": table Student is missing");
+  }
+}
+
+TEST_F(DatabaseFileTest, DamagedFilesGiveAReasonNotACrash) {
+  const std::string demo = fixturePath("demo.mdb");
+  const std::string sqlite = sqliteFixture(scratch_, "demo");
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {copyOf(demo, 100), "the Access file is damaged (it is cut short)"},
+      {copyOf(demo, 88064), "the Access file is damaged (it is cut short)"},
+      {copyOf(demo, 12288), "the Access file is damaged (its list of tables cannot be read)"},
+      {copyOf(demo, 40960), "the Access file is damaged (its list of tables cannot be read)"},
+      {copyOf(demo, 90112), "table Student is damaged (its definition cannot be read)"},
+      {copyOf(demo, 131072), "table StudentResult is damaged (0 rows read, 240 expected)"},
+      {copyOf(sqlite, 50), "the SQLite file is damaged (it is cut short)"},
+      {copyOf(sqlite, 8192), "the SQLite file is damaged (it is cut short)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(openingError(c.path), "Cannot read " + c.path + ": " + c.reason);
+  }
+  // Pages 1 (the table list) and 3 (a table) of the SQLite file overwritten.
+  const std::pair<std::size_t, const char*> scrambles[] = {
+      {100, "the SQLite file is damaged (its list of tables cannot be read)"},
+      {8192, "database disk image is malformed"}};
+  for (const auto& [offset, reason] : scrambles) {
+    std::string scrambled = copyOf(sqlite);
+    std::string bytes = readFile(scrambled);
+    bytes.replace(offset, 4096 - offset % 4096, std::string(4096 - offset % 4096, '\x5A'));
+    writeFile(scrambled, bytes);
+    EXPECT_EQ(openingError(scrambled), "Cannot read " + scrambled + ": " + reason);
+  }
+}
+
+TEST_F(DatabaseFileTest, FileIsNeverWritten) {
+  std::string sqlite = sqliteFixture(scratch_, "demo");
+  // A SQLite file in write-ahead-log mode would make a reader create -wal and -shm files.
+  makeSqliteFile(sqlite, "PRAGMA journal_mode=WAL;");
+  for (const std::string& path : {copyOf(fixturePath("demo.mdb")), sqlite}) {
+    struct stat before {};
+    stat(path.c_str(), &before);
+    std::string bytes = readFile(path);
+    std::size_t files = std::distance(std::filesystem::directory_iterator(scratch_.path()), {});
+    EXPECT_EQ(loadFile(path).status, LoadStatus::kLoaded);
+    struct stat after {};
+    stat(path.c_str(), &after);
+    EXPECT_EQ(readFile(path), bytes) << path;
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec) << path;
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << path;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch_.path()), {}), files);
+  }
+}
+
+// Restores the working directory when the test ends.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::filesystem::path& path)
+      : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(path);
+  }
+  ~WorkingDirectory() { std::filesystem::current_path(saved_); }
+
+ private:
+  std::filesystem::path saved_;
+};
+
+TEST_F(DatabaseFileTest, LoadsDatabaseMdbOfTheWorkingDirectory) {
+  WorkingDirectory inScratch(scratch_.path());
+  try {
+    loadRecordTree();
+    ADD_FAILURE() << "loaded without Database.mdb";
+  } catch (const DatabaseError& error) {
+    EXPECT_STREQ(error.what(), "Cannot read Database.mdb: file not found");
+  }
+  writeFile("Database.mdb", readFile(fixturePath("demo.mdb")));
+  LoadResult result = loadRecordTree();
+  RecordTreeOwner owner(result.tree);
+  EXPECT_EQ(result.status, LoadStatus::kLoaded);
+  EXPECT_EQ(intakeCodes(owner.get()), (std::vector<std::string>{"APR23IT", "APR24IT", "SEP23IT"}));
+}
+
+// The lines of EXPLAIN QUERY PLAN for sql.
+std::vector<std::string> planOf(QuerySource& source, const std::string& sql) {
+  std::vector<std::string> plan;
+  std::unique_ptr<QueryRows> rows = source.open("EXPLAIN QUERY PLAN " + sql);
+  while (rows->next()) {
+    plan.push_back(rows->text("detail"));
+  }
+  return plan;
+}
+
+TEST_F(DatabaseFileTest, EveryQueryUsesAnIndexAndReadsResultsFirst) {
+  for (const std::string& path : {fixturePath("demo.mdb"), sqliteFixture(scratch_, "demo")}) {
+    std::unique_ptr<QuerySource> source = openDatabaseFile(path);
+    for (const std::string& sql : {intakeQuery(), studentQuery("APR23IT"), levelQuery("st230401"),
+                                   semesterQuery("st230401", 1), resultQuery("st230401", 1, 1)}) {
+      std::vector<std::string> plan = planOf(*source, sql);
+      ASSERT_FALSE(plan.empty()) << sql;
+      for (const std::string& line : plan) {
+        bool isTableRead = line.rfind("SCAN", 0) == 0 || line.rfind("SEARCH", 0) == 0;
+        bool isFullScan =
+            line.rfind("SCAN", 0) == 0 && line.find("COVERING INDEX") == std::string::npos;
+        EXPECT_FALSE(isFullScan) << path << "\n" << sql << "\n" << line;
+        EXPECT_TRUE(!isTableRead || line.find("INDEX") != std::string::npos) << sql << "\n" << line;
+      }
+      // Results are the outer loop, read through the index that keeps table order.
+      if (sql.find("StudentResult") != std::string::npos) {
+        EXPECT_EQ(plan.front().rfind("SEARCH StudentResult USING COVERING INDEX "
+                                     "tavrinel_result_student (StudentID=?",
+                                     0),
+                  0u)
+            << path << "\n"
+            << sql << "\n"
+            << plan.front();
+      }
+    }
+  }
+}
+
+TEST_F(DatabaseFileTest, StudentsAndResultsKeepTableOrderWhateverTheSourceIndexes) {
+  std::string path = scratch_.file("order.db");
+  makeSqliteFile(path,
+                 "CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT, "
+                 "State TEXT, Postcode TEXT, Intake TEXT);"
+                 "CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER, "
+                 "Marks INTEGER);"
+                 "CREATE TABLE Subject (SubjectID TEXT PRIMARY KEY, Name TEXT, Level INTEGER);"
+                 "CREATE INDEX StudentResult_SubjectID ON StudentResult(SubjectID);"
+                 "CREATE INDEX Student_StudentID ON Student(StudentID);"
+                 "INSERT INTO Subject VALUES ('CS101','A',1), ('CS103','C',1), ('CS104','D',1);"
+                 "INSERT INTO Student (StudentID, Intake) VALUES ('zz01','X'), ('aa01','X'), "
+                 "('mm01','X');"
+                 "INSERT INTO StudentResult VALUES ('aa01','CS104',1,4), ('zz01','CS101',1,1), "
+                 "('aa01','CS101',1,1), ('aa01','CS103',1,3);");
+  LoadedTree loaded = loadFile(path);
+  EXPECT_EQ(studentIds(intakeNamed(loaded.tree.get(), "X")),
+            (std::vector<std::string>{"zz01", "aa01", "mm01"}));
+  EXPECT_EQ(resultsOf(loaded.tree.get(), "aa01"),
+            "    level 1\n      semester 1: CS104=4 (D) CS101=1 (A) CS103=3 (C)\n");
+}
+
+TEST_F(DatabaseFileTest, ResultsTableWithoutRowidKeepsItsKeyOrder) {
+  std::string path = scratch_.file("without-rowid.db");
+  makeSqliteFile(path,
+                 "CREATE TABLE Student (StudentID, Name, StreetAddress, City, State, Postcode, "
+                 "Intake);"
+                 "CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER, "
+                 "Marks INTEGER, PRIMARY KEY (StudentID, SubjectID, Semester)) WITHOUT ROWID;"
+                 "CREATE TABLE Subject (SubjectID, Name, Level);"
+                 "INSERT INTO Subject VALUES ('CS101','A',1), ('CS104','D',1);"
+                 "INSERT INTO Student (StudentID, Intake) VALUES ('aa01','X');"
+                 "INSERT INTO StudentResult VALUES ('aa01','CS104',1,4), ('aa01','CS101',1,1);");
+  std::unique_ptr<QuerySource> source = openDatabaseFile(path);
+  // Its primary key is its table order, and leads with StudentID, so no scan either.
+  EXPECT_EQ(planOf(*source, resultQuery("aa01", 1, 1)).front().rfind("SEARCH StudentResult", 0),
+            0u);
+  LoadResult result = loadRecordTree(*source);
+  RecordTreeOwner owner(result.tree);
+  EXPECT_EQ(resultsOf(owner.get(), "aa01"),
+            "    level 1\n      semester 1: CS101=1 (A) CS104=4 (D)\n");
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// Helpers for the loader tests: fixture paths, scratch folders, SQLite files made from the
+// fixture scripts, and a text dump of a record tree to compare trees with.
+#pragma once
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "store/loader.h"
+#include "store/record_tree.h"
+
+inline std::string fixturePath(const std::string& name) {
+  return std::string(TAVRINEL_FIXTURES_DIR) + "/" + name;
+}
+
+inline std::string sharedFixturePath(const std::string& name) {
+  return std::string(TAVRINEL_SHARED_FIXTURES_DIR) + "/" + name;
+}
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavrinel-loader-XXXXXX");
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot make a scratch folder");
+    }
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Runs a SQL script into a new SQLite database file at path.
+inline void makeSqliteFile(const std::string& path, const std::string& script) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  char* message = nullptr;
+  int status = sqlite3_exec(db, script.c_str(), nullptr, nullptr, &message);
+  std::string reason = message == nullptr ? "" : message;
+  sqlite3_free(message);
+  sqlite3_close(db);
+  if (status != SQLITE_OK) {
+    throw std::runtime_error("script failed: " + reason);
+  }
+}
+
+// The SQLite form of a fixture: its .sql script run into scratch/<name>.db.
+inline std::string sqliteFixture(const ScratchDir& scratch, const std::string& name) {
+  std::string path = scratch.file(name + ".db");
+  makeSqliteFile(path, readFile(fixturePath(name + ".sql")));
+  return path;
+}
+
+struct LoadedTree {
+  RecordTreeOwner tree;
+  LoadStatus status;
+};
+
+inline LoadedTree loadFile(const std::string& path) {
+  std::unique_ptr<QuerySource> source = openDatabaseFile(path);
+  LoadResult result = loadRecordTree(*source);
+  return {RecordTreeOwner(result.tree), result.status};
+}
+
+inline void dumpStudent(const StudentRecord& student, std::ostream& out) {
+  const AddressRecord& address = *student.address;
+  out << "  " << student.studentId << '|' << student.name << '|' << student.intake << '|'
+      << address.streetAddress << '|' << address.city << '|' << address.state << '|'
+      << address.postcode << '\n';
+  for (const LevelNode* level = student.firstLevel; level != nullptr; level = level->next) {
+    out << "    level " << level->number << '\n';
+    for (const SemesterNode* semester = level->firstSemester; semester != nullptr;
+         semester = semester->next) {
+      out << "      semester " << semester->number << ':';
+      for (const SubjectResult* result = semester->firstResult; result != nullptr;
+           result = result->next) {
+        out << ' ' << result->subjectId << '=' << result->marks << " (" << result->subjectName
+            << ')';
+      }
+      out << '\n';
+    }
+  }
+}
+
+// Every record and field of the tree, one intake after the other, as text.
+inline std::string dumpTree(RecordTree tree) {
+  std::ostringstream out;
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    out << "intake " << intake->code << '\n';
+    for (const StudentRecord* student = intake->firstStudent; student != nullptr;
+         student = student->next) {
+      dumpStudent(*student, out);
+    }
+  }
+  return out.str();
+}
+
+inline std::vector<std::string> intakeCodes(RecordTree tree) {
+  std::vector<std::string> codes;
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    codes.emplace_back(intake->code);
+  }
+  return codes;
+}
+
+// The intake with this code; throws (and so fails the test) when there is none.
+inline const IntakeRecord& intakeNamed(RecordTree tree, const std::string& code) {
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    if (code == intake->code) {
+      return *intake;
+    }
+  }
+  throw std::runtime_error("no intake " + code);
+}
+
+inline std::vector<std::string> studentIds(const IntakeRecord& intake) {
+  std::vector<std::string> ids;
+  for (const StudentRecord* student = intake.firstStudent; student != nullptr;
+       student = student->next) {
+    ids.emplace_back(student->studentId);
+  }
+  return ids;
+}
+
+// The first student with this ID, searching intake by intake; throws when there is none.
+inline const StudentRecord& studentNamed(RecordTree tree, const std::string& id) {
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    for (const StudentRecord* student = intake->firstStudent; student != nullptr;
+         student = student->next) {
+      if (id == student->studentId) {
+        return *student;
+      }
+    }
+  }
+  throw std::runtime_error("no student " + id);
+}
+
+// One student's levels, semesters and results, as dumpStudent writes them but without the
+// student line.
+inline std::string resultsOf(RecordTree tree, const std::string& id) {
+  std::ostringstream out;
+  dumpStudent(studentNamed(tree, id), out);
+  std::string text = out.str();
+  return text.substr(text.find('\n') + 1);
+}

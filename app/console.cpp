@@ -2,6 +2,7 @@
 #include "app/console.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -193,6 +194,9 @@ TerminalConsole::~TerminalConsole() {
     installHandler(SIGTSTP, SIG_DFL);
     installHandler(SIGCONT, SIG_DFL);
     gRestore.inputFd = -1;
+    if (gRestore.outputFd >= 0) {
+      ::close(gRestore.outputFd);
+    }
     gRestore.outputFd = -1;
   }
 }
@@ -206,7 +210,9 @@ void TerminalConsole::handleSignals() {
     gRestore.mode = kSavedMode;
     gRestore.inputFd = inputFd_;
   }
-  gRestore.outputFd = outputIsTerminal_ ? outputFd_ : -1;
+  // A descriptor of its own: the Access reader points standard output at /dev/null while it
+  // reads, and a Ctrl-C then must still reach the terminal to reset its colours.
+  gRestore.outputFd = outputIsTerminal_ ? ::fcntl(outputFd_, F_DUPFD_CLOEXEC, 3) : -1;
   gRestore.coloursOn = coloursOn_ ? 1 : 0;
   ownsSignals_ = true;
   for (int signo : kFatalSignals) {

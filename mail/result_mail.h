@@ -28,6 +28,6 @@ using MailClock = std::function<std::time_t()>;
 // Writes one letter per student of the intake into mail.txt (in directory), reading the clock
 // afresh for each letter. The file is replaced only once every letter was written. Reports a
 // failure on console in the fixed words.
-MailOutcome writeResultMails(const IntakeRecord& intake, std::ostream& console,
-                             const std::string& directory = ".",
-                             const MailClock& clock = [] { return std::time(nullptr); });
+MailOutcome writeResultMails(
+    const IntakeRecord& intake, std::ostream& console, const std::string& directory = ".",
+    const MailClock& clock = [] { return std::time(nullptr); });

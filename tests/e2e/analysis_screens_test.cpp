@@ -18,20 +18,12 @@
 #include <string>
 
 #include "e2e/pty_session.h"
+#include "e2e/screen_steps.h"
 
 using namespace e2e;
 
 namespace {
 
-const std::string kChoicePrompt = "Please Enter Your Choice: ";
-const std::string kIdPrompt = "\n\tPlease enter Student ID to be search: ";
-const std::string kSubMenuTop =
-    "\n\t\t**********************************************\n"
-    "\t\t*               Sub Menu:                    *\n";
-const std::string kMainMenuTop =
-    "<CLS>\n\t\t**********************************************\n"
-    "\t\t*                  TAVRINEL                  *\n";
-const std::string kClosing = "<CLS>Program Closing ...\n";
 const std::string kRule17 = "\t=================\n";
 const std::string kRule46 = "\t==============================================\n";
 const std::string kRule27 = "\t===========================\n";
@@ -55,38 +47,6 @@ const std::string kSuggestionEntryHeading =
     kRule46 + "\tPlease Enter the Expected Marks for Suggestion:\n" + kRule46 + "\n";
 const std::string kSuggestionHeader = "\n" + kRule27 + "\t Suggestion\n" + kRule27;
 
-RunOptions demo(bool inputFromPipe = false) {
-  RunOptions options;
-  options.fixture = fixturePath("demo.mdb");
-  options.inputFromPipe = inputFromPipe;
-  return options;
-}
-
-::testing::AssertionResult openStudent(PtySession& session, const std::string& id) {
-  ::testing::AssertionResult step = session.waitFor(kChoicePrompt);
-  if (step) {
-    session.send("1");
-    step = session.waitFor(kIdPrompt);
-  }
-  if (step) {
-    step = session.typeEchoed(id);
-  }
-  if (step) {
-    session.send(keys::kEnter);
-    step = session.waitFor("\tStudent ID " + id + " found\n" + kSubMenuTop);
-  }
-  if (step) {
-    step = session.waitFor(kChoicePrompt);
-  }
-  return step;
-}
-
-// A line typed at a line prompt: the terminal itself echoes it, Enter as a new line.
-::testing::AssertionResult typeLine(PtySession& session, const std::string& line) {
-  session.send(line + keys::kEnter);
-  return session.waitFor(line + "\n");
-}
-
 // One mark entry of the suggestion, key by key: the screen echoes every key but Enter.
 ::testing::AssertionResult typeMarks(PtySession& session, const std::string& marks) {
   ::testing::AssertionResult step = session.typeEchoed(marks);
@@ -97,27 +57,12 @@ RunOptions demo(bool inputFromPipe = false) {
   return step;
 }
 
-void backToSubMenu(PtySession& session) {
-  ASSERT_TRUE(session.waitFor("<CLS>" + kSubMenuTop));
-  ASSERT_TRUE(session.waitFor(kChoicePrompt));
-}
-
-void leaveAndClose(PtySession& session) {
-  session.send(keys::kEscape);
-  ASSERT_TRUE(session.waitFor(kMainMenuTop));
-  ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send(keys::kEscape);
-  ASSERT_TRUE(session.waitFor(kClosing));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
-}
-
 }  // namespace
 
 // 27
 TEST(Forecast, InvalidWordsTwoWordsOnALineAndTheAgainQuestion) {
   PtySession session(demo());
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st240401"));
   session.send("3");
   ASSERT_TRUE(session.waitFor("3" + kForecastOpening + "\tComputer Networks: "));
@@ -158,15 +103,17 @@ TEST(Forecast, InvalidWordsTwoWordsOnALineAndTheAgainQuestion) {
   ASSERT_TRUE(typeLine(session, ""));
   ASSERT_TRUE(session.waitFor("\n\tForecast again? (y/n): "));
   ASSERT_TRUE(typeLine(session, "n"));
-  backToSubMenu(session);
+  ASSERT_TRUE(backAtSubMenu(session));
 
-  leaveAndClose(session);
+  ASSERT_TRUE(escapeToMainMenuThenClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("27-forecast", session.transcript()));
 }
 
 // 28
 TEST(Forecast, AllMarkedStudentGetsTheCompletedEndingAndNoSuggestion) {
   PtySession session(demo());
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st230401"));
   session.send("3");
   // 656 over 12 subjects: 54.6667, the grade of 54.
@@ -183,7 +130,7 @@ TEST(Forecast, AllMarkedStudentGetsTheCompletedEndingAndNoSuggestion) {
                       "\tGrade       : Pass\n"
                       "\nPress any key to continue"));
   session.send("k");
-  backToSubMenu(session);
+  ASSERT_TRUE(backAtSubMenu(session));
 
   session.send("4");
   ASSERT_TRUE(session.waitFor("4<CLS>" + kRule17 + "\tCurrent Result:\n" + kRule17 +
@@ -201,7 +148,8 @@ TEST(Forecast, AllMarkedStudentGetsTheCompletedEndingAndNoSuggestion) {
       "\tNo more subject for this level, impossible to give suggestion.\n<CLS>" + kSubMenuTop));
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
 
-  leaveAndClose(session);
+  ASSERT_TRUE(escapeToMainMenuThenClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_EQ(session.transcript().find("Get Suggestion Again"), std::string::npos);
   EXPECT_TRUE(matchesGolden("28-all-marked-student", session.transcript()));
 }
@@ -209,6 +157,7 @@ TEST(Forecast, AllMarkedStudentGetsTheCompletedEndingAndNoSuggestion) {
 // 29
 TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
   PtySession session(demo());
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st240401"));
   session.send("4");
   ASSERT_TRUE(session.waitFor("4" + kSuggestionOpening + kTargetQuestion));
@@ -267,42 +216,39 @@ TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
                               "subject\n"
                               "\n\tGet Suggestion Again?(y/n):"));
   ASSERT_TRUE(typeLine(session, "n"));
-  backToSubMenu(session);
+  ASSERT_TRUE(backAtSubMenu(session));
 
-  leaveAndClose(session);
+  ASSERT_TRUE(escapeToMainMenuThenClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("29-suggestion", session.transcript()));
 }
 
 // 30
 TEST(EndOfInput, WhileTheForecastWaitsForAMarkTheProgramCloses) {
-  PtySession session(demo(true));
+  PtySession session(withInputFromPipe(demo()));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st240401"));
   session.send("3");
   ASSERT_TRUE(session.waitFor("\tComputer Networks: "));
   session.send("50\n");
   ASSERT_TRUE(session.waitFor("\tWeb Application Development: "));
-  session.closeInput();
-  ASSERT_TRUE(session.waitFor(kClosing));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
+  ASSERT_TRUE(endInputToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("30-end-of-input-in-forecast", session.transcript()));
 }
 
 // 31
 TEST(EndOfInput, InTheMiddleOfASuggestionEntryTheProgramCloses) {
-  PtySession session(demo(true));
+  PtySession session(withInputFromPipe(demo()));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st240401"));
   session.send("4");
   ASSERT_TRUE(session.waitFor(kTargetQuestion));
   session.send("b\n");
   ASSERT_TRUE(session.waitFor("\tComputer Networks : "));
   ASSERT_TRUE(session.typeEchoed("5"));
-  session.closeInput();
-  ASSERT_TRUE(session.waitFor(kClosing));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
+  ASSERT_TRUE(endInputToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   // Nothing was advised from a cut-off entry.
   EXPECT_EQ(session.transcript().find("\t Suggestion\n"), std::string::npos);
   EXPECT_TRUE(matchesGolden("31-end-of-input-in-suggestion", session.transcript()));

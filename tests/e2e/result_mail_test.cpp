@@ -11,35 +11,23 @@
 
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "e2e/pty_session.h"
+#include "e2e/screen_steps.h"
 
 using namespace e2e;
 
 namespace {
 
-const std::string kChoicePrompt = "Please Enter Your Choice: ";
 const std::string kIntakePrompt =
     "\n\n\tPress ESC to back to Main Menu\n\tPlease enter Intake for mails generation: ";
 const std::string kQuestion = "\tGenerate Mails? (y/n):";
 const std::string kWritten = "\n\tMails written to mail.txt\n";
-const std::string kMainMenuTop =
-    "<CLS>\n\t\t**********************************************\n"
-    "\t\t*                  TAVRINEL                  *\n";
-const std::string kClosing = "<CLS>Program Closing ...\n";
 // The date the hand-written letters carry.
 const std::string kHandWrittenDate = "06 December 2026";
-
-RunOptions withFixture(const std::string& name) {
-  RunOptions options;
-  options.fixture = fixturePath(name);
-  return options;
-}
 
 std::string today() {
   std::time_t now = std::time(nullptr);
@@ -50,10 +38,10 @@ std::string today() {
   return text;
 }
 
-// A line typed at the question: the terminal itself echoes it, Enter as a new line.
-::testing::AssertionResult typeLine(PtySession& session, const std::string& line) {
-  session.send(line + keys::kEnter);
-  return session.waitFor(line + "\n");
+// Main-menu key 2, up to the intake prompt on a cleared screen.
+::testing::AssertionResult openIntakePrompt(PtySession& session) {
+  session.send("2");
+  return session.waitFor("2<CLS>" + kIntakePrompt);
 }
 
 bool mailExists(const PtySession& session) {
@@ -113,57 +101,26 @@ std::set<std::string> filesIn(const std::string& folder) {
   return ::testing::AssertionSuccess();
 }
 
-std::string readFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Types an intake of fewer than eight keys and Enter; waits for the lookup's answer.
-::testing::AssertionResult typeIntake(PtySession& session, const std::string& keysTyped,
-                                      const std::string& answer) {
-  ::testing::AssertionResult step = session.typeEchoed(keysTyped);
-  if (step) {
-    session.send(keys::kEnter);
-    step = session.waitFor("<CR>" + answer);
-  }
-  return step;
-}
-
-void leaveAndClose(PtySession& session) {
-  session.send(keys::kEscape);
-  ASSERT_TRUE(session.waitFor("<ESC>" + kMainMenuTop));
-  ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send(keys::kEscape);
-  ASSERT_TRUE(session.waitFor(kClosing));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
-}
-
 }  // namespace
 
 // 32
 TEST(ResultMails, FoldedIntakeAnswersAndTheLettersWrittenByHand) {
   PtySession session(withFixture("demo.mdb"));
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send("2");
-  ASSERT_TRUE(session.waitFor("2<CLS>" + kIntakePrompt));
+  ASSERT_TRUE(openIntakePrompt(session));
 
-  ASSERT_TRUE(typeIntake(session, "apr23it", "\n\tIntake APR23IT found\n" + kQuestion));
+  ASSERT_TRUE(typeAndEnter(session, "apr23it", "\n\tIntake APR23IT found\n" + kQuestion));
   ASSERT_TRUE(typeLine(session, "x"));
   ASSERT_TRUE(session.waitFor("\n\tIntake APR23IT found\n" + kQuestion));
   ASSERT_TRUE(typeLine(session, "n"));
   ASSERT_TRUE(session.waitFor(kIntakePrompt));
   EXPECT_FALSE(mailExists(session)) << "'n' must not write mail.txt";
 
-  ASSERT_TRUE(typeIntake(session, "apr25it", "\n\n\tIntake APR25IT not found\n" + kIntakePrompt));
-  session.send(keys::kEnter);
-  ASSERT_TRUE(session.waitFor("<CR>\n\n\tIntake  not found\n" + kIntakePrompt));
+  ASSERT_TRUE(typeAndEnter(session, "apr25it", "\n\n\tIntake APR25IT not found\n" + kIntakePrompt));
+  ASSERT_TRUE(enterAndExpect(session, "\n\n\tIntake  not found\n" + kIntakePrompt));
 
   std::set<std::string> runDays = {today()};
-  ASSERT_TRUE(typeIntake(session, "apr23it", "\n\tIntake APR23IT found\n" + kQuestion));
+  ASSERT_TRUE(typeAndEnter(session, "apr23it", "\n\tIntake APR23IT found\n" + kQuestion));
   ASSERT_TRUE(typeLine(session, "yes"));
   ASSERT_TRUE(session.waitFor(kWritten + kIntakePrompt));
   runDays.insert(today());
@@ -174,10 +131,11 @@ TEST(ResultMails, FoldedIntakeAnswersAndTheLettersWrittenByHand) {
   ASSERT_TRUE(toLineFeeds(session.folder().readFile("mail.txt"), lineFeeds));
   std::string comparable;
   ASSERT_TRUE(withHandWrittenDate(lineFeeds, runDays, comparable));
-  EXPECT_EQ(comparable,
-            readFileText(std::string(TAVRINEL_GOLDEN_DIR) + "/mail/demo-APR23IT/mail.txt"));
+  EXPECT_EQ(comparable, readGolden("mail/demo-APR23IT/mail.txt"));
 
-  leaveAndClose(session);
+  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("32-mails-demo", session.transcript()));
 }
 
@@ -185,8 +143,7 @@ TEST(ResultMails, FoldedIntakeAnswersAndTheLettersWrittenByHand) {
 TEST(ResultMails, EightCharacterIntakeEndsByItselfAndAnswersKeepOrReplaceTheFile) {
   PtySession session(withFixture("edge.mdb"));
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send("2");
-  ASSERT_TRUE(session.waitFor("2<CLS>" + kIntakePrompt));
+  ASSERT_TRUE(openIntakePrompt(session));
 
   // No Enter: the eighth key ends the entry and the lookup follows at once.
   ASSERT_TRUE(session.typeEchoed("aug'24it"));
@@ -219,11 +176,13 @@ TEST(ResultMails, EightCharacterIntakeEndsByItselfAndAnswersKeepOrReplaceTheFile
   EXPECT_EQ(september.find("Jack Dawson"), std::string::npos) << "the old letters stay";
 
   // Stored as mar24it: typed keys fold to upper case and never reach it.
-  ASSERT_TRUE(typeIntake(session, "mar24it", "\n\n\tIntake MAR24IT not found\n" + kIntakePrompt));
+  ASSERT_TRUE(typeAndEnter(session, "mar24it", "\n\n\tIntake MAR24IT not found\n" + kIntakePrompt));
   // The eight keys typed of JAN2025PARTTIME are all the entry holds.
   ASSERT_TRUE(session.typeEchoed("jan2025p"));
   ASSERT_TRUE(session.waitFor("\n\n\tIntake JAN2025P not found\n" + kIntakePrompt));
 
-  leaveAndClose(session);
+  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("33-mails-edge", session.transcript()));
 }

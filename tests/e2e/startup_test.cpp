@@ -18,31 +18,16 @@
 #include <string>
 
 #include "e2e/pty_session.h"
+#include "e2e/screen_steps.h"
 
 using namespace e2e;
-
-namespace {
-
-const std::string kChoicePrompt = "Please Enter Your Choice: ";
-const std::string kClosing = "<CLS>Program Closing ...\n";
-
-RunOptions demo() {
-  RunOptions options;
-  options.fixture = fixturePath("demo.mdb");
-  return options;
-}
-
-}  // namespace
 
 // 1
 TEST(StartUp, BannerThenEscapeClosesAndRestoresTheTerminal) {
   PtySession session(demo());
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send(keys::kEscape);
-  ASSERT_TRUE(session.waitFor(kClosing));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
+  ASSERT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("01-escape-closes", session.transcript()));
 }
 
@@ -55,8 +40,7 @@ TEST(MainMenu, InvalidKeyIsEchoedClearedAndReported) {
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   session.send(keys::kEscape);
   ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("02-invalid-key", session.transcript()));
 }
 
@@ -74,8 +58,7 @@ TEST(MainMenu, ArrowKeyIsTwoInvalidInputsAndTheProgramGoesOn) {
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   session.send(keys::kEscape);
   ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("03-arrow-key", session.transcript()));
 }
 
@@ -92,18 +75,13 @@ TEST(Signals, CtrlCEndsWithStatus130AndRestoresTheTerminal) {
 
 // 5
 TEST(EndOfInput, ClosedInputClosesTheProgramAsEscapeDoes) {
-  RunOptions options = demo();
-  options.inputFromPipe = true;
-  PtySession session(options);
+  PtySession session(withInputFromPipe(demo()));
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   session.send("x");
   ASSERT_TRUE(session.waitFor("x<CLS>"));
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.closeInput();
-  ASSERT_TRUE(session.waitFor(kClosing));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_EQ(session.exitStatus().describe(), "exit status 0");
-  EXPECT_TRUE(session.terminalRestored());
+  ASSERT_TRUE(endInputToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("05-end-of-input", session.transcript()));
 }
 
@@ -141,9 +119,7 @@ TEST(Database, ForeignSchemaIsOneLineOnStderrAndStatus1) {
 
 // 9
 TEST(Database, NoStudentSaysSoAndWaitsForAKey) {
-  RunOptions options;
-  options.fixture = fixturePath("empty.mdb");
-  PtySession session(options);
+  PtySession session(withFixture("empty.mdb"));
   ASSERT_TRUE(session.waitFor("Press any key to continue . . . "));
   session.send("k");
   ASSERT_TRUE(session.waitForExit());
@@ -188,9 +164,7 @@ TEST(Pipes, PlainTextOnStdoutAndNothingOnStderr) {
 
 // 12
 TEST(Pipes, NoStudentEndsWithoutAPause) {
-  RunOptions options;
-  options.fixture = fixturePath("empty.mdb");
-  PipeRun run = runOnPipes(options, "k");
+  PipeRun run = runOnPipes(withFixture("empty.mdb"), "k");
   EXPECT_EQ(run.status.describe(), "exit status 1");
   EXPECT_EQ(run.out, "Loading ...\n\n\n\tNo student found in Database.mdb\n");
   EXPECT_EQ(run.err, "");

@@ -179,6 +179,10 @@ void MemoryDatabase::finishCopy() const {
            " is missing");
     }
   }
+  // An index build sorts in memory only up to the cache size; past SQLite's default of 2 MiB it
+  // sorts in pieces through temporary files and merges them, which takes a quarter longer for
+  // 100,000 students. The sort's memory is freed when the build ends, below the load's peak.
+  execute("PRAGMA cache_size = -262144");
   execute(kIndexes);
   execute(resultIndex(hasColumn(db_.get(), "StudentResult", kRowOrderColumn)).c_str());
 }

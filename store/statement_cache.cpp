@@ -3,8 +3,8 @@
 
 #include <strings.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -13,13 +13,31 @@ bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// Every query of the loader is scanned before it runs: a table lookup per character keeps that
+// a small part of the query's cost.
+struct CharClasses {
+  bool word[256] = {};
+  bool space[256] = {};
+
+  constexpr CharClasses() {
+    for (int c = 0; c < 256; ++c) {
+      word[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                c == '_' || c == '$' || c >= 0x80;
+    }
+    for (char c : {' ', '\t', '\n', '\r', '\f'}) {
+      space[static_cast<unsigned char>(c)] = true;
+    }
+  }
+};
+
+constexpr CharClasses kClasses;
+
 bool isWordChar(char c) {
-  return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' ||
-         (static_cast<unsigned char>(c) & 0x80) != 0;
+  return kClasses.word[static_cast<unsigned char>(c)];
 }
 
 bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+  return kClasses.space[static_cast<unsigned char>(c)];
 }
 
 // The end of a quoted run that starts at begin and closes with close (doubled close stays
@@ -71,9 +89,14 @@ std::size_t numberEnd(const std::string& sql, std::size_t begin) {
 bool readNumber(const char* begin, const char* end, QueryLiteral& literal) {
   std::size_t digits = 0;
   std::size_t dots = 0;
+  sqlite3_int64 integer = 0;
+  bool fits = true;  // an integer beyond 64 bits stays in the text
   for (const char* c = begin; c != end; ++c) {
     if (isDigit(*c)) {
       ++digits;
+      int digit = *c - '0';
+      fits = fits && integer <= (INT64_MAX - digit) / 10;
+      integer = fits ? integer * 10 + digit : 0;
     } else if (*c == '.') {
       ++dots;
     } else {
@@ -83,16 +106,16 @@ bool readNumber(const char* begin, const char* end, QueryLiteral& literal) {
   if (digits == 0 || dots > 1) {
     return false;
   }
-  std::string token(begin, end);
-  errno = 0;
   if (dots == 0) {
     literal.kind = QueryLiteral::Kind::kInteger;
-    literal.integer = std::strtoll(token.c_str(), nullptr, 10);
-  } else {
-    literal.kind = QueryLiteral::Kind::kReal;
-    literal.real = std::strtod(token.c_str(), nullptr);
+    literal.integer = integer;
+    return fits;
   }
-  return errno == 0;  // an integer beyond 64 bits stays in the text
+  std::string token(begin, end);
+  errno = 0;
+  literal.kind = QueryLiteral::Kind::kReal;
+  literal.real = std::strtod(token.c_str(), nullptr);
+  return errno == 0;
 }
 
 // What the token before a literal makes of it.
@@ -103,14 +126,26 @@ enum class Place {
   kPart,      // after a dot: part of a name
 };
 
+// Every query has a few dozen words: the length picks the one keyword to compare with.
 Place placeAfterWord(const char* word, std::size_t length) {
-  static constexpr const char* kNameWords[] = {"AS", "FROM", "JOIN", "INTO", "TABLE"};
-  for (const char* name : kNameWords) {
-    if (std::strlen(name) == length && strncasecmp(word, name, length) == 0) {
-      return Place::kName;
-    }
+  const char* keyword = nullptr;
+  switch (length) {
+    case 2:
+      if (strncasecmp(word, "BY", 2) == 0) {
+        return Place::kPosition;
+      }
+      keyword = "AS";
+      break;
+    case 4:
+      keyword = (word[0] | 0x20) == 'f' ? "FROM" : (word[0] | 0x20) == 'j' ? "JOIN" : "INTO";
+      break;
+    case 5:
+      keyword = "TABLE";
+      break;
+    default:
+      return Place::kValue;
   }
-  return length == 2 && strncasecmp(word, "BY", 2) == 0 ? Place::kPosition : Place::kValue;
+  return strncasecmp(word, keyword, length) == 0 ? Place::kName : Place::kValue;
 }
 
 // Walks a query text token by token, copying it and putting '?' where a literal value stood.
@@ -131,7 +166,7 @@ class QueryScanner {
     char c = sql_[at_];
     char following = at_ + 1 < sql_.size() ? sql_[at_ + 1] : '\0';
     if (isSpace(c)) {
-      ++at_;
+      at_ = skipWhile(isSpace);
     } else if (c == '-' && following == '-') {
       skipTo(sql_.find('\n', at_), 0);
     } else if (c == '/' && following == '*') {
@@ -148,14 +183,22 @@ class QueryScanner {
       scanNumber();
     } else if (isWordChar(c)) {
       std::size_t begin = at_;
-      while (at_ < sql_.size() && isWordChar(sql_[at_])) {
-        ++at_;
-      }
+      at_ = skipWhile(isWordChar);
       place_ = placeAfterWord(sql_.data() + begin, at_ - begin);
     } else {
       ++at_;
       place_ = c == ',' ? Place::kPosition : c == '.' ? Place::kPart : Place::kValue;
     }
+  }
+
+  // Where the run of characters from at_ that pass test ends.
+  std::size_t skipWhile(bool (*test)(char)) const {
+    const char* c = sql_.data() + at_;
+    const char* end = sql_.data() + sql_.size();
+    while (c != end && test(*c)) {
+      ++c;
+    }
+    return static_cast<std::size_t>(c - sql_.data());
   }
 
   void skipTo(std::size_t found, std::size_t extra) {
@@ -214,15 +257,6 @@ void bindLiteral(sqlite3_stmt* statement, int index, const QueryLiteral& literal
   }
 }
 
-std::vector<std::string> columnNames(sqlite3_stmt* statement) {
-  std::vector<std::string> names;
-  for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-    const char* name = sqlite3_column_name(statement, i);
-    names.emplace_back(name == nullptr ? "" : name);
-  }
-  return names;
-}
-
 SqliteStatement prepare(sqlite3* db, const std::string& text) {
   sqlite3_stmt* statement = nullptr;
   sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &statement, nullptr);
@@ -266,9 +300,29 @@ void StatementCache::Lease::giveBack() {
 }
 
 int StatementCache::Lease::columnIndex(const char* name) const {
-  const std::vector<std::string>& columns = entry_ != nullptr ? entry_->columns : privateColumns_;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (strcasecmp(columns[i].c_str(), name) == 0) {
+  return entry_ != nullptr ? entry_->columns.indexOf(name) : privateColumns_.indexOf(name);
+}
+
+StatementCache::Columns::Columns(sqlite3_stmt* statement) {
+  for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+    const char* name = sqlite3_column_name(statement, i);
+    names_.emplace_back(name == nullptr ? "" : name);
+  }
+}
+
+int StatementCache::Columns::indexOf(const char* name) const {
+  constexpr std::size_t kRemembered = 16;
+  for (const auto& [seen, index] : found_) {
+    // The text behind a pointer may have changed since: the names must still match.
+    if (seen == name && strcasecmp(names_[static_cast<std::size_t>(index)].c_str(), name) == 0) {
+      return index;
+    }
+  }
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (strcasecmp(names_[i].c_str(), name) == 0) {
+      if (found_.size() < kRemembered) {
+        found_.emplace_back(name, static_cast<int>(i));
+      }
       return static_cast<int>(i);
     }
   }
@@ -287,7 +341,7 @@ StatementCache::Lease StatementCache::acquire(const std::string& sql) {
       return lease;
     }
     Entry& entry = entries_[query.text];
-    entry.columns = columnNames(statement.get());
+    entry.columns = Columns(statement.get());
     entry.statement = std::move(statement);
     lease.entry_ = &entry;
   } else {
@@ -295,7 +349,7 @@ StatementCache::Lease StatementCache::acquire(const std::string& sql) {
     if (!lease.private_) {
       return lease;
     }
-    lease.privateColumns_ = columnNames(lease.private_.get());
+    lease.privateColumns_ = Columns(lease.private_.get());
     lease.statement_ = lease.private_.get();
   }
   if (lease.entry_ != nullptr) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "store/sqlite_handles.h"
@@ -37,9 +38,23 @@ ParameterizedQuery parameterizeQuery(const std::string& sql);
 // asking for a text whose statement is busy (a nested query of the same shape) prepares a
 // private one.
 class StatementCache {
+  // The result columns of a statement, and where the names asked for were found.
+  class Columns {
+   public:
+    Columns() = default;
+    explicit Columns(sqlite3_stmt* statement);
+    int indexOf(const char* name) const;
+
+   private:
+    std::vector<std::string> names_;
+    // Callers ask for the same few names, usually by the same pointers, on every row: a pointer
+    // seen before needs one comparison instead of a search through all the names.
+    mutable std::vector<std::pair<const char*, int>> found_;
+  };
+
   struct Entry {
     SqliteStatement statement;
-    std::vector<std::string> columns;
+    Columns columns;
     bool busy = false;
   };
 
@@ -65,7 +80,7 @@ class StatementCache {
     sqlite3_stmt* statement_ = nullptr;
     Entry* entry_ = nullptr;   // the cache entry lent out, if the statement is cached
     SqliteStatement private_;  // the statement, if it is not cached
-    std::vector<std::string> privateColumns_;
+    Columns privateColumns_;
   };
 
   explicit StatementCache(sqlite3* db, std::size_t capacity = 64) : db_(db), capacity_(capacity) {}

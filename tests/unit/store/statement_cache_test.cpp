@@ -101,6 +101,18 @@ TEST_F(StatementCacheTest, NestedQueriesOfOneShapeRunSideBySide) {
   EXPECT_EQ(cache.size(), 1u);
 }
 
+TEST_F(StatementCacheTest, ColumnsAreFoundByNameEvenWhenTheNameBufferIsReused) {
+  StatementCache cache(db_.get());
+  StatementCache::Lease lease = cache.acquire("SELECT k, v FROM t");
+  char name[] = "k";
+  EXPECT_EQ(lease.columnIndex(name), 0);
+  name[0] = 'V';
+  EXPECT_EQ(lease.columnIndex(name), 1);
+  name[0] = 'x';
+  EXPECT_EQ(lease.columnIndex(name), -1);
+  EXPECT_EQ(lease.columnIndex("K"), 0);
+}
+
 TEST_F(StatementCacheTest, FullCacheStillAnswersAndBadSqlGivesNoStatement) {
   StatementCache cache(db_.get(), 1);
   EXPECT_EQ(values(cache.acquire("SELECT v FROM t WHERE k = 'b'")), std::vector<int>{2});

@@ -45,3 +45,17 @@ class Console {
   // Prints "Press any key to continue . . . " and waits for one key.
   virtual void pause() = 0;
 };
+
+// Asks question until the answer is y or n, in either case; true for yes.
+inline bool askYesNo(Console& console, const char* question) {
+  for (;;) {
+    console.out() << question;
+    const int answer = console.readAnswer();
+    if (answer == 'Y' || answer == 'y') {
+      return true;
+    }
+    if (answer == 'N' || answer == 'n') {
+      return false;
+    }
+  }
+}

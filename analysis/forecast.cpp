@@ -49,19 +49,6 @@ void finishAllCompleted(const PendingFigures& figures, Console& console) {
   console.readKey();
 }
 
-bool askForecastAgain(Console& console) {
-  for (;;) {
-    console.out() << "\n\tForecast again? (y/n): ";
-    const int answer = console.readAnswer();
-    if (answer == 'Y' || answer == 'y') {
-      return true;
-    }
-    if (answer == 'N' || answer == 'n') {
-      return false;
-    }
-  }
-}
-
 // One pass; true when the operator asks for another.
 bool runForecastPass(const StudentRecord& student, Console& console) {
   PendingFigures figures;
@@ -83,7 +70,7 @@ bool runForecastPass(const StudentRecord& student, Console& console) {
   }
   writeForecastResult("Forecast Result:", totalMarks, figures.subjectCount, console.out());
   guard.release();
-  return askForecastAgain(console);
+  return askYesNo(console, "\n\tForecast again? (y/n): ");
 }
 
 }  // namespace

@@ -101,19 +101,6 @@ char askTargetLetter(Console& console) {
   }
 }
 
-bool askSuggestionAgain(Console& console) {
-  for (;;) {
-    console.out() << "\n\tGet Suggestion Again?(y/n):";
-    const int answer = console.readAnswer();
-    if (answer == 'Y' || answer == 'y') {
-      return true;
-    }
-    if (answer == 'N' || answer == 'n') {
-      return false;
-    }
-  }
-}
-
 struct MarksEntry {
   char text[kMarksFieldChars + 1] = {};
   int length = 0;        // keys stored, at most the field's three
@@ -181,7 +168,7 @@ bool runSuggestionPass(const StudentRecord& student, Console& console) {
   }
   printSuggestion(target, totalMarks, figures.subjectCount, unfilledCount, console.out());
   guard.release();
-  return askSuggestionAgain(console);
+  return askYesNo(console, "\n\tGet Suggestion Again?(y/n):");
 }
 
 }  // namespace

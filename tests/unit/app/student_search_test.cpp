@@ -55,13 +55,6 @@ class SearchTest : public ::testing::Test {
     return console.text();
   }
 
-  // The sub-menu tests need the real lookup; the typing tests do not.
-  void requireIndex() {
-    if (findStudent(root(), "st000003") != &menuStudent()) {
-      GTEST_SKIP() << "needs findStudent of the student index";
-    }
-  }
-
   AddressRecord address_{};
   StudentRecord students_[3]{};
   LevelNode level_{};
@@ -145,7 +138,6 @@ TEST_F(SearchTest, EndOfInputPropagates) {
 }
 
 TEST_F(SearchTest, FoundIdShowsTheSubMenuAndEscReturnsWithoutEcho) {
-  requireIndex();
   FakeConsole console("ST000003\n\x1b");
   ASSERT_NO_THROW(searchStudent(root(), console));
   EXPECT_EQ(console.text(),
@@ -154,7 +146,6 @@ TEST_F(SearchTest, FoundIdShowsTheSubMenuAndEscReturnsWithoutEcho) {
 }
 
 TEST_F(SearchTest, NotFoundThenFound) {
-  requireIndex();
   const std::string text = run("st000004\nst000001\n\x1b");
   EXPECT_EQ(text, kIdPrompt + "st000004\r\n\n\tStudent ID st000004 not found\n" + kIdPrompt +
                       "st000001\r\n\n\tStudent ID st000001 found\n" + subMenu());
@@ -170,7 +161,6 @@ std::string viewText(const std::string& keys, View view) {
 }
 
 TEST_F(SearchTest, SubMenuKeysClearAndShowTheirViews) {
-  requireIndex();
   const StudentRecord& student = menuStudent();
   std::ostringstream listing;
   writeResultListing(student, listing);
@@ -201,7 +191,6 @@ TEST_F(SearchTest, SubMenuKeysClearAndShowTheirViews) {
 }
 
 TEST_F(SearchTest, SubMenuStaysWithTheSameStudentUntilEsc) {
-  requireIndex();
   const std::string text = run("st000003\n1x1\x1b");
   std::ostringstream listing;
   writeResultListing(menuStudent(), listing);

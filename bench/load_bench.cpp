@@ -87,7 +87,7 @@ int measure(const std::string& path) {
 
   PeakMemory loadPeak;
   start = Clock::now();
-  std::unique_ptr<QuerySource> source = openDatabaseFile(path);
+  std::unique_ptr<LoaderQueries> source = openDatabaseFile(path);
   double copy = secondsSince(start);
   LoadResult loaded = loadRecordTree(*source);
   source.reset();

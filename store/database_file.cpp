@@ -139,7 +139,7 @@ FileFormat recognise(const std::string& path, const MemoryDatabase& target) {
 
 }  // namespace
 
-std::unique_ptr<QuerySource> openDatabaseFile(const std::string& path) {
+std::unique_ptr<LoaderQueries> openDatabaseFile(const std::string& path) {
   auto database = std::make_unique<MemoryDatabase>(path);
   if (recognise(path, *database) == FileFormat::kAccess) {
     copyAccessTables(path, *database);

@@ -52,14 +52,20 @@ std::string resultIndex(bool hasRowOrder) {
 
 class MemoryRows : public QueryRows {
  public:
-  MemoryRows(const MemoryDatabase& database, StatementCache::Lease lease)
-      : database_(database), lease_(std::move(lease)) {}
+  MemoryRows(const MemoryDatabase& database, sqlite3_stmt* statement)
+      : database_(database), statement_(statement) {}
+  ~MemoryRows() override {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+  MemoryRows(const MemoryRows&) = delete;
+  MemoryRows& operator=(const MemoryRows&) = delete;
 
   bool next() override {
     if (done_) {
       return false;
     }
-    int status = sqlite3_step(lease_.statement());
+    int status = sqlite3_step(statement_);
     if (status == SQLITE_ROW) {
       onRow_ = true;
       return true;
@@ -73,27 +79,26 @@ class MemoryRows : public QueryRows {
   }
 
   std::string text(const char* column) override {
-    int index = lease_.columnIndex(column);
+    int index = columnIndex(column);
     if (index < 0) {
       database_.fail(std::string("a query has no column ") + column);
     }
     if (!onRow_) {
       return "";
     }
-    sqlite3_stmt* statement = lease_.statement();
-    switch (sqlite3_column_type(statement, index)) {
+    switch (sqlite3_column_type(statement_, index)) {
       case SQLITE_NULL:
         return "";
       case SQLITE_INTEGER:
-        return std::to_string(sqlite3_column_int64(statement, index));
+        return std::to_string(sqlite3_column_int64(statement_, index));
       case SQLITE_FLOAT:
-        return realText(sqlite3_column_double(statement, index));
+        return realText(sqlite3_column_double(statement_, index));
       default: {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
         return bytes == nullptr
                    ? ""
                    : std::string(bytes,
-                                 static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+                                 static_cast<std::size_t>(sqlite3_column_bytes(statement_, index)));
       }
     }
   }
@@ -107,11 +112,25 @@ class MemoryRows : public QueryRows {
     return buffer;
   }
 
+  int columnIndex(const char* name) const {
+    int count = sqlite3_column_count(statement_);
+    for (int i = 0; i < count; ++i) {
+      if (sqlite3_stricmp(sqlite3_column_name(statement_, i), name) == 0) {
+        return i;
+      }
+    }
+    return -1;
+  }
+
   const MemoryDatabase& database_;
-  StatementCache::Lease lease_;
+  sqlite3_stmt* statement_;
   bool done_ = false;
   bool onRow_ = false;
 };
+
+void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
+  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
 
 SqliteDatabase openMemoryDatabase() {
   sqlite3* db = nullptr;
@@ -142,17 +161,36 @@ bool hasColumn(sqlite3* db, const char* table, const char* column) {
 }  // namespace
 
 MemoryDatabase::MemoryDatabase(std::string fileName)
-    : fileName_(std::move(fileName)), db_(openMemoryDatabase()), cache_(db_.get()) {}
+    : fileName_(std::move(fileName)), db_(openMemoryDatabase()) {}
 
-std::unique_ptr<QueryRows> MemoryDatabase::open(const std::string& sql) {
-  StatementCache::Lease lease = cache_.acquire(sql);
-  if (lease.statement() == nullptr) {
-    if (sqlite3_errcode(db_.get()) == SQLITE_OK) {
-      fail("a query is empty");
+std::unique_ptr<QueryRows> MemoryDatabase::open(const LoaderQuery& query) {
+  SqliteStatement& statement = statements_[static_cast<int>(query.kind)];
+  if (!statement) {
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), referenceQueryText(query.kind), -1, &prepared, nullptr) !=
+        SQLITE_OK) {
+      failWithSqliteMessage();
     }
-    failWithSqliteMessage();
+    statement.reset(prepared);
   }
-  return std::make_unique<MemoryRows>(*this, std::move(lease));
+  sqlite3_stmt* raw = statement.get();
+  switch (query.kind) {
+    case QueryKind::kIntakes:
+      break;
+    case QueryKind::kStudents:
+      bindText(raw, 1, query.intake);
+      break;
+    case QueryKind::kResults:
+      sqlite3_bind_int(raw, 3, query.semester);
+      [[fallthrough]];
+    case QueryKind::kSemesters:
+      sqlite3_bind_int(raw, 2, query.level);
+      [[fallthrough]];
+    case QueryKind::kLevels:
+      bindText(raw, 1, query.studentId);
+      break;
+  }
+  return std::make_unique<MemoryRows>(*this, raw);
 }
 
 void MemoryDatabase::fail(const std::string& reason) const {

@@ -3,13 +3,11 @@
 
 #include <sqlite3.h>
 
-#include <cstddef>
 #include <memory>
 #include <string>
 
-#include "store/query_source.h"
+#include "store/loader_queries.h"
 #include "store/sqlite_handles.h"
-#include "store/statement_cache.h"
 
 // The tables the loader reads, in the order they are copied.
 constexpr const char* kLoadedTables[] = {"Student", "StudentResult", "Subject"};
@@ -19,16 +17,16 @@ constexpr const char* kLoadedTables[] = {"Student", "StudentResult", "Subject"};
 // names it.
 constexpr const char* kRowOrderColumn = "tavrinel_row_order";
 
-class MemoryDatabase : public QuerySource {
+class MemoryDatabase : public LoaderQueries {
  public:
   // fileName is the database file as messages name it.
   explicit MemoryDatabase(std::string fileName);
 
-  // The rows must be closed before the database is destroyed.
-  std::unique_ptr<QueryRows> open(const std::string& sql) override;
+  // The rows must be closed before the database is destroyed, and before the next query of the
+  // same kind is opened.
+  std::unique_ptr<QueryRows> open(const LoaderQuery& query) override;
 
   sqlite3* handle() const { return db_.get(); }
-  std::size_t cachedStatements() const { return cache_.size(); }
 
   // Throws DatabaseError "Cannot read <file>: <reason>".
   [[noreturn]] void fail(const std::string& reason) const;
@@ -44,5 +42,5 @@ class MemoryDatabase : public QuerySource {
  private:
   std::string fileName_;
   SqliteDatabase db_;
-  StatementCache cache_;
+  SqliteStatement statements_[5];  // one per query kind, prepared when first asked
 };

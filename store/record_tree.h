@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <vector>
 
-// Field capacities count characters (UTF-8 code points), not bytes, so every text array is sized
-// for four bytes per character plus the terminator. A longer value is cut at the capacity, at a
-// character boundary.
+// Field capacities count characters (UTF-8 code points), not bytes. A longer value is cut at the
+// capacity, at a character boundary.
 constexpr std::size_t kStudentIdChars = 8;
 constexpr std::size_t kNameChars = 50;
 constexpr std::size_t kIntakeCodeChars = 15;
@@ -16,20 +17,25 @@ constexpr std::size_t kCityChars = 12;
 constexpr std::size_t kStateChars = 12;
 constexpr std::size_t kPostcodeChars = 8;
 
+// The bytes a text of so many characters may take, terminator included, for fixed arrays that
+// hold a copy of a record's text.
 constexpr std::size_t textBytes(std::size_t chars) {
   return chars * 4 + 1;
 }
 
+// Texts are NUL-terminated and never null: a field that was not set points at an empty text.
+// Where they are stored is up to the record's maker (see RecordStore and setText below).
+
 struct AddressRecord {
-  char streetAddress[textBytes(kStreetChars)];
-  char city[textBytes(kCityChars)];
-  char state[textBytes(kStateChars)];
-  char postcode[textBytes(kPostcodeChars)];
+  const char* streetAddress;
+  const char* city;
+  const char* state;
+  const char* postcode;
 };
 
 struct SubjectResult {
-  char subjectId[textBytes(kSubjectIdChars)];
-  char subjectName[textBytes(kSubjectNameChars)];
+  const char* subjectId;
+  const char* subjectName;
   int marks;  // never negative; 0 means the subject has not been taken yet
   SubjectResult* next;
 };
@@ -49,9 +55,9 @@ struct LevelNode {
 };
 
 struct StudentRecord {
-  char studentId[textBytes(kStudentIdChars)];
-  char name[textBytes(kNameChars)];
-  char intake[textBytes(kIntakeCodeChars)];
+  const char* studentId;
+  const char* name;
+  const char* intake;
   AddressRecord* address;
   LevelNode* firstLevel;
   LevelNode* lastLevel;
@@ -61,7 +67,7 @@ struct StudentRecord {
 };
 
 struct IntakeRecord {
-  char code[textBytes(kIntakeCodeChars)];
+  const char* code;
   StudentRecord* firstStudent;
   StudentRecord* lastStudent;
   IntakeRecord* next;
@@ -80,8 +86,62 @@ void copyField(char (&dst)[N], std::size_t maxChars, const char* src) {
   copyText(dst, N, maxChars, src);
 }
 
-// Each constructor allocates one record; on allocation failure it reports "Out Of Memory" through
-// the registered handler and returns null.
+// The memory of a loaded tree: records are carved from large blocks and texts packed behind each
+// other, and the whole tree goes in one release. A record of a loaded tree costs its fields and
+// no more: 40 000 results of one subject share one copy of its name.
+class RecordStore {
+ public:
+  RecordStore() = default;
+  ~RecordStore();
+  RecordStore(const RecordStore&) = delete;
+  RecordStore& operator=(const RecordStore&) = delete;
+
+  // Null when memory runs out.
+  void* allocate(std::size_t bytes);
+  // A copy of at most maxChars characters of src (cut as copyText cuts); null when memory runs out.
+  const char* copy(std::size_t maxChars, const char* src);
+  // Like copy, but equal texts share one copy: for the few texts that many records repeat.
+  const char* share(std::size_t maxChars, const char* src);
+
+  std::size_t bytesInUse() const { return blockBytes_; }
+
+ private:
+  struct Shared;
+  char* take(std::size_t bytes);
+
+  char* cursor_ = nullptr;
+  std::size_t left_ = 0;
+  std::size_t blockBytes_ = 0;
+  std::vector<char*> blocks_;
+  Shared* shared_ = nullptr;
+};
+
+// While a scope lives, the constructors below and setText take their memory from its store, and
+// the tree whose first intake is handed to adoptRecordStore is released with the whole store.
+// Outside any scope every record is an allocation of its own that owns its texts.
+class RecordStoreScope {
+ public:
+  explicit RecordStoreScope(RecordStore& store);
+  ~RecordStoreScope();
+  RecordStoreScope(const RecordStoreScope&) = delete;
+  RecordStoreScope& operator=(const RecordStoreScope&) = delete;
+
+ private:
+  RecordStore* previous_;
+};
+
+// From now on releaseRecordTree(tree) releases store, and with it the whole tree.
+void adoptRecordStore(RecordTree tree, std::unique_ptr<RecordStore> store);
+
+// Points field at a copy of at most maxChars characters of src, cut at a character boundary.
+// False when memory runs out (reported as the constructors report it). Outside a store scope the
+// copy belongs to the record, which must then be one made by a constructor below; the text it held
+// before is released.
+bool setText(const char*& field, std::size_t maxChars, const char* src);
+
+// Each constructor allocates one record; on allocation failure it returns null, after reporting
+// "Out Of Memory" through the registered handler when no store scope is active (a load reports
+// once for itself).
 IntakeRecord* newIntakeRecord(const char* code);
 AddressRecord* newAddressRecord();
 StudentRecord* newStudentRecord(AddressRecord* address);
@@ -90,10 +150,11 @@ SemesterNode* newSemesterNode(int number);
 SubjectResult* newSubjectResult(const char* subjectId, const char* subjectName, int marks);
 
 // Releases every record reachable from first: intakes, students, addresses, levels, semesters and
-// results. Null is allowed and does nothing.
+// results, or the whole store the tree was adopted by. Null is allowed and does nothing.
 void releaseRecordTree(IntakeRecord* first);
 
-// Releases one student with everything it owns (its address, levels, semesters and results).
+// Releases one student made outside a store, with everything it owns (its address, levels,
+// semesters and results).
 void releaseStudent(StudentRecord* student);
 
 // Owns a whole tree and releases it on every exit path.

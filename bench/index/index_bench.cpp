@@ -48,7 +48,7 @@ RecordTree makeTree(std::size_t students, bool ascending) {
     StudentRecord* student = newStudentRecord(newAddressRecord());
     char id[24];
     std::snprintf(id, sizeof id, "s%07zu", numbers[i]);
-    copyField(student->studentId, kStudentIdChars, id);
+    setText(student->studentId, kStudentIdChars, id);
     (intake->lastStudent == nullptr ? intake->firstStudent : intake->lastStudent->next) = student;
     intake->lastStudent = student;
   }

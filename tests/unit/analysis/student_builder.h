@@ -69,9 +69,9 @@ inline StudentPtr buildStudent(const std::vector<SemesterSpec>& semesters,
                                const char* name = "Test Student", const char* id = "st000001",
                                const char* intake = "APR23IT") {
   StudentPtr student(newStudentRecord(newAddressRecord()));
-  copyField(student->name, kNameChars, name);
-  copyField(student->studentId, kStudentIdChars, id);
-  copyField(student->intake, kIntakeCodeChars, intake);
+  setText(student->name, kNameChars, name);
+  setText(student->studentId, kStudentIdChars, id);
+  setText(student->intake, kIntakeCodeChars, intake);
   for (const SemesterSpec& shape : semesters) {
     appendSemester(levelFor(*student, shape.level), shape);
   }

@@ -45,11 +45,12 @@ class IntakeSelectionTest : public ::testing::Test {
   }
 
   void addIntake(int i, const char* code, const char* studentId) {
-    copyField(intakes_[i].code, kIntakeCodeChars, code);
-    copyField(students_[i].studentId, kStudentIdChars, studentId);
-    copyField(students_[i].name, kNameChars, "Aisha Rahman");
-    copyField(students_[i].intake, kIntakeCodeChars, code);
-    copyField(address_.streetAddress, kStreetChars, "27 Banksia Street");
+    // Records of this test live on the stack, so their texts are the literals themselves.
+    intakes_[i].code = code;
+    students_[i].studentId = studentId;
+    students_[i].name = "Aisha Rahman";
+    students_[i].intake = code;
+    address_ = {"27 Banksia Street", "", "", ""};
     students_[i].address = &address_;
     intakes_[i].firstStudent = intakes_[i].lastStudent = &students_[i];
     if (i > 0) {

@@ -25,8 +25,8 @@ std::string banner() {
 LoadResult oneStudent(const LoadProgress&) {
   IntakeRecord* intake = newIntakeRecord("APR23IT");
   StudentRecord* student = newStudentRecord(newAddressRecord());
-  copyField(student->studentId, kStudentIdChars, "st230401");
-  copyField(student->intake, kIntakeCodeChars, "APR23IT");
+  setText(student->studentId, kStudentIdChars, "st230401");
+  setText(student->intake, kIntakeCodeChars, "APR23IT");
   intake->firstStudent = intake->lastStudent = student;
   return {intake, LoadStatus::kLoaded};
 }

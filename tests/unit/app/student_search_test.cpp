@@ -40,9 +40,9 @@ class SearchTest : public ::testing::Test {
   }
 
   void setStudent(StudentRecord& student, const char* id, const char* name) {
-    copyField(student.studentId, kStudentIdChars, id);
-    copyField(student.name, kNameChars, name);
-    copyField(student.intake, kIntakeCodeChars, "APR23IT");
+    student.studentId = id;
+    student.name = name;
+    student.intake = "APR23IT";
     student.address = &address_;
   }
 

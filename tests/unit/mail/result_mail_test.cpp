@@ -47,14 +47,14 @@ class IntakeBuilder {
 
   StudentRecord* addStudent(const char* id, const char* name, const Address& a) {
     AddressRecord* address = newAddressRecord();
-    copyField(address->streetAddress, kStreetChars, a.street);
-    copyField(address->city, kCityChars, a.city);
-    copyField(address->state, kStateChars, a.state);
-    copyField(address->postcode, kPostcodeChars, a.postcode);
+    setText(address->streetAddress, kStreetChars, a.street);
+    setText(address->city, kCityChars, a.city);
+    setText(address->state, kStateChars, a.state);
+    setText(address->postcode, kPostcodeChars, a.postcode);
     StudentRecord* student = newStudentRecord(address);
-    copyField(student->studentId, kStudentIdChars, id);
-    copyField(student->name, kNameChars, name);
-    copyField(student->intake, kIntakeCodeChars, intake().code);
+    setText(student->studentId, kStudentIdChars, id);
+    setText(student->name, kNameChars, name);
+    setText(student->intake, kIntakeCodeChars, intake().code);
     (intake().firstStudent == nullptr ? intake().firstStudent : intake().lastStudent->next) =
         student;
     intake().lastStudent = student;

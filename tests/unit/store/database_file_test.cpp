@@ -158,44 +158,6 @@ TEST_F(DatabaseFileTest, LoadsDatabaseMdbOfTheWorkingDirectory) {
   EXPECT_EQ(intakeCodes(owner.get()), (std::vector<std::string>{"APR23IT", "APR24IT", "SEP23IT"}));
 }
 
-// The lines of EXPLAIN QUERY PLAN for sql.
-std::vector<std::string> planOf(QuerySource& source, const std::string& sql) {
-  std::vector<std::string> plan;
-  std::unique_ptr<QueryRows> rows = source.open("EXPLAIN QUERY PLAN " + sql);
-  while (rows->next()) {
-    plan.push_back(rows->text("detail"));
-  }
-  return plan;
-}
-
-TEST_F(DatabaseFileTest, EveryQueryUsesAnIndexAndReadsResultsFirst) {
-  for (const std::string& path : {fixturePath("demo.mdb"), sqliteFixture(scratch_, "demo")}) {
-    std::unique_ptr<QuerySource> source = openDatabaseFile(path);
-    for (const std::string& sql : {intakeQuery(), studentQuery("APR23IT"), levelQuery("st230401"),
-                                   semesterQuery("st230401", 1), resultQuery("st230401", 1, 1)}) {
-      std::vector<std::string> plan = planOf(*source, sql);
-      ASSERT_FALSE(plan.empty()) << sql;
-      for (const std::string& line : plan) {
-        bool isTableRead = line.rfind("SCAN", 0) == 0 || line.rfind("SEARCH", 0) == 0;
-        bool isFullScan =
-            line.rfind("SCAN", 0) == 0 && line.find("COVERING INDEX") == std::string::npos;
-        EXPECT_FALSE(isFullScan) << path << "\n" << sql << "\n" << line;
-        EXPECT_TRUE(!isTableRead || line.find("INDEX") != std::string::npos) << sql << "\n" << line;
-      }
-      // Results are the outer loop, read through the index that keeps table order.
-      if (sql.find("StudentResult") != std::string::npos) {
-        EXPECT_EQ(plan.front().rfind("SEARCH StudentResult USING COVERING INDEX "
-                                     "tavrinel_result_student (StudentID=?",
-                                     0),
-                  0u)
-            << path << "\n"
-            << sql << "\n"
-            << plan.front();
-      }
-    }
-  }
-}
-
 TEST_F(DatabaseFileTest, StudentsAndResultsKeepTableOrderWhateverTheSourceIndexes) {
   std::string path = scratch_.file("order.db");
   makeSqliteFile(path,
@@ -229,11 +191,7 @@ TEST_F(DatabaseFileTest, ResultsTableWithoutRowidKeepsItsKeyOrder) {
                  "INSERT INTO Subject VALUES ('CS101','A',1), ('CS104','D',1);"
                  "INSERT INTO Student (StudentID, Intake) VALUES ('aa01','X');"
                  "INSERT INTO StudentResult VALUES ('aa01','CS104',1,4), ('aa01','CS101',1,1);");
-  std::unique_ptr<QuerySource> source = openDatabaseFile(path);
-  // Its primary key is its table order, and leads with StudentID, so no scan either.
-  EXPECT_EQ(planOf(*source, resultQuery("aa01", 1, 1)).front().rfind("SEARCH StudentResult", 0),
-            0u);
-  LoadResult result = loadRecordTree(*source);
+  LoadResult result = loadRecordTree(path);
   RecordTreeOwner owner(result.tree);
   EXPECT_EQ(resultsOf(owner.get(), "aa01"),
             "    level 1\n      semester 1: CS101=1 (A) CS104=4 (D)\n");

@@ -86,8 +86,7 @@ struct LoadedTree {
 };
 
 inline LoadedTree loadFile(const std::string& path) {
-  std::unique_ptr<QuerySource> source = openDatabaseFile(path);
-  LoadResult result = loadRecordTree(*source);
+  LoadResult result = loadRecordTree(path);
   return {RecordTreeOwner(result.tree), result.status};
 }
 

@@ -49,7 +49,10 @@ TEST(CopyText, NameOfFortyEightCharactersInFiftySixBytesFitsWhole) {
       "a y "
       "Casta\xC3\xB1"
       "eda M\xC3\xBCller";
-  StudentRecord student{};
+  struct {
+    char studentId[textBytes(kStudentIdChars)];
+    char name[textBytes(kNameChars)];
+  } student{};
   copyField(student.name, kNameChars, name.c_str());
   EXPECT_EQ(std::string(student.name), name);
 }
@@ -92,7 +95,7 @@ namespace {
 // has every kind of record to free.
 StudentRecord* newFullStudent(const char* id) {
   StudentRecord* student = newStudentRecord(newAddressRecord());
-  copyField(student->studentId, kStudentIdChars, id);
+  setText(student->studentId, kStudentIdChars, id);
   for (int number = 1; number <= 2; ++number) {
     LevelNode* level = newLevelNode(number);
     for (int semesterNumber = 1; semesterNumber <= 2; ++semesterNumber) {
@@ -203,7 +206,10 @@ TEST(Capacities, FullLengthValuesFitWholeAndLongerOnesAreCut) {
     releaseRecordTree(intake);
   }
 
-  StudentRecord student{};
+  struct {
+    char studentId[textBytes(kStudentIdChars)];
+    char name[textBytes(kNameChars)];
+  } student{};
   copyField(student.studentId, kStudentIdChars, "st230401");
   EXPECT_STREQ(student.studentId, "st230401");
   const std::string name50(50, 'n');

@@ -1,0 +1,92 @@
+// The three tables the record tree is built from, as read once from a database file: the values of
+// each column the loader uses, in table order, with the rules the source compares them by.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// A value as SQLite stores it. Access values arrive already converted to these.
+enum class ValueType : std::uint8_t { kNull, kInteger, kReal, kText, kBlob };
+
+// SQLite's type affinity of a column: what a value compared with it is converted to.
+enum class Affinity : std::uint8_t { kNone, kText, kNumeric, kInteger, kReal };
+
+struct Value {
+  ValueType type = ValueType::kNull;
+  std::int64_t integer = 0;
+  double real = 0;
+  std::string_view bytes;  // kText (UTF-8) and kBlob; valid while the column lives
+};
+
+// One column's values in table order. Texts and blobs are stored once per column and shared by
+// every row that holds them, so a StudentID repeated on thirty result rows costs one copy.
+class SourceColumn {
+ public:
+  SourceColumn() = default;
+  SourceColumn(std::string name, Affinity affinity, std::string collation)
+      : name_(std::move(name)), affinity_(affinity), collation_(std::move(collation)) {}
+
+  const std::string& name() const { return name_; }
+  Affinity affinity() const { return affinity_; }
+  // Upper case: "BINARY", "NOCASE", "RTRIM", or whatever other name the source declares.
+  const std::string& collation() const { return collation_; }
+
+  void appendNull();
+  void appendInteger(std::int64_t value);
+  void appendReal(double value);
+  void appendText(std::string_view text);
+  void appendBlob(std::string_view bytes);
+
+  std::size_t size() const { return types_.size(); }
+  ValueType typeAt(std::size_t row) const { return static_cast<ValueType>(types_[row]); }
+  Value at(std::size_t row) const;
+  // For kText and kBlob values: a number that is equal for equal bytes of the same type, so that
+  // grouping can compare numbers instead of texts.
+  std::uint32_t bytesIdAt(std::size_t row) const {
+    return static_cast<std::uint32_t>(payloads_[row]);
+  }
+
+ private:
+  void appendBytes(ValueType type, std::string_view bytes);
+
+  std::string name_;
+  Affinity affinity_ = Affinity::kNone;
+  std::string collation_ = "BINARY";
+  std::vector<std::uint8_t> types_;
+  std::vector<std::uint64_t> payloads_;  // the integer, the real's bits, or an index into texts_
+  std::deque<std::string> texts_;  // a deque never moves its strings, so views of them stay valid
+  std::unordered_map<std::string_view, std::uint32_t> textIds_;  // keys view into texts_
+};
+
+// The columns each table must have, in the order SourceTable::columns holds them.
+enum StudentColumn { kStudentId, kStudentName, kStreetAddress, kCity, kState, kPostcode, kIntake };
+enum ResultColumn { kResultStudentId, kResultSubjectId, kSemester, kMarks };
+enum SubjectColumn { kSubjectId, kSubjectName, kLevel };
+
+struct SourceTable {
+  std::string name;                      // "Student", "StudentResult" or "Subject"
+  std::vector<SourceColumn> columns;     // the required columns, in the enum's order
+  std::vector<std::string> columnNames;  // every column of the table, as the source names them
+  std::size_t rows() const { return columns.empty() ? 0 : columns[0].size(); }
+};
+
+enum class SourceKind { kAccess, kSqlite };
+
+struct SourceTables {
+  SourceKind kind = SourceKind::kSqlite;
+  SourceTable student;
+  SourceTable studentResult;
+  SourceTable subject;
+};
+
+// The required column names of each table, in the enum orders above.
+const std::vector<const char*>& requiredColumns(const std::string& table);
+
+// The affinity SQLite gives a declared column type ("TEXT(8)" is kText, "" is kNone, ...).
+Affinity affinityOfDeclaredType(std::string_view declaredType);

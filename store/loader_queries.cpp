@@ -166,7 +166,11 @@ const char* referenceQueryText(QueryKind kind) {
 }
 
 int parseNumber(const std::string& text) {
-  const char* c = text.c_str();
+  return parseNumber(text.c_str());
+}
+
+int parseNumber(const char* text) {
+  const char* c = text;
   while (*c == ' ' || (*c >= '\t' && *c <= '\r')) {
     ++c;
   }

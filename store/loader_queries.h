@@ -65,3 +65,4 @@ LoadResult loadRecordTree(LoaderQueries& queries, const LoadProgress& progress =
 // The atoi-style parse of a column text: leading white space, an optional sign, digits; 0 when
 // there are none; clamped to the 32-bit range instead of overflowing.
 int parseNumber(const std::string& text);
+int parseNumber(const char* text);

@@ -1,0 +1,583 @@
+// Groups the source tables into the record tree: intakes, their students, and each student's
+// levels, semesters and results, with SQLite's comparison rules and no query.
+#include "store/tree_builder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <numeric>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "store/database_error.h"
+#include "store/out_of_memory.h"
+#include "store/reference_database.h"
+#include "store/sql_values.h"
+
+namespace {
+
+constexpr long kProgressEvery = 1000;
+constexpr std::uint32_t kNoClass = UINT32_MAX;
+
+// Integers from kSmallLow up to kSmallHigh find their key by index, not by hashing: semesters,
+// levels and marks are small.
+constexpr std::int64_t kSmallLow = -64;
+constexpr std::int64_t kSmallHigh = 4096;
+
+// Numbers each distinct value of a column, so that rows are grouped by comparing numbers: a
+// key per distinct text (the column's own text numbering), integer and real. A key's value is
+// the value as stored under the column's affinity.
+class ColumnKeys {
+ public:
+  ColumnKeys(const SourceColumn& column, NumericParser& parser) : column_(column) {
+    small_.assign(static_cast<std::size_t>(kSmallHigh - kSmallLow), kNoClass);
+    for (std::size_t row = 0; row < column.size(); ++row) {
+      std::uint32_t& key = slot(row);
+      if (key == kNoClass) {
+        key = static_cast<std::uint32_t>(values_.size());
+        values_.push_back(storedValue(column.at(row), column.affinity(), parser));
+        firstRows_.push_back(row);
+      }
+    }
+  }
+
+  std::uint32_t keyAt(std::size_t row) const { return const_cast<ColumnKeys*>(this)->slot(row); }
+  std::size_t size() const { return values_.size(); }
+  const Value& value(std::uint32_t key) const { return values_[key]; }
+  std::size_t firstRow(std::uint32_t key) const { return firstRows_[key]; }
+  Value valueAt(std::size_t row) const { return values_[keyAt(row)]; }
+
+ private:
+  // Where the key of the row's value is kept; kNoClass until the value is first seen.
+  std::uint32_t& slot(std::size_t row) {
+    switch (column_.typeAt(row)) {
+      case ValueType::kNull:
+        return null_;
+      case ValueType::kText:
+      case ValueType::kBlob: {
+        std::uint32_t id = column_.bytesIdAt(row);
+        if (id >= bytes_.size()) {
+          bytes_.resize(std::max<std::size_t>(id + 1, bytes_.size() * 2), kNoClass);
+        }
+        return bytes_[id];
+      }
+      case ValueType::kInteger: {
+        std::int64_t integer = column_.at(row).integer;
+        if (integer >= kSmallLow && integer < kSmallHigh) {
+          return small_[static_cast<std::size_t>(integer - kSmallLow)];
+        }
+        return integers_.try_emplace(integer, kNoClass).first->second;
+      }
+      case ValueType::kReal:
+        break;
+    }
+    double real = column_.at(row).real;
+    std::uint64_t bits;
+    std::memcpy(&bits, &real, sizeof bits);
+    return reals_.try_emplace(bits, kNoClass).first->second;
+  }
+
+  const SourceColumn& column_;
+  std::vector<Value> values_;
+  std::vector<std::size_t> firstRows_;
+  std::uint32_t null_ = kNoClass;
+  std::vector<std::uint32_t> bytes_;
+  std::vector<std::uint32_t> small_;
+  std::unordered_map<std::int64_t, std::uint32_t> integers_;
+  std::unordered_map<std::uint64_t, std::uint32_t> reals_;
+};
+
+// The keys of a column in the order of its collation, equal values sharing a class: classes are
+// numbered in ascending order, and each is represented by the value of its row that comes first
+// in table order.
+class ValueClasses {
+ public:
+  ValueClasses(const ColumnKeys& keys, Collation collation)
+      : keys_(keys), collation_(collation), classOfKey_(keys.size()) {
+    std::vector<std::uint32_t> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return compareValues(keys.value(a), keys.value(b), collation) < 0;
+    });
+    for (std::uint32_t key : order) {
+      if (firstKeys_.empty() ||
+          compareValues(keys.value(firstKeys_.back()), keys.value(key), collation) != 0) {
+        firstKeys_.push_back(key);
+      } else if (keys.firstRow(key) < keys.firstRow(firstKeys_.back())) {
+        firstKeys_.back() = key;
+      }
+      classOfKey_[key] = static_cast<std::uint32_t>(firstKeys_.size() - 1);
+    }
+  }
+
+  std::uint32_t count() const { return static_cast<std::uint32_t>(firstKeys_.size()); }
+  std::uint32_t classAt(std::size_t row) const { return classOfKey_[keys_.keyAt(row)]; }
+  const Value& representative(std::uint32_t valueClass) const {
+    return keys_.value(firstKeys_[valueClass]);
+  }
+
+  // The class whose values are equal to value, as "column = value" finds them; kNoClass when none
+  // is (always for NULL).
+  std::uint32_t find(const Value& value) const {
+    if (value.type == ValueType::kNull) {
+      return kNoClass;
+    }
+    auto found = std::lower_bound(firstKeys_.begin(), firstKeys_.end(), value,
+                                  [&](std::uint32_t key, const Value& wanted) {
+                                    return compareValues(keys_.value(key), wanted, collation_) < 0;
+                                  });
+    if (found == firstKeys_.end() || keys_.value(*found).type == ValueType::kNull ||
+        compareValues(keys_.value(*found), value, collation_) != 0) {
+      return kNoClass;
+    }
+    return static_cast<std::uint32_t>(found - firstKeys_.begin());
+  }
+
+ private:
+  const ColumnKeys& keys_;
+  Collation collation_;
+  std::vector<std::uint32_t> classOfKey_;
+  std::vector<std::uint32_t> firstKeys_;
+};
+
+// A table's rows grouped by class, each group in table order.
+class RowsByClass {
+ public:
+  RowsByClass(const ValueClasses& classes, std::size_t rows) : start_(classes.count() + 1, 0) {
+    for (std::size_t row = 0; row < rows; ++row) {
+      ++start_[classes.classAt(row) + 1];
+    }
+    std::partial_sum(start_.begin(), start_.end(), start_.begin());
+    rows_.resize(rows);
+    std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
+    for (std::size_t row = 0; row < rows; ++row) {
+      rows_[next[classes.classAt(row)]++] = static_cast<std::uint32_t>(row);
+    }
+  }
+
+  const std::uint32_t* begin(std::uint32_t valueClass) const {
+    return rows_.data() + start_[valueClass];
+  }
+  const std::uint32_t* end(std::uint32_t valueClass) const {
+    return rows_.data() + start_[valueClass + 1];
+  }
+
+ private:
+  std::vector<std::uint32_t> start_;
+  std::vector<std::uint32_t> rows_;
+};
+
+Collation collationOf(const SourceColumn& column) {
+  Collation collation = Collation::kBinary;
+  parseCollation(column.collation(), collation);
+  return collation;
+}
+
+Value textValue(std::string_view bytes) {
+  Value value;
+  value.type = ValueType::kText;
+  value.bytes = bytes;
+  return value;
+}
+
+Value integerValue(std::int64_t integer) {
+  Value value;
+  value.type = ValueType::kInteger;
+  value.integer = integer;
+  return value;
+}
+
+// The number the loader parses from a column's text.
+int numberOf(const Value& value) {
+  if (value.type == ValueType::kInteger) {
+    return static_cast<int>(std::clamp<std::int64_t>(value.integer, INT_MIN, INT_MAX));
+  }
+  char buffer[kNumberTextBytes];
+  return parseNumber(valueText(value, buffer).data());
+}
+
+template <typename Node>
+void append(Node*& first, Node*& last, Node* node) {
+  if (last == nullptr) {
+    first = node;
+  } else {
+    last->next = node;
+  }
+  last = node;
+}
+
+struct OutOfStore {};  // thrown when the store has no more memory
+
+// One joined row of a student: a StudentResult row and a Subject row with the same SubjectID.
+struct Joined {
+  std::uint32_t result;
+  std::uint32_t subject;
+  std::uint32_t levelClass;
+  std::uint32_t semesterClass;
+};
+
+class DirectBuild {
+ public:
+  DirectBuild(const SourceTables& tables, const std::string& source, RecordStore& store,
+              const LoadProgress& progress)
+      : tables_(tables),
+        source_(source),
+        store_(store),
+        progress_(progress),
+        student_(tables.student.columns),
+        result_(tables.studentResult.columns),
+        subject_(tables.subject.columns),
+        intakeKeys_(student_[kIntake], parser_),
+        intakeClasses_(intakeKeys_, collationOf(student_[kIntake])),
+        studentsByIntake_(intakeClasses_, tables.student.rows()),
+        resultStudentKeys_(result_[kResultStudentId], parser_),
+        resultStudentClasses_(resultStudentKeys_, collationOf(result_[kResultStudentId])),
+        resultsByStudent_(resultStudentClasses_, tables.studentResult.rows()),
+        resultSubjectKeys_(result_[kResultSubjectId], parser_),
+        semesterKeys_(result_[kSemester], parser_),
+        semesterClasses_(semesterKeys_, collationOf(result_[kSemester])),
+        subjectKeys_(subject_[kSubjectId], parser_),
+        levelKeys_(subject_[kLevel], parser_),
+        levelClasses_(levelKeys_, collationOf(subject_[kLevel])) {
+    joinSubjects();
+    subjectIds_.assign(resultSubjectKeys_.size(), nullptr);
+    subjectNames_.assign(tables.subject.rows(), nullptr);
+    seen_.assign(std::max(levelClasses_.count(), semesterClasses_.count()), 0);
+  }
+
+  IntakeRecord* build() {
+    IntakeRecord* first = nullptr;
+    IntakeRecord* last = nullptr;
+    for (std::uint32_t c = 0; c < intakeClasses_.count(); ++c) {
+      char buffer[kNumberTextBytes];
+      std::string code(valueText(intakeClasses_.representative(c), buffer));
+      auto* intake = make<IntakeRecord>();
+      intake->code = text(kIntakeCodeChars, code.c_str());
+      append(first, last, intake);
+      // The students query binds the code as text, which Intake's affinity then converts.
+      std::uint32_t match = intakeClasses_.find(
+          comparisonOperand(textValue(code), student_[kIntake].affinity(), parser_, operandText_));
+      if (match != kNoClass) {
+        for (const std::uint32_t* row = studentsByIntake_.begin(match);
+             row != studentsByIntake_.end(match); ++row) {
+          addStudent(*row, intake);
+        }
+      }
+    }
+    return first;
+  }
+
+  long students() const { return students_; }
+
+ private:
+  template <typename Record>
+  Record* make() {
+    void* memory = store_.allocate(sizeof(Record));
+    if (memory == nullptr) {
+      throw OutOfStore();
+    }
+    return new (memory) Record();
+  }
+
+  const char* text(std::size_t maxChars, const char* src) {
+    const char* copy = store_.copy(maxChars, src);
+    if (copy == nullptr) {
+      throw OutOfStore();
+    }
+    return copy;
+  }
+
+  const char* columnText(const SourceColumn& column, std::size_t row, std::size_t maxChars) {
+    char buffer[kNumberTextBytes];
+    return text(maxChars,
+                valueText(storedValue(column.at(row), column.affinity(), parser_), buffer).data());
+  }
+
+  // Sorts Subject rows by SubjectID as the join compares it, table order among equals, and finds
+  // for each StudentResult.SubjectID the run of rows it matches.
+  void joinSubjects() {
+    const SourceColumn& left = result_[kResultSubjectId];
+    Affinity affinity = columnComparisonAffinity(left.affinity(), subject_[kSubjectId].affinity());
+    Collation collation = collationOf(left);
+    std::vector<Value> subjectOperands(subjectKeys_.size());
+    for (std::uint32_t key = 0; key < subjectKeys_.size(); ++key) {
+      subjectOperands[key] =
+          comparisonOperand(subjectKeys_.value(key), affinity, parser_, operandText_);
+    }
+    subjectOrder_.resize(tables_.subject.rows());
+    std::iota(subjectOrder_.begin(), subjectOrder_.end(), 0);
+    auto operandOf = [&](std::uint32_t row) -> const Value& {
+      return subjectOperands[subjectKeys_.keyAt(row)];
+    };
+    std::stable_sort(subjectOrder_.begin(), subjectOrder_.end(),
+                     [&](std::uint32_t a, std::uint32_t b) {
+                       return compareValues(operandOf(a), operandOf(b), collation) < 0;
+                     });
+    subjectRuns_.resize(resultSubjectKeys_.size());
+    for (std::uint32_t key = 0; key < resultSubjectKeys_.size(); ++key) {
+      Value operand =
+          comparisonOperand(resultSubjectKeys_.value(key), affinity, parser_, operandText_);
+      if (operand.type == ValueType::kNull) {
+        subjectRuns_[key] = {0, 0};
+        continue;
+      }
+      auto lower = std::lower_bound(subjectOrder_.begin(), subjectOrder_.end(), operand,
+                                    [&](std::uint32_t row, const Value& wanted) {
+                                      return compareValues(operandOf(row), wanted, collation) < 0;
+                                    });
+      auto upper = std::upper_bound(lower, subjectOrder_.end(), operand,
+                                    [&](const Value& wanted, std::uint32_t row) {
+                                      return compareValues(wanted, operandOf(row), collation) < 0;
+                                    });
+      subjectRuns_[key] = {static_cast<std::uint32_t>(lower - subjectOrder_.begin()),
+                           static_cast<std::uint32_t>(upper - subjectOrder_.begin())};
+    }
+    subjectLevelClass_.resize(tables_.subject.rows());
+    for (std::size_t row = 0; row < tables_.subject.rows(); ++row) {
+      subjectLevelClass_[row] = levelClasses_.classAt(row);
+    }
+  }
+
+  void addStudent(std::uint32_t row, IntakeRecord* intake) {
+    auto* address = make<AddressRecord>();
+    address->streetAddress = columnText(student_[kStreetAddress], row, kStreetChars);
+    address->city = columnText(student_[kCity], row, kCityChars);
+    address->postcode = columnText(student_[kPostcode], row, kPostcodeChars);
+    address->state = columnText(student_[kState], row, kStateChars);
+    auto* student = make<StudentRecord>();
+    student->address = address;
+    char buffer[kNumberTextBytes];
+    Value id = storedValue(student_[kStudentId].at(row), student_[kStudentId].affinity(), parser_);
+    std::string_view idText = valueText(id, buffer);
+    student->studentId = text(kStudentIdChars, idText.data());
+    student->name = columnText(student_[kStudentName], row, kNameChars);
+    student->intake = intake->code;
+    append(intake->firstStudent, intake->lastStudent, student);
+    if (++students_ % kProgressEvery == 0 && progress_) {
+      progress_(students_);
+    }
+    failIfAmbiguous(QueryKind::kLevels);
+    // The levels query binds the whole ID as text, which StudentResult.StudentID's affinity then
+    // converts.
+    std::uint32_t match = resultStudentClasses_.find(comparisonOperand(
+        textValue(idText), result_[kResultStudentId].affinity(), parser_, operandText_));
+    joinResults(match);
+    addLevels(student);
+  }
+
+  void failIfAmbiguous(QueryKind kind) const {
+    std::string reason = ambiguousColumn(tables_, kind);
+    if (!reason.empty()) {
+      failToRead(source_, reason);
+    }
+  }
+
+  // The joined rows of one student, in the order the queries meet them: StudentResult rows in
+  // table order, each with its Subject rows in table order.
+  void joinResults(std::uint32_t studentClass) {
+    joined_.clear();
+    if (studentClass == kNoClass) {
+      return;
+    }
+    for (const std::uint32_t* row = resultsByStudent_.begin(studentClass);
+         row != resultsByStudent_.end(studentClass); ++row) {
+      std::pair<std::uint32_t, std::uint32_t> run = subjectRuns_[resultSubjectKeys_.keyAt(*row)];
+      if (run.first == run.second) {
+        continue;
+      }
+      std::uint32_t semesterClass = semesterClasses_.classAt(*row);
+      for (std::uint32_t i = run.first; i < run.second; ++i) {
+        std::uint32_t subject = subjectOrder_[i];
+        joined_.push_back({*row, subject, subjectLevelClass_[subject], semesterClass});
+      }
+    }
+  }
+
+  // The distinct classes of the joined rows that pass the filter, ascending, each with the index
+  // of its first joined row.
+  template <typename ClassOf, typename Filter>
+  void distinctClasses(ClassOf classOf, Filter filter) {
+    distinct_.clear();
+    ++stamp_;
+    for (std::uint32_t i = 0; i < joined_.size(); ++i) {
+      if (!filter(joined_[i])) {
+        continue;
+      }
+      std::uint32_t valueClass = classOf(joined_[i]);
+      if (seen_[valueClass] != stamp_) {
+        seen_[valueClass] = stamp_;
+        distinct_.emplace_back(valueClass, i);
+      }
+    }
+    std::sort(distinct_.begin(), distinct_.end());
+  }
+
+  void addLevels(StudentRecord* student) {
+    distinctClasses([](const Joined& j) { return j.levelClass; },
+                    [](const Joined&) { return true; });
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> levels(distinct_);
+    for (const auto& [levelClass, firstJoined] : levels) {
+      (void)levelClass;
+      auto* level = make<LevelNode>();
+      level->number = numberOf(levelKeys_.valueAt(joined_[firstJoined].subject));
+      append(student->firstLevel, student->lastLevel, level);
+      failIfAmbiguous(QueryKind::kSemesters);
+      // The level is bound as an integer, which Level's affinity may turn into text.
+      std::uint32_t match = levelClasses_.find(comparisonOperand(
+          integerValue(level->number), subject_[kLevel].affinity(), parser_, operandText_));
+      if (match != kNoClass) {
+        addSemesters(level, match);
+      }
+    }
+  }
+
+  void addSemesters(LevelNode* level, std::uint32_t levelClass) {
+    distinctClasses([](const Joined& j) { return j.semesterClass; },
+                    [&](const Joined& j) { return j.levelClass == levelClass; });
+    semesters_.assign(distinct_.begin(), distinct_.end());
+    for (const auto& [semesterClass, firstJoined] : semesters_) {
+      (void)semesterClass;
+      auto* semester = make<SemesterNode>();
+      semester->number = numberOf(semesterKeys_.valueAt(joined_[firstJoined].result));
+      append(level->firstSemester, level->lastSemester, semester);
+      std::uint32_t match = semesterClasses_.find(comparisonOperand(
+          integerValue(semester->number), result_[kSemester].affinity(), parser_, operandText_));
+      if (match == kNoClass) {
+        continue;
+      }
+      for (const Joined& j : joined_) {
+        if (j.levelClass == levelClass && j.semesterClass == match) {
+          addResult(semester, j);
+        }
+      }
+    }
+  }
+
+  void addResult(SemesterNode* semester, const Joined& j) {
+    auto* result = make<SubjectResult>();
+    std::uint32_t idKey = resultSubjectKeys_.keyAt(j.result);
+    if (subjectIds_[idKey] == nullptr) {
+      char buffer[kNumberTextBytes];
+      subjectIds_[idKey] =
+          text(kSubjectIdChars, valueText(resultSubjectKeys_.value(idKey), buffer).data());
+    }
+    if (subjectNames_[j.subject] == nullptr) {
+      subjectNames_[j.subject] = columnText(subject_[kSubjectName], j.subject, kSubjectNameChars);
+    }
+    result->subjectId = subjectIds_[idKey];
+    result->subjectName = subjectNames_[j.subject];
+    const SourceColumn& marks = result_[kMarks];
+    int number = numberOf(storedValue(marks.at(j.result), marks.affinity(), parser_));
+    result->marks = number < 0 ? 0 : number;
+    append(semester->firstResult, semester->lastResult, result);
+  }
+
+  const SourceTables& tables_;
+  const std::string& source_;
+  RecordStore& store_;
+  const LoadProgress& progress_;
+  const std::vector<SourceColumn>& student_;
+  const std::vector<SourceColumn>& result_;
+  const std::vector<SourceColumn>& subject_;
+  NumericParser parser_;
+  std::string operandText_;
+
+  ColumnKeys intakeKeys_;
+  ValueClasses intakeClasses_;
+  RowsByClass studentsByIntake_;
+  ColumnKeys resultStudentKeys_;
+  ValueClasses resultStudentClasses_;
+  RowsByClass resultsByStudent_;
+  ColumnKeys resultSubjectKeys_;
+  ColumnKeys semesterKeys_;
+  ValueClasses semesterClasses_;
+  ColumnKeys subjectKeys_;
+  ColumnKeys levelKeys_;
+  ValueClasses levelClasses_;
+
+  std::vector<std::uint32_t> subjectOrder_;  // Subject rows by SubjectID, table order among equals
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> subjectRuns_;  // per result SubjectID key
+  std::vector<std::uint32_t> subjectLevelClass_;                      // per Subject row
+  std::vector<const char*> subjectIds_;    // per result SubjectID key, copied when first used
+  std::vector<const char*> subjectNames_;  // per Subject row, copied when first used
+
+  std::vector<Joined> joined_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> distinct_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> semesters_;
+  std::vector<std::uint32_t> seen_;
+  std::uint32_t stamp_ = 0;
+  long students_ = 0;
+};
+
+const char* const kComparedColumns[][2] = {{"Student", "Intake"},
+                                           {"StudentResult", "StudentID"},
+                                           {"StudentResult", "SubjectID"},
+                                           {"StudentResult", "Semester"},
+                                           {"Subject", "Level"}};
+
+bool isCompared(const SourceTable& table, std::size_t index) {
+  for (const auto& compared : kComparedColumns) {
+    if (table.name == compared[0] &&
+        std::strcmp(requiredColumns(table.name)[index], compared[1]) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string columnObstacle(const SourceTable& table, std::size_t index) {
+  const SourceColumn& column = table.columns[index];
+  std::string name =
+      "column " + std::string(requiredColumns(table.name)[index]) + " of table " + table.name;
+  Collation collation;
+  if (!parseCollation(column.collation(), collation)) {
+    return name + " uses collation " + column.collation();
+  }
+  if (collation == Collation::kRtrim && isCompared(table, index)) {
+    return name + " compares with the RTRIM collation";
+  }
+  if (column.affinity() == Affinity::kText) {
+    for (std::size_t row = 0; row < column.size(); ++row) {
+      ValueType type = column.typeAt(row);
+      if (type == ValueType::kInteger || type == ValueType::kReal) {
+        return name + " is a text column that holds numbers";
+      }
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string directBuildObstacle(const SourceTables& tables) {
+  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+      std::string obstacle = columnObstacle(*table, i);
+      if (!obstacle.empty()) {
+        return obstacle;
+      }
+    }
+  }
+  return "";
+}
+
+LoadResult buildRecordTree(const SourceTables& tables, const std::string& source,
+                           const LoadProgress& progress) {
+  try {
+    auto store = std::make_unique<RecordStore>();
+    DirectBuild build(tables, source, *store, progress);
+    IntakeRecord* first = build.build();
+    if (build.students() == 0) {
+      return {nullptr, LoadStatus::kNoStudent};
+    }
+    adoptRecordStore(first, std::move(store));
+    return {first, LoadStatus::kLoaded};
+  } catch (const OutOfStore&) {
+  } catch (const std::bad_alloc&) {
+  }
+  reportOutOfMemory();
+  return {nullptr, LoadStatus::kOutOfMemory};
+}

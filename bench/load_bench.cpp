@@ -1,34 +1,43 @@
-// Times loading a database into the record tree and building the student index, with the peak
-// memory of each, against the floor of a plain full read of the same file.
+// Times the start-up load (read the file, build the record tree, build the student index) and its
+// peak memory, by each path, next to the plain export of the same tables by the database's own
+// command-line tool: mdb-export for an Access file, sqlite3 for a SQLite one.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "bench/floor_read.h"
+#include "bench/access_tables.h"
 #include "bench/generated_database.h"
 #include "store/loader.h"
-#include "store/record_tree.h"
+#include "store/reference_database.h"
+#include "store/tree_builder.h"
 #include "store/student_index.h"
+#include "unit/store/sqlite_tables_for_tests.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: load_bench [--students N]... [--file PATH]... [--keep DIR]\n"
+    "usage: load_bench [--file PATH]... [--students N]... [--runs N] [--keep DIR]\n"
     "\n"
-    "Loads each database into the record tree and builds the student index, and prints the time\n"
-    "and peak memory of both, and the time of a plain full read of the same file (the floor).\n"
-    "--students N writes a SQLite database of N students (about 30 results each) first; --keep\n"
-    "leaves the written databases in DIR. Without arguments: the shared large.mdb, when it is\n"
-    "there, and databases of 10,000, 50,000 and 100,000 students.\n";
+    "For each database, the median over --runs runs (default 5) of the start-up load by the\n"
+    "direct build, by the reference path and by the loader of before, each in a process of its\n"
+    "own, next to mdb-export (Access) or sqlite3 (SQLite) exporting the three tables, with peak\n"
+    "memory as a multiple of the file's size. --students N writes a SQLite database of N\n"
+    "students first (kept in DIR with --keep). Without arguments: the shared large.mdb when it\n"
+    "is there, and a written database of 100,000 students.\n";
+
+constexpr const char* kTables[] = {"Student", "StudentResult", "Subject"};
 
 using Clock = std::chrono::steady_clock;
 
@@ -36,114 +45,187 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A figure from /proc/self/status, in MiB.
-double statusMiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) {
-      return std::atof(line.c_str() + std::strlen(field)) / 1024.0;
-    }
+bool isSqliteFile(const std::string& path) {
+  char head[16] = {};
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file != nullptr) {
+    std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
   }
-  return 0;
+  return std::memcmp(head, "SQLite format 3", sizeof head) == 0;
 }
 
-// Measures the peak resident memory of one phase above what was resident when it began: writing
-// 5 to clear_refs resets the high-water mark to the current size.
-class PeakMemory {
- public:
-  PeakMemory() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    start_ = statusMiB("VmRSS:");
-  }
-  double growthMiB() const { return statusMiB("VmHWM:") - start_; }
+double peakMiB(const rusage& usage) {
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux counts KiB
+}
 
- private:
-  double start_;
+struct Run {
+  double seconds = 0;
+  double read = 0;
+  double build = 0;
+  double index = 0;
+  double peak = 0;  // MiB
 };
 
-long countResults(RecordTree tree, long* students) {
-  long results = 0;
-  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
-    for (const StudentRecord* s = intake->firstStudent; s != nullptr; s = s->next, ++*students) {
-      for (const LevelNode* level = s->firstLevel; level != nullptr; level = level->next) {
-        for (const SemesterNode* sem = level->firstSemester; sem != nullptr; sem = sem->next) {
-          for (const SubjectResult* r = sem->firstResult; r != nullptr; r = r->next) {
-            ++results;
-          }
-        }
-      }
-    }
-  }
-  return results;
-}
-
-// One measurement, in a process of its own so that its peak memory is its own.
-int measure(const std::string& path) {
-  readTablesPlainly(path);  // brings the file into the page cache for both timed reads
+// Runs argv with standard output to /dev/null, and adds its time and peak memory to run.
+bool runTool(const std::vector<std::string>& argv, Run& run) {
   Clock::time_point start = Clock::now();
-  long rows = readTablesPlainly(path);
-  double floor = secondsSince(start);
-
-  PeakMemory loadPeak;
-  start = Clock::now();
-  std::unique_ptr<LoaderQueries> source = openDatabaseFile(path);
-  double copy = secondsSince(start);
-  LoadResult loaded = loadRecordTree(*source);
-  source.reset();
-  double load = secondsSince(start);
-  RecordTreeOwner tree(loaded.tree);
-  double loadGrowth = loadPeak.growthMiB();
-
-  PeakMemory indexPeak;
-  start = Clock::now();
-  buildStudentIndex(tree.get(), nullptr);
-  double index = secondsSince(start);
-
-  long students = 0;
-  long results = countResults(tree.get(), &students);
-  std::printf("== %s: %ld students, %ld results (%ld rows in the file)\n", path.c_str(), students,
-              results, rows);
-  std::printf("floor  %8.3f s   plain read of the three tables, every column as text\n", floor);
-  std::printf(
-      "load   %8.3f s   %.1fx the floor (copy and indexes %.3f s, tree %.3f s), "
-      "peak +%.1f MiB\n",
-      load, load / floor, copy, load - copy, loadGrowth);
-  std::printf("index  %8.3f s   peak +%.1f MiB\n", index, indexPeak.growthMiB());
-  return 0;
-}
-
-// Runs this program again on path alone and waits for it.
-bool measureInChild(const std::string& path) {
-  std::fflush(stdout);
   pid_t child = fork();
   if (child == 0) {
-    execl("/proc/self/exe", "load_bench", "--measure", path.c_str(), static_cast<char*>(nullptr));
-    std::perror("load_bench: exec");
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+      args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    std::perror(args[0]);
     _exit(127);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  run.seconds += secondsSince(start);
+  run.peak = std::max(run.peak, peakMiB(usage));
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The tool's plain export of the three tables: mdb-export once per table, or one sqlite3 run of
+// a SELECT of each.
+bool runBaseline(const std::string& path, Run& run) {
+  if (isSqliteFile(path)) {
+    return runTool({"sqlite3", "-readonly", path,
+                    "SELECT * FROM Student; SELECT * FROM StudentResult; SELECT * FROM Subject;"},
+                   run);
+  }
+  bool ok = true;
+  for (const char* table : kTables) {
+    ok = runTool({"mdb-export", path, table}, run) && ok;
+  }
+  return ok;
+}
+
+// One load in this process; prints "seconds read build index" and the peak on standard output.
+int measure(const std::string& mode, const std::string& path) {
+  Clock::time_point start = Clock::now();
+  LoadResult loaded;
+  double read = 0;
+  if (mode == "before") {
+    std::unique_ptr<LoaderQueries> source = openDatabaseFile(path);
+    read = secondsSince(start);
+    loaded = loadRecordTree(*source);
+  } else {
+    auto tables = std::make_unique<SourceTables>(isSqliteFile(path)
+                                                     ? readSqliteTablesForTests(path, "")
+                                                     : readAccessTablesForBench(path));
+    read = secondsSince(start);
+    if (mode == "direct") {
+      if (!directBuildObstacle(*tables).empty()) {
+        std::fprintf(stderr, "load_bench: %s\n", directBuildObstacle(*tables).c_str());
+        return 1;
+      }
+      loaded = buildRecordTree(*tables, path);
+    } else {
+      ReferenceDatabase reference(*tables, path);
+      loaded = loadRecordTree(reference);
+    }
+  }
+  double built = secondsSince(start);
+  RecordTreeOwner tree(loaded.tree);
+  Clock::time_point indexStart = Clock::now();
+  buildStudentIndex(tree.get(), nullptr);
+  double index = secondsSince(indexStart);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("%f %f %f %f %f\n", secondsSince(start), read, built - read, index,
+              peakMiB(usage));
+  return loaded.status == LoadStatus::kLoaded ? 0 : 1;
+}
+
+// Runs this program again to measure one load, and reads back its figures.
+bool measureInChild(const std::string& mode, const std::string& path, Run& run) {
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string command = "'" + self + "' --measure " + mode + " '" + path + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return false;
+  }
+  int fields = std::fscanf(pipe, "%lf %lf %lf %lf %lf", &run.seconds, &run.read, &run.build,
+                           &run.index, &run.peak);
+  return pclose(pipe) == 0 && fields == 5;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+struct Medians {
+  Run run;
+  bool ok = true;
+};
+
+template <typename Measure>
+Medians medians(int runs, Measure measureOnce) {
+  std::vector<double> seconds, read, build, index, peak;
+  Medians result;
+  for (int i = 0; i < runs; ++i) {
+    Run run;
+    result.ok = measureOnce(run) && result.ok;
+    seconds.push_back(run.seconds);
+    read.push_back(run.read);
+    build.push_back(run.build);
+    index.push_back(run.index);
+    peak.push_back(run.peak);
+  }
+  result.run = {median(seconds), median(read), median(build), median(index), median(peak)};
+  return result;
+}
+
+bool benchFile(const std::string& path, int runs) {
+  double fileMiB = static_cast<double>(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
+  bool sqlite = isSqliteFile(path);
+  std::printf("== %s (%s, %.1f MiB), medians of %d runs\n", path.c_str(),
+              sqlite ? "SQLite" : "Access", fileMiB, runs);
+  Medians baseline = medians(runs, [&](Run& run) { return runBaseline(path, run); });
+  std::printf("%-10s %7.3f s   peak %6.1f MiB (%.2fx the file)   %s\n", "export",
+              baseline.run.seconds, baseline.run.peak, baseline.run.peak / fileMiB,
+              sqlite ? "sqlite3 SELECT * of the three tables" : "mdb-export of the three tables");
+  bool ok = baseline.ok;
+  for (const char* mode : {"direct", "reference", "before"}) {
+    Medians load = medians(runs, [&](Run& run) { return measureInChild(mode, path, run); });
+    ok = load.ok && ok;
+    std::printf(
+        "%-10s %7.3f s = %.2fx export (read %.3f, tree %.3f, index %.3f)   peak %6.1f MiB "
+        "(%.2fx the file)%s\n",
+        mode, load.run.seconds, load.run.seconds / baseline.run.seconds, load.run.read,
+        load.run.build, load.run.index, load.run.peak, load.run.peak / fileMiB,
+        load.ok ? "" : "   FAILED");
+  }
+  return ok;
 }
 
 struct Plan {
   std::vector<std::string> files;
   std::vector<long> generated;
   std::string keep;
+  int runs = 5;
 };
 
 bool parse(int argc, char** argv, Plan& plan) {
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc; i += 2) {
     std::string option = argv[i];
     if (i + 1 >= argc) {
       return false;
     }
-    std::string value = argv[++i];
+    std::string value = argv[i + 1];
     if (option == "--file") {
       plan.files.push_back(value);
     } else if (option == "--students" && std::atol(value.c_str()) > 0) {
       plan.generated.push_back(std::atol(value.c_str()));
+    } else if (option == "--runs" && std::atoi(value.c_str()) > 0) {
+      plan.runs = std::atoi(value.c_str());
     } else if (option == "--keep") {
       plan.keep = value;
     } else {
@@ -154,8 +236,10 @@ bool parse(int argc, char** argv, Plan& plan) {
     std::string large = std::string(TAVRINEL_SHARED_FIXTURES_DIR) + "/large.mdb";
     if (std::filesystem::exists(large)) {
       plan.files.push_back(large);
+    } else {
+      std::printf("(%s is absent: skipped)\n", large.c_str());
     }
-    plan.generated = {10000, 50000, 100000};
+    plan.generated = {100000};
   }
   return true;
 }
@@ -163,9 +247,9 @@ bool parse(int argc, char** argv, Plan& plan) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "--measure") == 0) {
+  if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) {
     try {
-      return measure(argv[2]);
+      return measure(argv[2], argv[3]);
     } catch (const std::exception& error) {
       std::fprintf(stderr, "load_bench: %s\n", error.what());
       return 1;
@@ -178,7 +262,7 @@ int main(int argc, char** argv) {
   }
   bool ok = true;
   for (const std::string& file : plan.files) {
-    ok = measureInChild(file) && ok;
+    ok = benchFile(file, plan.runs) && ok;
   }
   std::filesystem::path folder =
       plan.keep.empty() ? std::filesystem::temp_directory_path() / "tavrinel-load-bench"
@@ -186,11 +270,13 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder);
   for (long students : plan.generated) {
     std::string path = (folder / ("students-" + std::to_string(students) + ".db")).string();
-    Clock::time_point start = Clock::now();
-    long results = writeGeneratedDatabase(path, students);
-    std::printf("(wrote %s: %ld students, %ld results, in %.1f s)\n", path.c_str(), students,
-                results, secondsSince(start));
-    ok = measureInChild(path) && ok;
+    if (!std::filesystem::exists(path)) {
+      Clock::time_point start = Clock::now();
+      long results = writeGeneratedDatabase(path, students);
+      std::printf("(wrote %s: %ld students, %ld results, in %.1f s)\n", path.c_str(), students,
+                  results, secondsSince(start));
+    }
+    ok = benchFile(path, plan.runs) && ok;
     if (plan.keep.empty()) {
       std::filesystem::remove(path);
     }

@@ -7,6 +7,7 @@
 #include "store/database_error.h"
 #include "store/loader_queries.h"
 #include "store/record_tree.h"
+#include "store/source_tables.h"
 
 constexpr const char* kDatabaseFileName = "Database.mdb";
 
@@ -18,6 +19,12 @@ std::unique_ptr<LoaderQueries> openDatabaseFile(const std::string& path);
 // Loads the database file at path (as the user gave it; messages name it so). Throws
 // DatabaseError.
 LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress = {});
+
+// Builds the tree of the tables read from the file at source: directly when the direct build can
+// reproduce the source's rules, else by the query texts on the reference database. Throws
+// DatabaseError.
+LoadResult loadRecordTree(const SourceTables& tables, const std::string& source,
+                          const LoadProgress& progress = {});
 
 // Loads Database.mdb of the working directory. Throws DatabaseError.
 LoadResult loadRecordTree(const LoadProgress& progress = {});

@@ -11,6 +11,11 @@
 
 namespace {
 
+// A column of the copy of StudentResult that numbers its rows in table order, so that an index
+// can carry the columns the queries read after it and still hand rows out in table order. No
+// query names it.
+constexpr const char* kRowNumberColumn = "reference_row_number";
+
 const char* declaredType(Affinity affinity) {
   switch (affinity) {
     case Affinity::kInteger:
@@ -146,6 +151,11 @@ void ReferenceDatabase::Connection::copyTable(const SourceTable& table,
     create += (i == 0 ? "" : ", ") + columnDefinition(table, table.columns[i], i, tables);
     insert += i == 0 ? "?" : ", ?";
   }
+  bool numbered = &table == &tables.studentResult;
+  if (numbered) {
+    create += std::string(", ") + kRowNumberColumn + " INTEGER";
+    insert += ", ?";
+  }
   execute(create + ")");
   SqliteStatement statement = prepare(insert + ")");
   sqlite3_stmt* raw = statement.get();
@@ -173,6 +183,10 @@ void ReferenceDatabase::Connection::copyTable(const SourceTable& table,
                             SQLITE_STATIC);
           break;
       }
+    }
+    if (numbered) {
+      sqlite3_bind_int64(raw, static_cast<int>(table.columns.size() + 1),
+                         static_cast<sqlite3_int64>(row));
     }
     if (sqlite3_step(raw) != SQLITE_DONE) {
       failWithSqliteMessage();
@@ -252,11 +266,13 @@ ReferenceDatabase::ReferenceDatabase(const SourceTables& tables, std::string sou
     c.copyTable(*table, tables);
   }
   // An index lists equal keys in rowid order, so a lookup on a key that ends where a query's
-  // conditions do hands out table order: the students of an intake, a student's results (the
-  // outer loop), the subjects of a result (the inner loop).
+  // conditions do hands out table order: the students of an intake, the subjects of a result
+  // (the inner loop). A student's results (the outer loop) come in the order of their row
+  // numbers, and the index holds all the queries read of them.
   c.execute(
       "CREATE INDEX reference_student_intake ON Student(Intake);"
-      "CREATE INDEX reference_result_student ON StudentResult(StudentID);"
+      "CREATE INDEX reference_result_student ON StudentResult(StudentID, reference_row_number, "
+      "SubjectID, Semester, Marks);"
       "CREATE INDEX reference_subject_id ON Subject(SubjectID);"
       "COMMIT");
 }

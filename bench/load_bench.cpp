@@ -21,8 +21,8 @@
 #include "bench/generated_database.h"
 #include "store/loader.h"
 #include "store/reference_database.h"
-#include "store/tree_builder.h"
 #include "store/student_index.h"
+#include "store/tree_builder.h"
 #include "unit/store/sqlite_tables_for_tests.h"
 
 namespace {
@@ -116,9 +116,8 @@ int measure(const std::string& mode, const std::string& path) {
     read = secondsSince(start);
     loaded = loadRecordTree(*source);
   } else {
-    auto tables = std::make_unique<SourceTables>(isSqliteFile(path)
-                                                     ? readSqliteTablesForTests(path, "")
-                                                     : readAccessTablesForBench(path));
+    auto tables = std::make_unique<SourceTables>(
+        isSqliteFile(path) ? readSqliteTablesForTests(path, "") : readAccessTablesForBench(path));
     read = secondsSince(start);
     if (mode == "direct") {
       if (!directBuildObstacle(*tables).empty()) {
@@ -138,8 +137,7 @@ int measure(const std::string& mode, const std::string& path) {
   double index = secondsSince(indexStart);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("%f %f %f %f %f\n", secondsSince(start), read, built - read, index,
-              peakMiB(usage));
+  std::printf("%f %f %f %f %f\n", secondsSince(start), read, built - read, index, peakMiB(usage));
   return loaded.status == LoadStatus::kLoaded ? 0 : 1;
 }
 

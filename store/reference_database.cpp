@@ -138,7 +138,7 @@ std::string ReferenceDatabase::Connection::columnDefinition(const SourceTable& t
   Collation known;
   if (!parseCollation(collation, known)) {
     fail("column " + std::string(name) + " of table " + table.name + " uses collation " +
-         collation + ", which only BINARY, NOCASE and RTRIM may be");
+         collation + ", which is not one of BINARY, NOCASE and RTRIM");
   }
   return quoted(name) + " " + declaredType(affinity) + " COLLATE " + collation;
 }

@@ -14,7 +14,9 @@
 
 #include "store/loader_queries.h"
 #include "store/out_of_memory.h"
+#include "store/tree_builder.h"
 #include "unit/store/loader_test_support.h"
+#include "unit/store/sqlite_tables_for_tests.h"
 
 namespace {
 
@@ -194,6 +196,31 @@ TEST(LoadRecordTree, ReportsProgressEveryThousandStudents) {
   EXPECT_EQ(reported, (std::vector<long>{1000, 2000}));
 }
 
+// Tables of one intake with the given number of students, the first of them with one result.
+SourceTables tablesOfStudents(int students) {
+  return readSqliteTablesForTests(
+      ":memory:",
+      "CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT, State TEXT,"
+      " Postcode TEXT, Intake TEXT);"
+      "CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER, Marks "
+      "INTEGER);"
+      "CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);"
+      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
+          std::to_string(students) +
+          ") INSERT INTO Student SELECT 's' || x, 'Name', 'Street', 'City', 'NSW', '2000', "
+          "'APR23IT' FROM n;"
+          "INSERT INTO StudentResult VALUES ('s1', 'CS101', 1, 60);"
+          "INSERT INTO Subject VALUES ('CS101', 'Programming', 1);");
+}
+
+TEST(BuildRecordTree, ReportsProgressEveryThousandStudents) {
+  std::vector<long> reported;
+  LoadResult result = buildRecordTree(tablesOfStudents(2500), "Database.mdb",
+                                      [&](long loaded) { reported.push_back(loaded); });
+  RecordTreeOwner owner(result.tree);
+  EXPECT_EQ(reported, (std::vector<long>{1000, 2000}));
+}
+
 TEST(LoadRecordTree, IntakesWithoutStudentsGiveNoStudent) {
   FakeQuerySource source;
   source.answer(intakeQuery(), {{{"Intake", "APR23IT"}}, {{"Intake", ""}}});
@@ -232,6 +259,19 @@ TEST(LoadRecordTree, FailedAllocationReportsOutOfMemoryAndReleasesEverything) {
       EXPECT_EQ(gOutOfMemoryReports, 1) << made;
     }
   }
+  setOutOfMemoryHandler(nullptr);
+}
+
+TEST(BuildRecordTree, FailedAllocationReportsOutOfMemoryOnceAndReleasesEverything) {
+  setOutOfMemoryHandler([] { ++gOutOfMemoryReports; });
+  SourceTables tables = tablesOfStudents(1);
+  gOutOfMemoryReports = 0;
+  gAllocationsLeft = 0;
+  LoadResult result = buildRecordTree(tables, "Database.mdb");
+  gAllocationsLeft = -1;
+  EXPECT_EQ(result.status, LoadStatus::kOutOfMemory);
+  EXPECT_EQ(result.tree, nullptr);
+  EXPECT_EQ(gOutOfMemoryReports, 1);
   setOutOfMemoryHandler(nullptr);
 }
 

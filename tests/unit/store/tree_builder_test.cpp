@@ -45,7 +45,7 @@ struct BothPaths {
   std::string reference;  // the nested load over the reference database
   std::string direct;
   std::string dispatched;  // the loader's choice of the two
-  std::string plans;  // of the reference's queries of students and results
+  std::string plans;       // of the reference's queries of students and results
 };
 
 BothPaths loadBothWays(const SourceTables& tables) {
@@ -286,39 +286,54 @@ class RandomDatabase {
   bool extraColumn_[3] = {};
 };
 
-// The raw tables' values under the typed tables' affinities and collations.
-SourceTables retyped(const SourceTables& raw, const SourceTables& typed) {
-  SourceTables tables = typed;
-  for (auto [from, to] : {std::pair{&raw.student, &tables.student},
-                          std::pair{&raw.studentResult, &tables.studentResult},
-                          std::pair{&raw.subject, &tables.subject}}) {
-    for (std::size_t i = 0; i < to->columns.size(); ++i) {
-      const SourceColumn& rules = to->columns[i];
-      SourceColumn column(rules.name(), rules.affinity(), rules.collation());
-      for (std::size_t row = 0; row < from->rows(); ++row) {
-        Value value = from->columns[i].at(row);
-        switch (value.type) {
-          case ValueType::kNull:
-            column.appendNull();
-            break;
-          case ValueType::kInteger:
-            column.appendInteger(value.integer);
-            break;
-          case ValueType::kReal:
-            column.appendReal(value.real);
-            break;
-          case ValueType::kText:
-            column.appendText(value.bytes);
-            break;
-          case ValueType::kBlob:
-            column.appendBlob(value.bytes);
-            break;
-        }
-      }
-      to->columns[i] = std::move(column);
+// The values of a column under other rules.
+SourceColumn withRules(const SourceColumn& values, Affinity affinity,
+                       const std::string& collation) {
+  SourceColumn column(values.name(), affinity, collation);
+  for (std::size_t row = 0; row < values.size(); ++row) {
+    Value value = values.at(row);
+    switch (value.type) {
+      case ValueType::kNull:
+        column.appendNull();
+        break;
+      case ValueType::kInteger:
+        column.appendInteger(value.integer);
+        break;
+      case ValueType::kReal:
+        column.appendReal(value.real);
+        break;
+      case ValueType::kText:
+        column.appendText(value.bytes);
+        break;
+      case ValueType::kBlob:
+        column.appendBlob(value.bytes);
+        break;
     }
   }
-  return tables;
+  return column;
+}
+
+// The raw tables' values under the typed tables' affinities and collations.
+SourceTables retyped(const SourceTables& raw, SourceTables typed) {
+  for (auto [from, to] : {std::pair{&raw.student, &typed.student},
+                          std::pair{&raw.studentResult, &typed.studentResult},
+                          std::pair{&raw.subject, &typed.subject}}) {
+    for (std::size_t i = 0; i < to->columns.size(); ++i) {
+      to->columns[i] =
+          withRules(from->columns[i], to->columns[i].affinity(), to->columns[i].collation());
+    }
+  }
+  return typed;
+}
+
+TEST(TreeBuilder, CollationSqliteDoesNotKnowIsRefusedByName) {
+  SourceTables tables = fixtureTables("demo", SourceKind::kSqlite);
+  SourceColumn& intake = tables.student.columns[kIntake];
+  intake = withRules(intake, intake.affinity(), "UNICODE_CI");
+  EXPECT_NE(directBuildObstacle(tables), "");
+  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }),
+            "error: Cannot read Database.mdb: column Intake of table Student uses collation "
+            "UNICODE_CI, which is not one of BINARY, NOCASE and RTRIM");
 }
 
 TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
@@ -330,7 +345,7 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
     SourceTables tables = readSqliteTablesForTests(":memory:", script, kind);
     if (seed % 4 == 0) {
       script = RandomDatabase(seed, true).script(kind);
-      tables = retyped(readSqliteTablesForTests(":memory:", script, kind), tables);
+      tables = retyped(readSqliteTablesForTests(":memory:", script, kind), std::move(tables));
     }
     BothPaths both = loadBothWays(tables);
     ASSERT_EQ(both.dispatched, both.reference) << "seed " << seed;

@@ -58,17 +58,17 @@ void SourceColumn::appendBlob(std::string_view bytes) {
 
 void SourceColumn::appendBytes(ValueType type, std::string_view bytes) {
   // A text and a blob of the same bytes are different values: the type byte keeps them apart.
-  std::string key;
-  key.reserve(bytes.size() + 1);
-  key += static_cast<char>(type);
-  key.append(bytes);
-  auto found = textIds_.find(key);
+  // The key is built in a buffer kept from one value to the next: a repeated text costs no
+  // allocation.
+  key_.assign(1, static_cast<char>(type));
+  key_.append(bytes);
+  auto found = textIds_.find(key_);
   std::uint32_t id;
   if (found != textIds_.end()) {
     id = found->second;
   } else {
     id = static_cast<std::uint32_t>(texts_.size());
-    texts_.push_back(std::move(key));
+    texts_.push_back(key_);
     textIds_.emplace(texts_.back(), id);
   }
   types_.push_back(static_cast<std::uint8_t>(type));

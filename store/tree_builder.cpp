@@ -8,7 +8,6 @@
 #include <cstring>
 #include <new>
 #include <numeric>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -16,160 +15,11 @@
 #include "store/out_of_memory.h"
 #include "store/reference_database.h"
 #include "store/sql_values.h"
+#include "store/value_classes.h"
 
 namespace {
 
 constexpr long kProgressEvery = 1000;
-constexpr std::uint32_t kNoClass = UINT32_MAX;
-
-// Integers from kSmallLow up to kSmallHigh find their key by index, not by hashing: semesters,
-// levels and marks are small.
-constexpr std::int64_t kSmallLow = -64;
-constexpr std::int64_t kSmallHigh = 4096;
-
-// Numbers each distinct value of a column, so that rows are grouped by comparing numbers: a
-// key per distinct text (the column's own text numbering), integer and real. A key's value is
-// the value as stored under the column's affinity.
-class ColumnKeys {
- public:
-  ColumnKeys(const SourceColumn& column, NumericParser& parser) : column_(column) {
-    small_.assign(static_cast<std::size_t>(kSmallHigh - kSmallLow), kNoClass);
-    for (std::size_t row = 0; row < column.size(); ++row) {
-      std::uint32_t& key = slot(row);
-      if (key == kNoClass) {
-        key = static_cast<std::uint32_t>(values_.size());
-        values_.push_back(storedValue(column.at(row), column.affinity(), parser));
-        firstRows_.push_back(row);
-      }
-    }
-  }
-
-  std::uint32_t keyAt(std::size_t row) const { return const_cast<ColumnKeys*>(this)->slot(row); }
-  std::size_t size() const { return values_.size(); }
-  const Value& value(std::uint32_t key) const { return values_[key]; }
-  std::size_t firstRow(std::uint32_t key) const { return firstRows_[key]; }
-  Value valueAt(std::size_t row) const { return values_[keyAt(row)]; }
-
- private:
-  // Where the key of the row's value is kept; kNoClass until the value is first seen.
-  std::uint32_t& slot(std::size_t row) {
-    switch (column_.typeAt(row)) {
-      case ValueType::kNull:
-        return null_;
-      case ValueType::kText:
-      case ValueType::kBlob: {
-        std::uint32_t id = column_.bytesIdAt(row);
-        if (id >= bytes_.size()) {
-          bytes_.resize(std::max<std::size_t>(id + 1, bytes_.size() * 2), kNoClass);
-        }
-        return bytes_[id];
-      }
-      case ValueType::kInteger: {
-        std::int64_t integer = column_.at(row).integer;
-        if (integer >= kSmallLow && integer < kSmallHigh) {
-          return small_[static_cast<std::size_t>(integer - kSmallLow)];
-        }
-        return integers_.try_emplace(integer, kNoClass).first->second;
-      }
-      case ValueType::kReal:
-        break;
-    }
-    double real = column_.at(row).real;
-    std::uint64_t bits;
-    std::memcpy(&bits, &real, sizeof bits);
-    return reals_.try_emplace(bits, kNoClass).first->second;
-  }
-
-  const SourceColumn& column_;
-  std::vector<Value> values_;
-  std::vector<std::size_t> firstRows_;
-  std::uint32_t null_ = kNoClass;
-  std::vector<std::uint32_t> bytes_;
-  std::vector<std::uint32_t> small_;
-  std::unordered_map<std::int64_t, std::uint32_t> integers_;
-  std::unordered_map<std::uint64_t, std::uint32_t> reals_;
-};
-
-// The keys of a column in the order of its collation, equal values sharing a class: classes are
-// numbered in ascending order, and each is represented by the value of its row that comes first
-// in table order.
-class ValueClasses {
- public:
-  ValueClasses(const ColumnKeys& keys, Collation collation)
-      : keys_(keys), collation_(collation), classOfKey_(keys.size()) {
-    std::vector<std::uint32_t> order(keys.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return compareValues(keys.value(a), keys.value(b), collation) < 0;
-    });
-    for (std::uint32_t key : order) {
-      if (firstKeys_.empty() ||
-          compareValues(keys.value(firstKeys_.back()), keys.value(key), collation) != 0) {
-        firstKeys_.push_back(key);
-      } else if (keys.firstRow(key) < keys.firstRow(firstKeys_.back())) {
-        firstKeys_.back() = key;
-      }
-      classOfKey_[key] = static_cast<std::uint32_t>(firstKeys_.size() - 1);
-    }
-  }
-
-  std::uint32_t count() const { return static_cast<std::uint32_t>(firstKeys_.size()); }
-  std::uint32_t classAt(std::size_t row) const { return classOfKey_[keys_.keyAt(row)]; }
-  const Value& representative(std::uint32_t valueClass) const {
-    return keys_.value(firstKeys_[valueClass]);
-  }
-
-  // The class whose values are equal to value, as "column = value" finds them; kNoClass when none
-  // is (always for NULL).
-  std::uint32_t find(const Value& value) const {
-    if (value.type == ValueType::kNull) {
-      return kNoClass;
-    }
-    auto found = std::lower_bound(firstKeys_.begin(), firstKeys_.end(), value,
-                                  [&](std::uint32_t key, const Value& wanted) {
-                                    return compareValues(keys_.value(key), wanted, collation_) < 0;
-                                  });
-    if (found == firstKeys_.end() || keys_.value(*found).type == ValueType::kNull ||
-        compareValues(keys_.value(*found), value, collation_) != 0) {
-      return kNoClass;
-    }
-    return static_cast<std::uint32_t>(found - firstKeys_.begin());
-  }
-
- private:
-  const ColumnKeys& keys_;
-  Collation collation_;
-  std::vector<std::uint32_t> classOfKey_;
-  std::vector<std::uint32_t> firstKeys_;
-};
-
-// A table's rows grouped by class, each group in table order.
-class RowsByClass {
- public:
-  RowsByClass(const ValueClasses& classes, std::size_t rows) : start_(classes.count() + 1, 0) {
-    for (std::size_t row = 0; row < rows; ++row) {
-      ++start_[classes.classAt(row) + 1];
-    }
-    std::partial_sum(start_.begin(), start_.end(), start_.begin());
-    rows_.resize(rows);
-    std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
-    for (std::size_t row = 0; row < rows; ++row) {
-      rows_[next[classes.classAt(row)]++] = static_cast<std::uint32_t>(row);
-    }
-  }
-
-  const std::uint32_t* begin(std::uint32_t valueClass) const {
-    return rows_.data() + start_[valueClass];
-  }
-  const std::uint32_t* end(std::uint32_t valueClass) const {
-    return rows_.data() + start_[valueClass + 1];
-  }
-
- private:
-  std::vector<std::uint32_t> start_;
-  std::vector<std::uint32_t> rows_;
-};
-
 Collation collationOf(const SourceColumn& column) {
   Collation collation = Collation::kBinary;
   parseCollation(column.collation(), collation);
@@ -418,11 +268,11 @@ class DirectBuild {
   void addLevels(StudentRecord* student) {
     distinctClasses([](const Joined& j) { return j.levelClass; },
                     [](const Joined&) { return true; });
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> levels(distinct_);
-    for (const auto& [levelClass, firstJoined] : levels) {
-      (void)levelClass;
+    levels_.assign(distinct_.begin(), distinct_.end());
+    for (const auto& levelClass : levels_) {
+      // Equal levels read as the first of them that the query meets.
       auto* level = make<LevelNode>();
-      level->number = numberOf(levelKeys_.valueAt(joined_[firstJoined].subject));
+      level->number = numberOf(levelKeys_.valueAt(joined_[levelClass.second].subject));
       append(student->firstLevel, student->lastLevel, level);
       failIfAmbiguous(QueryKind::kSemesters);
       // The level is bound as an integer, which Level's affinity may turn into text.
@@ -438,10 +288,9 @@ class DirectBuild {
     distinctClasses([](const Joined& j) { return j.semesterClass; },
                     [&](const Joined& j) { return j.levelClass == levelClass; });
     semesters_.assign(distinct_.begin(), distinct_.end());
-    for (const auto& [semesterClass, firstJoined] : semesters_) {
-      (void)semesterClass;
+    for (const auto& semesterClass : semesters_) {
       auto* semester = make<SemesterNode>();
-      semester->number = numberOf(semesterKeys_.valueAt(joined_[firstJoined].result));
+      semester->number = numberOf(semesterKeys_.valueAt(joined_[semesterClass.second].result));
       append(level->firstSemester, level->lastSemester, semester);
       std::uint32_t match = semesterClasses_.find(comparisonOperand(
           integerValue(semester->number), result_[kSemester].affinity(), parser_, operandText_));
@@ -506,6 +355,7 @@ class DirectBuild {
 
   std::vector<Joined> joined_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> distinct_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> levels_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> semesters_;
   std::vector<std::uint32_t> seen_;
   std::uint32_t stamp_ = 0;

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr long kProgressEvery = 1000;
+
 Collation collationOf(const SourceColumn& column) {
   Collation collation = Collation::kBinary;
   parseCollation(column.collation(), collation);
@@ -92,6 +93,8 @@ class DirectBuild {
         subjectKeys_(subject_[kSubjectId], parser_),
         levelKeys_(subject_[kLevel], parser_),
         levelClasses_(levelKeys_, collationOf(subject_[kLevel])) {
+    ambiguousLevels_ = ambiguousColumn(tables, QueryKind::kLevels);
+    ambiguousSemesters_ = ambiguousColumn(tables, QueryKind::kSemesters);
     joinSubjects();
     subjectIds_.assign(resultSubjectKeys_.size(), nullptr);
     subjectNames_.assign(tables.subject.rows(), nullptr);
@@ -218,8 +221,9 @@ class DirectBuild {
     addLevels(student);
   }
 
+  // Where the query of that kind would fail, the build fails when the query would first run.
   void failIfAmbiguous(QueryKind kind) const {
-    std::string reason = ambiguousColumn(tables_, kind);
+    const std::string& reason = kind == QueryKind::kLevels ? ambiguousLevels_ : ambiguousSemesters_;
     if (!reason.empty()) {
       failToRead(source_, reason);
     }
@@ -333,6 +337,8 @@ class DirectBuild {
   const std::vector<SourceColumn>& subject_;
   NumericParser parser_;
   std::string operandText_;
+  std::string ambiguousLevels_;     // why the levels query fails, or ""
+  std::string ambiguousSemesters_;  // why the semesters and results queries fail, or ""
 
   ColumnKeys intakeKeys_;
   ValueClasses intakeClasses_;

@@ -264,13 +264,17 @@ LoadResult loadRecordTree(QuerySource& source, const LoadProgress& progress) {
   }
 }
 
-LoadResult loadRecordTree(const LoadProgress& progress) {
+LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress) {
   std::unique_ptr<QuerySource> source;
   try {
-    source = openDatabaseFile(kDatabaseFileName);
+    source = openDatabaseFile(path);
   } catch (const std::bad_alloc&) {
     reportOutOfMemory();
     return {nullptr, LoadStatus::kOutOfMemory};
   }
   return loadRecordTree(*source, progress);
+}
+
+LoadResult loadRecordTree(const LoadProgress& progress) {
+  return loadRecordTree(kDatabaseFileName, progress);
 }

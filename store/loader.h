@@ -40,6 +40,9 @@ std::unique_ptr<QuerySource> openDatabaseFile(const std::string& path);
 // Builds the tree from whatever source answers the loader's queries. Throws DatabaseError.
 LoadResult loadRecordTree(QuerySource& source, const LoadProgress& progress = {});
 
+// Loads the database file at path; its messages name the path as given. Throws DatabaseError.
+LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress = {});
+
 // Loads Database.mdb of the working directory. Throws DatabaseError.
 LoadResult loadRecordTree(const LoadProgress& progress = {});
 

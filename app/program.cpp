@@ -24,7 +24,7 @@ void showOutOfMemory() {
   pauseQuietly(*gOutOfMemoryConsole);
 }
 
-int endWithoutData(Console& console, const char* message, const SessionOptions& options) {
+int endWithoutData(Console& console, const std::string& message, const SessionOptions& options) {
   console.out() << message;
   if (options.pauseOnFailure) {
     pauseQuietly(console);
@@ -35,6 +35,10 @@ int endWithoutData(Console& console, const char* message, const SessionOptions& 
 }
 
 }  // namespace
+
+std::string noStudentMessage(const std::string& databasePath) {
+  return "\n\n\tNo student found in " + databasePath + "\n";
+}
 
 void reportOutOfMemoryOn(Console* console) {
   gOutOfMemoryConsole = console;
@@ -53,7 +57,7 @@ int runSession(Console& console, const TreeLoader& load, const SessionOptions& o
     indexRoot = buildStudentIndex(tree.get(), nullptr);
   }
   if (indexRoot == nullptr) {
-    return endWithoutData(console, kNoStudentMessage, options);
+    return endWithoutData(console, noStudentMessage(options.databasePath), options);
   }
   console.clearScreen();
   try {

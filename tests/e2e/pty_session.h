@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,12 @@ struct ExitStatus {
 };
 
 struct RunOptions {
-  std::string fixture;  // copied in as Database.mdb; empty: no database at all
+  std::string fixture;  // copied in as databaseName; empty: no database at all
+  std::string databaseName = "Database.mdb";  // relative to the scratch folder
   std::vector<std::string> arguments;
   bool inputFromPipe = false;  // standard input is a pipe while the output is the terminal
   bool noColor = false;        // NO_COLOR=1 in the program's environment
+  long fileSizeLimit = 0;      // the program's RLIMIT_FSIZE in bytes; 0: unlimited
 };
 
 // A scratch working folder, removed with its contents when done.
@@ -132,6 +135,7 @@ struct PipeRun {
   std::string err;
   ExitStatus status;
   bool timedOut = false;
+  std::set<std::string> files;  // what the scratch folder held at the end, folders included
 };
 PipeRun runOnPipes(const RunOptions& options, const std::string& input,
                    std::chrono::milliseconds timeout = kDefaultTimeout);

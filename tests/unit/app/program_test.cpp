@@ -76,14 +76,14 @@ TEST(RunSession, DatabaseWithoutStudentsSaysSoPausesAndFails) {
 TEST(RunSession, NoPauseAfterAFailureWhenAskedNotTo) {
   FakeConsole console("k");
   EXPECT_EQ(run(console, noStudent, false), kExitNoDatabase);
-  EXPECT_EQ(console.text(), std::string("Loading ...\n") + kNoStudentMessage);
+  EXPECT_EQ(console.text(), "Loading ...\n" + noStudentMessage("Database.mdb"));
   EXPECT_FALSE(console.inputUsedUp());
 }
 
 TEST(RunSession, EndOfInputAtTheFailurePauseStillFails) {
   FakeConsole console("");
   EXPECT_EQ(run(console, noStudent), kExitNoDatabase);
-  EXPECT_EQ(console.text(), std::string("Loading ...\n") + kNoStudentMessage + kPause + "\n");
+  EXPECT_EQ(console.text(), "Loading ...\n" + noStudentMessage("Database.mdb") + kPause + "\n");
 }
 
 TEST(RunSession, OutOfMemoryDuringTheLoadIsReportedAgainAndFails) {

@@ -53,7 +53,7 @@ class ConsoleSession {
  public:
   explicit ConsoleSession(TerminalConsole& console) : console_(console) {
     console_.handleSignals();
-    reportOutOfMemoryOn(&console_);
+    reportOutOfMemoryOn(&console_, console_.isInputTerminal());
   }
   ~ConsoleSession() { reportOutOfMemoryOn(nullptr); }
   ConsoleSession(const ConsoleSession&) = delete;

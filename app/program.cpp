@@ -10,6 +10,7 @@
 namespace {
 
 Console* gOutOfMemoryConsole = nullptr;
+bool gPausesOnOutOfMemory = true;
 
 void pauseQuietly(Console& console) {
   try {
@@ -21,7 +22,11 @@ void pauseQuietly(Console& console) {
 
 void showOutOfMemory() {
   gOutOfMemoryConsole->out() << kOutOfMemoryMessage;
-  pauseQuietly(*gOutOfMemoryConsole);
+  if (gPausesOnOutOfMemory) {
+    pauseQuietly(*gOutOfMemoryConsole);
+  } else {
+    gOutOfMemoryConsole->out().flush();
+  }
 }
 
 int endWithoutData(Console& console, const std::string& message, const SessionOptions& options) {
@@ -40,8 +45,9 @@ std::string noStudentMessage(const std::string& databasePath) {
   return "\n\n\tNo student found in " + databasePath + "\n";
 }
 
-void reportOutOfMemoryOn(Console* console) {
+void reportOutOfMemoryOn(Console* console, bool pauses) {
   gOutOfMemoryConsole = console;
+  gPausesOnOutOfMemory = pauses;
   setOutOfMemoryHandler(console == nullptr ? nullptr : showOutOfMemory);
 }
 
@@ -50,7 +56,9 @@ int runSession(Console& console, const TreeLoader& load, const SessionOptions& o
   LoadResult loaded = load(options.progress);
   RecordTreeOwner tree(loaded.tree);
   if (loaded.status == LoadStatus::kOutOfMemory) {
-    return endWithoutData(console, kOutOfMemoryMessage, options);
+    // The load has reported it already: once is enough.
+    console.out().flush();
+    return kExitNoDatabase;
   }
   StudentRecord* indexRoot = nullptr;
   if (loaded.status == LoadStatus::kLoaded && tree.get() != nullptr) {

@@ -29,6 +29,7 @@ struct SessionOptions {
 // A DatabaseError passes through to the caller, which reports it.
 int runSession(Console& console, const TreeLoader& load, const SessionOptions& options);
 
-// Routes "Out Of Memory" reports of the record store to this console: the message, then a pause.
-// Null goes back to the store's plain report on standard output.
-void reportOutOfMemoryOn(Console* console);
+// Routes "Out Of Memory" reports of the record store to this console: the message, then a pause
+// unless told otherwise (nobody is there to press a key when the input is a script). Null goes
+// back to the store's plain report on standard output.
+void reportOutOfMemoryOn(Console* console, bool pauses = true);

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -68,8 +69,13 @@ int allowReadingOnly(void*, int action, const char* first, const char*, const ch
   }
 }
 
-bool fileExists(const std::string& path) {
-  return access(path.c_str(), F_OK) == 0;
+// Whether the write-ahead log of the file at path exists. SQLite keeps it beside the file that
+// a symbolic link points to, not beside the link.
+bool hasLogBeside(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  std::string log = (resolved == nullptr ? path : std::string(resolved)) + "-wal";
+  std::free(resolved);
+  return access(log.c_str(), F_OK) == 0;
 }
 
 // True for a file in write-ahead-log mode (bytes 18 and 19 of its header are 2).
@@ -459,14 +465,14 @@ SourceTables readSqliteTables(const std::string& path) {
   // and reading it without immutable would leave an empty log and its index beside the file
   // (a read-only connection cannot remove them). A log that appears meanwhile means a writer
   // has started: then the file is read again through the log, which now exists.
-  if (declaresWriteAheadLog(path) && !fileExists(path + "-wal")) {
+  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
     try {
       SourceTables tables = SqliteReader(path, true).read();
-      if (!fileExists(path + "-wal")) {
+      if (!hasLogBeside(path)) {
         return tables;
       }
     } catch (const DatabaseError&) {
-      if (!fileExists(path + "-wal")) {
+      if (!hasLogBeside(path)) {
         throw;
       }
     }

@@ -1,147 +1,135 @@
-// Recognises a database file by its first bytes and copies it into an in-memory database.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+// Opens a database file and copies its three tables into an in-memory database.
 #include <string>
 
+#include "store/file_format.h"
 #include "store/loader.h"
 #include "store/mdb_source.h"
 #include "store/memory_database.h"
-#include "store/sqlite_source.h"
+#include "store/source_tables.h"
+#include "store/sqlite_reader.h"
 
 namespace {
 
-enum class FileFormat { kAccess, kSqlite };
+const char* typeName(Affinity affinity) {
+  switch (affinity) {
+    case Affinity::kInteger:
+      return "INTEGER";
+    case Affinity::kText:
+      return "TEXT";
+    case Affinity::kReal:
+      return "REAL";
+    case Affinity::kNumeric:
+      return "NUMERIC";
+    case Affinity::kNone:
+      break;
+  }
+  return "BLOB";
+}
 
-constexpr char kJetSignature[] = "\0\1\0\0Standard Jet DB";
-constexpr char kAceSignature[] = "\0\1\0\0Standard ACE DB";
-constexpr char kSqliteSignature[] = "SQLite format 3";  // and its terminating NUL
-
-// Jet 3 files are made of 2 KiB pages, Jet 4 and ACE of 4 KiB ones; byte 0x14 is the version.
-constexpr std::size_t kJetVersionOffset = 0x14;
-// The table list starts on page 2, so a shorter file cannot be whole.
-constexpr off_t kAccessMinimumPages = 3;
-
-// A SQLite file starts with a 100-byte header: the page size at 16 (big-endian, 1 for 65536)
-// and the number of pages at 28.
-constexpr std::size_t kSqliteHeaderBytes = 100;
-constexpr std::size_t kSqlitePageSizeOffset = 16;
-constexpr std::size_t kSqlitePageCountOffset = 28;
-
-struct FileHead {
-  unsigned char bytes[kSqliteHeaderBytes] = {};
-  std::size_t length = 0;  // how many of the bytes the file has
-  off_t size = 0;
-};
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
+bool isRequired(const SourceTable& table, const std::string& column) {
+  for (const SourceColumn& required : table.columns) {
+    if (sqlite3_stricmp(required.name().c_str(), column.c_str()) == 0) {
+      return true;
     }
   }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
+  return false;
+}
 
- private:
-  int fd_;
-};
-
-std::string errorReason(int error) {
-  switch (error) {
-    case ENOENT:
-      return "file not found";
-    case EACCES:
-    case EPERM:
-      return "permission denied";
-    default: {
-      std::string reason = std::strerror(error);
-      if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') {
-        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
-      }
-      return reason;
+std::string quoted(const std::string& name) {
+  std::string text = "\"";
+  for (char c : name) {
+    text += c;
+    if (c == '"') {
+      text += '"';
     }
   }
+  return text + '"';
 }
 
-bool startsWith(const FileHead& head, const char* signature, std::size_t size) {
-  return head.length >= size && std::memcmp(head.bytes, signature, size) == 0;
+// The copy's own definition: each column the loader reads with the type of its affinity and its
+// collation, the others untyped and empty so that the queries resolve names as on the file.
+std::string definition(const SourceTable& table, const MemoryDatabase& target) {
+  std::string sql = "CREATE TABLE main." + quoted(table.name) + " (";
+  for (const SourceColumn& column : table.columns) {
+    const std::string& collation = column.collation();
+    if (collation != "BINARY" && collation != "NOCASE" && collation != "RTRIM") {
+      target.fail("column " + column.name() + " of table " + table.name + " uses the collation " +
+                  collation + ", which this program does not know");
+    }
+    sql +=
+        quoted(column.name()) + " " + typeName(column.affinity()) + " COLLATE " + collation + ", ";
+  }
+  for (const std::string& column : table.columnNames) {
+    if (!isRequired(table, column)) {
+      sql += quoted(column) + ", ";
+    }
+  }
+  return sql + kRowOrderColumn + " INTEGER)";
 }
 
-unsigned long bigEndian(const unsigned char* bytes, std::size_t count) {
-  unsigned long value = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    value = value << 8 | bytes[i];
-  }
-  return value;
-}
-
-FileHead readHead(const std::string& path, const MemoryDatabase& target) {
-  // O_NONBLOCK: a FIFO named like the database must not hang the program.
-  FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  struct stat status {};
-  if (file.get() < 0 || fstat(file.get(), &status) != 0) {
-    target.fail(errorReason(errno));
-  }
-  if (S_ISDIR(status.st_mode)) {
-    target.fail("it is a directory");
-  }
-  FileHead head;
-  head.size = status.st_size;
-  ssize_t length =
-      S_ISREG(status.st_mode) ? pread(file.get(), head.bytes, sizeof head.bytes, 0) : 0;
-  if (length < 0) {
-    target.fail(errorReason(errno));
-  }
-  head.length = static_cast<std::size_t>(length);
-  return head;
-}
-
-// A file cut short is refused here, before libmdb or SQLite reads past its end.
-void checkAccessSize(const FileHead& head, const MemoryDatabase& target) {
-  off_t pageSize = head.bytes[kJetVersionOffset] == 0 ? 2048 : 4096;
-  if (head.size % pageSize != 0 || head.size < kAccessMinimumPages * pageSize) {
-    target.fail("the Access file is damaged (it is cut short)");
-  }
-}
-
-void checkSqliteSize(const FileHead& head, const MemoryDatabase& target) {
-  unsigned long pageSize = bigEndian(head.bytes + kSqlitePageSizeOffset, 2);
-  pageSize = pageSize == 1 ? 65536 : pageSize;
-  unsigned long pages = bigEndian(head.bytes + kSqlitePageCountOffset, 4);
-  auto size = static_cast<unsigned long>(head.size);
-  if (head.length < kSqliteHeaderBytes || pageSize < 512 || size % pageSize != 0 ||
-      size / pageSize < pages) {
-    target.fail("the SQLite file is damaged (it is cut short)");
+void bindValue(sqlite3_stmt* insert, int index, const Value& value) {
+  switch (value.type) {
+    case ValueType::kNull:
+      sqlite3_bind_null(insert, index);
+      break;
+    case ValueType::kInteger:
+      sqlite3_bind_int64(insert, index, value.integer);
+      break;
+    case ValueType::kReal:
+      sqlite3_bind_double(insert, index, value.real);
+      break;
+    case ValueType::kText:
+      sqlite3_bind_text(insert, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
+                        SQLITE_STATIC);
+      break;
+    case ValueType::kBlob:
+      sqlite3_bind_blob(insert, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
+                        SQLITE_STATIC);
+      break;
   }
 }
 
-// Recognises the file by its first bytes, and refuses a file that is plainly cut short.
-FileFormat recognise(const std::string& path, const MemoryDatabase& target) {
-  FileHead head = readHead(path, target);
-  if (startsWith(head, kSqliteSignature, sizeof kSqliteSignature)) {
-    checkSqliteSize(head, target);
-    return FileFormat::kSqlite;
+void copyTable(const SourceTable& table, const MemoryDatabase& target) {
+  target.execute(definition(table, target).c_str());
+  std::string sql = "INSERT INTO main." + quoted(table.name) + " (";
+  std::string values;
+  for (const SourceColumn& column : table.columns) {
+    sql += quoted(column.name()) + ", ";
+    values += "?, ";
   }
-  if (!startsWith(head, kJetSignature, sizeof kJetSignature - 1) &&
-      !startsWith(head, kAceSignature, sizeof kAceSignature - 1)) {
-    target.fail("not an Access or SQLite database file");
+  sql += std::string(kRowOrderColumn) + ") VALUES (" + values + "?)";
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(target.handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+    target.failWithSqliteMessage();
   }
-  checkAccessSize(head, target);
-  return FileFormat::kAccess;
+  SqliteStatement insert(raw);
+  int count = static_cast<int>(table.columns.size());
+  for (std::size_t row = 0; row < table.rows(); ++row) {
+    for (int i = 0; i < count; ++i) {
+      bindValue(raw, i + 1, table.columns[static_cast<std::size_t>(i)].at(row));
+    }
+    sqlite3_bind_int64(raw, count + 1, static_cast<sqlite3_int64>(row));
+    if (sqlite3_step(raw) != SQLITE_DONE) {
+      target.failWithSqliteMessage();
+    }
+    sqlite3_reset(raw);
+  }
+}
+
+void copySqliteTables(const std::string& path, const MemoryDatabase& target) {
+  SourceTables tables = readSqliteTables(path);
+  target.execute("BEGIN");
+  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
+    copyTable(*table, target);
+  }
+  target.execute("COMMIT");
 }
 
 }  // namespace
 
 std::unique_ptr<LoaderQueries> openDatabaseFile(const std::string& path) {
   auto database = std::make_unique<MemoryDatabase>(path);
-  if (recognise(path, *database) == FileFormat::kAccess) {
+  if (recogniseDatabaseFile(path) == FileFormat::kAccess) {
     copyAccessTables(path, *database);
   } else {
     copySqliteTables(path, *database);

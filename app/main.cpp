@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -81,7 +82,7 @@ class ConsoleSession {
 };
 
 int runProgram() {
-  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO);
+  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO, std::getenv("TERM"));
   ConsoleSession session(console);
   console.startColours();
   SessionOptions options;

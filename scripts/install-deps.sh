@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev
-          libgtest-dev libgmock-dev clang-format)
+          libgtest-dev libgmock-dev clang-format libncurses-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -104,7 +104,7 @@ char askTargetLetter(Console& console) {
 struct MarksEntry {
   char text[kMarksFieldChars + 1] = {};
   std::size_t length = 0;  // bytes stored, at most the field's three
-  bool tooLong = false;  // a fourth key came: the entry is refused
+  bool tooLong = false;    // a fourth key came: the entry is refused
 };
 
 // Keys until Enter, each echoed by the screen itself. Backspace, ESC and both codes of an

@@ -59,7 +59,7 @@ class TerminalConsole : public Console {
   void restoreTerminal();
 
  private:
-  struct Modes;          // the saved, key and line termios of a terminal input
+  struct Modes;         // the saved, key and line termios of a terminal input
   class LineModeScope;  // the terminal's line mode for one line read
 
   void setMode(int mode);

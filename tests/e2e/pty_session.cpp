@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +53,15 @@ ExitStatus statusFrom(int waitStatus) {
   if (::chdir(folder.c_str()) != 0) {
     ::_exit(126);
   }
-  ::setenv("TERM", "xterm", 1);
+  ::setenv("TERM", options.term.c_str(), 1);
+  for (const std::string& setting : options.environment) {
+    ::putenv(const_cast<char*>(setting.c_str()));
+  }
+  if (options.fileSizeLimit >= 0) {
+    rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
+                    static_cast<rlim_t>(options.fileSizeLimit)};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (options.noColor) {
     ::setenv("NO_COLOR", "1", 1);
   } else {
@@ -219,6 +228,11 @@ void PtySession::hangUp() {
   ::close(master_);
   master_ = -1;
   outputClosed_ = true;
+}
+
+void PtySession::sendSignal(int signo) {
+  sent_.push_back(std::string("<signal ") + ::strsignal(signo) + ">");
+  ::kill(pid_, signo);
 }
 
 bool PtySession::pump(std::chrono::milliseconds wait) {

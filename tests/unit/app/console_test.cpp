@@ -259,9 +259,8 @@ TEST(TerminalConsoleOnATerminal, ClosingLineIsPrintedOnTheUsersScreenInItsColour
     console.closeScreen();
     console.out() << "bye";
   }
-  EXPECT_EQ(readAvailable(pty.master), s.lightGreenOnBlack + s.enterProgramScreen +
-                                           s.clearScreen + s.resetColours +
-                                           s.leaveProgramScreen + "bye");
+  EXPECT_EQ(readAvailable(pty.master), s.lightGreenOnBlack + s.enterProgramScreen + s.clearScreen +
+                                           s.resetColours + s.leaveProgramScreen + "bye");
 }
 
 TEST(TerminalConsoleOnATerminal, NoColourWhenNoColorIsSet) {

@@ -13,6 +13,7 @@
 #include <streambuf>
 
 #include "analysis/result_listing.h"
+#include "app/signal_cleanup.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ class PendingFile {
     fd_ = mkstemp(&tempPath_[0]);
     created_ = fd_ >= 0;
     if (created_) {
+      setUnlinkOnFatalSignal(tempPath_.c_str());
       // mkstemp makes the file private; mail.txt gets the permissions of any file the operator
       // creates. Failing to widen them loses no letter, so it is not an error.
       (void)fchmod(fd_, kNewFileMode & ~currentUmask());
@@ -95,6 +97,7 @@ class PendingFile {
     if (created_ && !committed_) {
       unlink(tempPath_.c_str());
     }
+    clearUnlinkOnFatalSignal();
   }
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;

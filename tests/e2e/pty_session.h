@@ -91,8 +91,8 @@ class PtySession {
 
   // Types bytes on the terminal (or into standard input's pipe).
   void send(const std::string& bytes);
-  // Types printable keys one at a time, each once the screen has echoed the one before: a key
-  // that arrives while the program is between two reads would be echoed by the terminal itself.
+  // Types printable keys one at a time, each once the screen has echoed the one before, so that a
+  // failure names the first key the screen did not show.
   ::testing::AssertionResult typeEchoed(const std::string& printableKeys,
                                         std::chrono::milliseconds timeout = kDefaultTimeout);
   // Ends standard input: closes its pipe (with inputFromPipe only).

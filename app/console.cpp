@@ -266,16 +266,21 @@ void TerminalConsole::setMode(int mode) {
 }
 
 void TerminalConsole::restoreTerminal() {
-  if (coloursOn_) {
-    if (ownsSignals_) {
-      gRestore.coloursOn = 0;
-    }
-    coloursOn_ = false;
-    out_ << sequences_.resetColours;
-  }
+  resetColours();
   leaveProgramScreen();
   flushOutput();
   setMode(kSavedMode);
+}
+
+void TerminalConsole::resetColours() {
+  if (!coloursOn_) {
+    return;
+  }
+  if (ownsSignals_) {
+    gRestore.coloursOn = 0;
+  }
+  coloursOn_ = false;
+  out_ << sequences_.resetColours;
 }
 
 void TerminalConsole::leaveProgramScreen() {
@@ -325,19 +330,14 @@ void TerminalConsole::clearScreen() {
 }
 
 void TerminalConsole::closeScreen() {
-  if (!onProgramScreen_) {
+  // The closing line is printed in the user's colours, and a terminal that clears in the current
+  // background colour is left in the user's colours too.
+  resetColours();
+  if (onProgramScreen_) {
+    leaveProgramScreen();
+  } else {
     clearScreen();
-    return;
   }
-  // The closing line is printed on the user's screen, in the user's colours.
-  if (coloursOn_) {
-    if (ownsSignals_) {
-      gRestore.coloursOn = 0;
-    }
-    coloursOn_ = false;
-    out_ << sequences_.resetColours;
-  }
-  leaveProgramScreen();
 }
 
 void TerminalConsole::pause() {

@@ -31,7 +31,7 @@ class TerminalConsole : public Console {
   // user's screen and scrollback come back at the end; what was printed before it, the loading
   // line or a failed start, stays on the user's screen.
   void clearScreen() override;
-  // Resets the colours and leaves the program's screen (a plain clear where there is none).
+  // Resets the colours and leaves the program's screen (clears the screen where there is none).
   void closeScreen() override;
   void pause() override;
 
@@ -68,6 +68,7 @@ class TerminalConsole : public Console {
   bool takeLine();
   int peekLineByte();
   int nextLineByte();
+  void resetColours();
   void leaveProgramScreen();
 
   int inputFd_;

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -12,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/program.h"
+#include "app/signal_cleanup.h"
 #include "store/loader.h"
 #include "store/out_of_memory.h"
 
@@ -53,6 +55,7 @@ class ConsoleSession {
  public:
   explicit ConsoleSession(TerminalConsole& console) : console_(console) {
     console_.handleSignals();
+    removeMailTemporaryFilesOnFatalSignals();
     reportOutOfMemoryOn(&console_, console_.isInputTerminal());
   }
   ~ConsoleSession() { reportOutOfMemoryOn(nullptr); }
@@ -71,7 +74,7 @@ class ConsoleSession {
 };
 
 int runProgram(const std::string& databasePath) {
-  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO);
+  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO, std::getenv("TERM"));
   ConsoleSession session(console);
   console.startColours();
   SessionOptions options;

@@ -72,7 +72,7 @@ int runSession(Console& console, const TreeLoader& load, const SessionOptions& o
     runMainMenu(tree.get(), indexRoot, console);
   } catch (const EndOfInput&) {
     // The end of input closes the program the way ESC at the main menu does.
-    console.clearScreen();
+    console.closeScreen();
     console.out() << "Program Closing ...\n";
   }
   console.out().flush();

@@ -5,8 +5,9 @@
 # usage: scripts/install-deps.sh [--tests]
 set -euo pipefail
 
-# To build and run: a compiler, CMake and Ninja, and the two database libraries.
-packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev)
+# To build and run: a compiler, CMake and Ninja, the two database libraries, and terminfo's
+# library (libtinfo, whose headers Debian ships in libncurses-dev).
+packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev libncurses-dev)
 case "${1:-}" in
   "") ;;
   --tests)

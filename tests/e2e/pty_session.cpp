@@ -55,12 +55,15 @@ ExitStatus statusFrom(int waitStatus) {
   }
   // The program's own handling of SIGXFSZ is under test, so the default action is in force.
   ::signal(SIGXFSZ, SIG_DFL);
-  if (options.fileSizeLimit > 0) {
+  ::setenv("TERM", options.term.c_str(), 1);
+  for (const std::string& setting : options.environment) {
+    ::putenv(const_cast<char*>(setting.c_str()));
+  }
+  if (options.fileSizeLimit >= 0) {
     rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
                     static_cast<rlim_t>(options.fileSizeLimit)};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  ::setenv("TERM", "xterm", 1);
   if (options.noColor) {
     ::setenv("NO_COLOR", "1", 1);
   } else {
@@ -228,6 +231,11 @@ void PtySession::hangUp() {
   ::close(master_);
   master_ = -1;
   outputClosed_ = true;
+}
+
+void PtySession::sendSignal(int signo) {
+  sent_.push_back(std::string("<signal ") + ::strsignal(signo) + ">");
+  ::kill(pid_, signo);
 }
 
 bool PtySession::pump(std::chrono::milliseconds wait) {

@@ -10,8 +10,6 @@
 // 44. SIGTERM while the terminal's output is stopped (Ctrl-S) and the program waits to write:
 //     the program ends at once with status 143, the terminal in its mode.
 // 45. SIGTERM in the middle of writing the letters leaves no temporary file and no mail.txt.
-// 46. A file size limit below the letters' size: "Cannot write output file", and the program
-//     goes on (SIGXFSZ does not end it).
 #include <signal.h>
 #include <sys/stat.h>
 

@@ -148,14 +148,8 @@ ColumnCheck checkColumns(const std::vector<ColumnHeader>& columns, int table) {
 
 // ---- The child's side: libmdb reads the file and the rows go into the stream.
 
-struct MdbCloser {
-  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
-};
-struct MdbTableFreer {
-  void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
-};
-using AccessFile = std::unique_ptr<MdbHandle, MdbCloser>;
-using AccessTable = std::unique_ptr<MdbTableDef, MdbTableFreer>;
+// The child ends with _exit, and what libmdb allocated goes with it: nothing is freed, since
+// freeing the structures of a damaged file could only crash once the answer is complete.
 
 MdbColumn* columnAt(MdbTableDef* table, unsigned int index) {
   return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, index));
@@ -175,8 +169,8 @@ MdbCatalogEntry* findTable(MdbHandle* mdb, const char* name) {
 // tells a whole table from a damaged one; this is so for the table of tables too.
 bool isTableListWhole(MdbHandle* mdb) {
   MdbCatalogEntry* list = findTable(mdb, "MSysObjects");
-  AccessTable table(list == nullptr ? nullptr : mdb_read_table(list));
-  return table && table->num_rows == mdb->num_catalog;
+  MdbTableDef* table = list == nullptr ? nullptr : mdb_read_table(list);
+  return table != nullptr && table->num_rows == mdb->num_catalog;
 }
 
 // Runs in the child: everything libmdb does happens here.
@@ -197,20 +191,20 @@ class ChildReader {
   void send() {
     // Debugging options from the environment would change what libmdb reads and prints.
     unsetenv("MDBOPTS");
-    AccessFile mdb(mdb_open(path_.c_str(), MDB_NOFLAGS));  // read-only
-    if (!mdb) {
+    MdbHandle* mdb = mdb_open(path_.c_str(), MDB_NOFLAGS);  // read-only
+    if (mdb == nullptr) {
       return refuse(Refusal::kFirstPage, 0);
     }
-    mdb_set_bind_size(mdb.get(), kBindBytes);
-    mdb_set_date_fmt(mdb.get(), "%Y-%m-%d %H:%M:%S");
-    mdb_set_shortdate_fmt(mdb.get(), "%Y-%m-%d");
-    mdb_set_boolean_fmt_numbers(mdb.get());
-    if (mdb_read_catalog(mdb.get(), MDB_ANY) == nullptr || !isTableListWhole(mdb.get())) {
+    mdb_set_bind_size(mdb, kBindBytes);
+    mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
+    mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
+    mdb_set_boolean_fmt_numbers(mdb);
+    if (mdb_read_catalog(mdb, MDB_ANY) == nullptr || !isTableListWhole(mdb)) {
       return refuse(Refusal::kTableList, 0);
     }
     MdbCatalogEntry* entries[kTableCount];
     for (int table = 0; table < kTableCount; ++table) {
-      entries[table] = findTable(mdb.get(), kTableNames[table]);
+      entries[table] = findTable(mdb, kTableNames[table]);
       if (entries[table] == nullptr) {
         return refuse(Refusal::kTableMissing, table);
       }
@@ -231,8 +225,8 @@ class ChildReader {
 
   // Returns false when the table is refused (here, or by the parent from its header).
   bool sendTable(MdbCatalogEntry* entry, int index) {
-    AccessTable table(mdb_read_table(entry));
-    if (!table) {
+    MdbTableDef* table = mdb_read_table(entry);
+    if (table == nullptr) {
       refuse(Refusal::kDefinition, index);
       return false;
     }
@@ -241,7 +235,7 @@ class ChildReader {
       refuse(Refusal::kNoPageMap, index);
       return false;
     }
-    if (mdb_read_columns(table.get()) == nullptr) {
+    if (mdb_read_columns(table) == nullptr) {
       refuse(Refusal::kDefinition, index);
       return false;
     }
@@ -251,7 +245,7 @@ class ChildReader {
     out_.u32(table->num_rows);
     out_.u16(static_cast<std::uint16_t>(columns.size()));
     for (unsigned int i = 0; i < columns.size(); ++i) {
-      MdbColumn* column = columnAt(table.get(), i);
+      MdbColumn* column = columnAt(table, i);
       columns[i] = {static_cast<std::uint8_t>(column->col_type),
                     std::string(column->name, strnlen(column->name, kMaxNameBytes))};
       out_.u8(columns[i].accessType);
@@ -261,7 +255,7 @@ class ChildReader {
     if (check.problem != ColumnProblem::kNone) {
       return false;
     }
-    sendRows(table.get(), columns, check.indexes);
+    sendRows(table, columns, check.indexes);
     return true;
   }
 

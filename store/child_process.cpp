@@ -37,19 +37,22 @@ constexpr int kUncaughtExit = 70;
 struct MemoryUse {
   std::size_t mapped = 0;
   std::size_t resident = 0;
+  std::size_t data = 0;  // private writable memory (and the stack)
 };
 
 MemoryUse memoryUse() {
   std::FILE* statm = std::fopen("/proc/self/statm", "re");
-  unsigned long pages[2] = {0, 0};
+  // size resident shared text lib data dirty, in pages
+  unsigned long pages[7] = {};
   if (statm != nullptr) {
-    if (std::fscanf(statm, "%lu %lu", &pages[0], &pages[1]) != 2) {
-      pages[0] = pages[1] = 0;
+    if (std::fscanf(statm, "%lu %lu %lu %lu %lu %lu", &pages[0], &pages[1], &pages[2], &pages[3],
+                    &pages[4], &pages[5]) != 6) {
+      pages[0] = pages[1] = pages[5] = 0;
     }
     std::fclose(statm);
   }
   auto pageSize = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  return {pages[0] * pageSize, pages[1] * pageSize};
+  return {pages[0] * pageSize, pages[1] * pageSize, pages[5] * pageSize};
 }
 
 // The parent's handlers restore the terminal and end the parent; the child must run none of
@@ -101,7 +104,7 @@ void setLimit(int resource, rlim_t soft, rlim_t hard) {
 }
 
 [[noreturn]] void runChild(const ChildProcess::Work& work, const ChildLimits& limits, int pipeFd,
-                           pid_t parent, std::size_t mapped) {
+                           pid_t parent, const MemoryUse& use) {
   resetSignals();
   // Out of the terminal's process group: Ctrl-C and Ctrl-Z go to the parent, which decides.
   setpgid(0, 0);
@@ -114,14 +117,17 @@ void setLimit(int resource, rlim_t soft, rlim_t hard) {
   setLimit(RLIMIT_CORE, 0, 0);  // a crash must not leave a core file in the user's folder
   auto seconds = static_cast<rlim_t>(limits.time.count());
   setLimit(RLIMIT_CPU, seconds, seconds + 1);
-#ifndef TAVRINEL_ADDRESS_SANITIZER  // it reserves terabytes of address space for its shadow
   if (limits.memoryBytes > 0) {
-    rlim_t bytes = mapped + limits.memoryBytes;
+#ifndef TAVRINEL_ADDRESS_SANITIZER
+    rlim_t bytes = use.mapped + limits.memoryBytes;
     setLimit(RLIMIT_AS, bytes, bytes);
-  }
 #else
-  (void)mapped;
+    // AddressSanitizer reserves terabytes of address space for its shadow, so the address space
+    // cannot be limited; the private memory added to what is there already can.
+    rlim_t bytes = use.data + limits.memoryBytes;
+    setLimit(RLIMIT_DATA, bytes, bytes);
 #endif
+  }
   int status = kUncaughtExit;
   try {
     status = work(kOutputFd);
@@ -157,7 +163,7 @@ ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
   pid_ = fork();
   if (pid_ == 0) {
     close(fds[0]);
-    runChild(work, limits, fds[1], parent, use.mapped);
+    runChild(work, limits, fds[1], parent, use);
   }
   int forkError = errno;
   close(fds[1]);

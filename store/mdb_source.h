@@ -1,4 +1,5 @@
-// Copies the loader's tables out of a Microsoft Access file (Jet 3, Jet 4, ACE) with libmdb.
+// Copies the loader's tables out of a Microsoft Access file (Jet 3, Jet 4, ACE) into the
+// in-memory database; the file is read in a child process (access_reader).
 #pragma once
 
 #include <string>

@@ -40,32 +40,6 @@ TEST_F(DatabaseFileTest, MissingAccessTableIsNamed) {
   EXPECT_EQ(openingError(path), "Cannot read " + path + ": table StudentResult is missing");
 }
 
-TEST_F(DatabaseFileTest, AccessFilesOfOtherSchemasAreRefusedClearly) {
-  for (const char* name : {"foreign/nwind.mdb", "foreign/DateTestDatabase.mdb"}) {
-    std::string path = sharedFixturePath(name);
-    if (!std::filesystem::exists(path)) {
-      GTEST_SKIP() << path << " is absent";
-    }
-    EXPECT_EQ(openingError(path), "Cannot read " + path + ": table Student is missing");
-  }
-}
-
-TEST_F(DatabaseFileTest, DamagedAccessFilesGiveAReasonNotACrash) {
-  const std::string demo = fixturePath("demo.mdb");
-  const struct {
-    std::string path;
-    const char* reason;
-  } cases[] = {
-      {copyOf(demo, 12288), "the Access file is damaged (its list of tables cannot be read)"},
-      {copyOf(demo, 40960), "the Access file is damaged (its list of tables cannot be read)"},
-      {copyOf(demo, 90112), "table Student is damaged (its definition cannot be read)"},
-      {copyOf(demo, 131072), "table StudentResult is damaged (0 rows read, 240 expected)"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(openingError(c.path), "Cannot read " + c.path + ": " + c.reason);
-  }
-}
-
 TEST_F(DatabaseFileTest, FileIsNeverWritten) {
   std::string sqlite = sqliteFixture(scratch_, "demo");
   // A SQLite file in write-ahead-log mode would make a reader create -wal and -shm files.

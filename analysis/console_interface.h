@@ -15,6 +15,12 @@ constexpr int kFunctionPrefix = 0;
 
 // Standard input has ended. Every wait for input throws it, so that the program closes the way
 // ESC at the main menu closes it instead of looping on a closed input.
+// One key press. An extended key (arrow, function key) is two of them, its prefix and its code.
+struct Key {
+  int code = 0;      // 0..255: what the screens compare (for a UTF-8 character, its first byte)
+  std::string text;  // what echoes and stores it: the code's byte, or a UTF-8 character's bytes
+};
+
 class EndOfInput : public std::exception {
  public:
   const char* what() const noexcept override { return "end of input"; }
@@ -28,9 +34,10 @@ class Console {
   // screen in program order. Anything written without a newline is flushed before each read.
   virtual std::ostream& out() = 0;
 
-  // One key code (0..255) without echo and without waiting for Enter. Enter is 13, Backspace 8,
-  // ESC 27; an extended key gives its prefix (0 or 224) on one call and its code on the next.
-  virtual int readKey() = 0;
+  // One key press without echo and without waiting for Enter. Enter is 13, Backspace 8, ESC 27;
+  // an extended key gives its prefix (0 or 224) on one call and its code on the next, and a
+  // character of several UTF-8 bytes is one key.
+  virtual Key readKey() = 0;
 
   // Throws away pending input, reads one line typed with echo, and returns its first character
   // ('\n' for an empty line). The rest of the line is discarded.
@@ -41,6 +48,10 @@ class Console {
 
   // Clears the window and homes the cursor.
   virtual void clearScreen() = 0;
+
+  // The last clear, before the closing line: where the program has a screen of its own, it goes
+  // away and the closing line is printed on the screen the program was started from.
+  virtual void closeScreen() { clearScreen(); }
 
   // Prints "Press any key to continue . . . " and waits for one key.
   virtual void pause() = 0;

@@ -10,7 +10,7 @@ namespace {
 // students every figure also fits the 32-bit values it is given as.
 using Count = std::int64_t;
 
-constexpr int kMarksFieldChars = 3;
+constexpr std::size_t kMarksFieldChars = 3;
 
 Count marksPerSubject(char target) {
   switch (target) {
@@ -103,18 +103,19 @@ char askTargetLetter(Console& console) {
 
 struct MarksEntry {
   char text[kMarksFieldChars + 1] = {};
-  int length = 0;        // keys stored, at most the field's three
-  bool tooLong = false;  // a fourth key came: the entry is refused
+  std::size_t length = 0;  // bytes stored, at most the field's three
+  bool tooLong = false;    // a fourth key came: the entry is refused
 };
 
 // Keys until Enter, each echoed by the screen itself. Backspace, ESC and both codes of an
 // extended key are plain characters here; none of them edits the entry.
 MarksEntry readMarksEntry(Console& console) {
   MarksEntry entry;
-  for (int key = console.readKey(); key != kEnterKey; key = console.readKey()) {
-    console.out() << static_cast<char>(key);
-    if (entry.length < kMarksFieldChars) {
-      entry.text[entry.length++] = static_cast<char>(key);
+  for (Key key = console.readKey(); key.code != kEnterKey; key = console.readKey()) {
+    console.out() << key.text;
+    if (entry.length + key.text.size() <= kMarksFieldChars) {
+      key.text.copy(entry.text + entry.length, key.text.size());
+      entry.length += key.text.size();
     } else {
       entry.tooLong = true;
     }
@@ -134,7 +135,7 @@ void readExpectedMarks(const char* subjectName, Console& console, int& totalMark
     }
     // A function key stores its 0 prefix, which would cut the text short and pass as a blank
     // worth 0 marks although keys were typed; such an entry is refused like any other odd key.
-    const bool holdsNul = std::strlen(entry.text) != static_cast<std::size_t>(entry.length);
+    const bool holdsNul = std::strlen(entry.text) != entry.length;
     if (!entry.tooLong && !holdsNul && isValidMarks(entry.text)) {
       totalMarks = addMarks(totalMarks, expectedMarksValue(entry.text));
       return;

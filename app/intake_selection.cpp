@@ -7,7 +7,7 @@
 namespace {
 
 // Only eight characters are typed, although a stored intake code may be longer.
-constexpr int kIntakeChars = 8;
+constexpr std::size_t kIntakeChars = 8;
 
 using IntakeText = char[kIntakeChars + 1];
 
@@ -22,18 +22,24 @@ char foldToUpper(int key) {
 // Reads the intake into text; false when the operator pressed ESC. The entry ends by itself on the
 // eighth character, without waiting for Enter.
 bool readIntakeText(Console& console, IntakeText& text) {
-  int position = 0;
+  std::size_t position = 0;
   for (;;) {
-    const int key = console.readKey();
-    console.out().put(static_cast<char>(key));
-    if (key == kEnterKey) {
+    const Key key = console.readKey();
+    console.out() << key.text;
+    if (key.code == kEnterKey) {
       text[position] = '\0';
       return true;
     }
-    if (key == kEscapeKey) {
+    if (key.code == kEscapeKey) {
       return false;
     }
-    text[position++] = foldToUpper(key);
+    // A UTF-8 character is stored whole or, when it no longer fits, echoed and dropped.
+    if (position + key.text.size() > kIntakeChars) {
+      continue;
+    }
+    for (char byte : key.text) {
+      text[position++] = foldToUpper(static_cast<unsigned char>(byte));
+    }
     if (position == kIntakeChars) {
       text[position] = '\0';
       return true;

@@ -1,42 +1,34 @@
-// Entry point: the arguments, the terminal console, and the one place a fatal error is reported.
+// Entry point: the command line, the terminal console, and the one place a fatal error is reported.
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <new>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/console.h"
 #include "app/program.h"
+#include "app/signal_cleanup.h"
 #include "store/loader.h"
 #include "store/out_of_memory.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tavrinel [--help | --version]\n"
-    "\n"
-    "Loads Database.mdb from the current folder and serves one operator at the keyboard:\n"
-    "a student's results, chart, forecast and suggestion, and the result mails of an\n"
-    "intake, written to mail.txt. Keys: digits choose, ESC goes back, ESC at the main\n"
-    "menu ends the program.\n"
-    "\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n";
-
-int runArguments(int argc, char** argv) {
-  std::string argument = argv[1];
-  if (argc == 2 && argument == "--help") {
-    std::cout << kUsage;
-    return 0;
+int runCommandLine(const CommandLine& line) {
+  if (line.action == CommandLine::Action::kHelp) {
+    writeUsage(std::cout);
+    return kExitClosed;
   }
-  if (argc == 2 && argument == "--version") {
+  if (line.action == CommandLine::Action::kVersion) {
     std::cout << "tavrinel " TAVRINEL_VERSION "\n";
-    return 0;
+    return kExitClosed;
   }
-  std::cerr << "tavrinel: error: unknown argument '" << argument << "'\n" << kUsage;
+  writeRefusal(line, std::cerr);
   return kExitBadArguments;
 }
 
@@ -63,7 +55,8 @@ class ConsoleSession {
  public:
   explicit ConsoleSession(TerminalConsole& console) : console_(console) {
     console_.handleSignals();
-    reportOutOfMemoryOn(&console_);
+    removeMailTemporaryFilesOnFatalSignals();
+    reportOutOfMemoryOn(&console_, console_.isInputTerminal());
   }
   ~ConsoleSession() { reportOutOfMemoryOn(nullptr); }
   ConsoleSession(const ConsoleSession&) = delete;
@@ -80,17 +73,22 @@ class ConsoleSession {
   TerminalConsole& console_;
 };
 
-int runProgram() {
-  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO);
+int runProgram(const std::string& databasePath) {
+  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO, std::getenv("TERM"));
   ConsoleSession session(console);
   console.startColours();
   SessionOptions options;
   options.progress = loadingLineProgress(console);
   // No pause after a failed start when the input is a script: nobody is there to press a key.
   options.pauseOnFailure = console.isInputTerminal();
+  options.databasePath = databasePath;
   try {
     return runSession(
-        console, [](const LoadProgress& progress) { return loadRecordTree(progress); }, options);
+        console,
+        [&databasePath](const LoadProgress& progress) {
+          return loadRecordTree(databasePath, progress);
+        },
+        options);
   } catch (const DatabaseError& error) {
     return session.fail(error.what());
   } catch (const std::bad_alloc&) {
@@ -104,8 +102,12 @@ int runProgram() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    return runArguments(argc, argv);
+  // Past a file size limit a write then fails with EFBIG, which the mail writer reports, instead
+  // of the signal ending the program without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+  const CommandLine line = parseCommandLine(argc, argv);
+  if (line.action != CommandLine::Action::kRun) {
+    return runCommandLine(line);
   }
-  return runProgram();
+  return runProgram(line.databasePath);
 }

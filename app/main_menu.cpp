@@ -25,6 +25,7 @@ MenuOutcome runIntakeSelection(MainMenuState& state) {
 }
 
 MenuOutcome closeProgram(MainMenuState& state) {
+  state.console.closeScreen();
   state.console.out() << "Program Closing ...\n";
   return MenuOutcome::kQuit;
 }
@@ -47,7 +48,8 @@ struct MenuEntry {
 constexpr MenuEntry kMainMenu[] = {
     {'1', true, false, runStudentSearch, true},
     {'2', true, true, runIntakeSelection, true},
-    {kEscapeKey, false, true, closeProgram, false},
+    // The closing clears the screen itself: it is the last clear, which may leave the screen.
+    {kEscapeKey, false, false, closeProgram, false},
 };
 // Any other key.
 constexpr MenuEntry kInvalidKey = {-1, true, true, showInvalidInput, false};
@@ -82,10 +84,10 @@ void runMainMenu(RecordTree tree, StudentRecord* indexRoot, Console& console) {
   MainMenuState state{tree, indexRoot, console};
   for (;;) {
     printMainMenu(console.out());
-    int key = console.readKey();
-    const MenuEntry& entry = entryFor(key);
+    const Key key = console.readKey();
+    const MenuEntry& entry = entryFor(key.code);
     if (entry.echo) {
-      console.out().put(static_cast<char>(key));
+      console.out() << key.text;
     }
     if (entry.clearBefore) {
       console.clearScreen();

@@ -10,6 +10,7 @@
 namespace {
 
 Console* gOutOfMemoryConsole = nullptr;
+bool gPausesOnOutOfMemory = true;
 
 void pauseQuietly(Console& console) {
   try {
@@ -21,10 +22,14 @@ void pauseQuietly(Console& console) {
 
 void showOutOfMemory() {
   gOutOfMemoryConsole->out() << kOutOfMemoryMessage;
-  pauseQuietly(*gOutOfMemoryConsole);
+  if (gPausesOnOutOfMemory) {
+    pauseQuietly(*gOutOfMemoryConsole);
+  } else {
+    gOutOfMemoryConsole->out().flush();
+  }
 }
 
-int endWithoutData(Console& console, const char* message, const SessionOptions& options) {
+int endWithoutData(Console& console, const std::string& message, const SessionOptions& options) {
   console.out() << message;
   if (options.pauseOnFailure) {
     pauseQuietly(console);
@@ -36,8 +41,13 @@ int endWithoutData(Console& console, const char* message, const SessionOptions& 
 
 }  // namespace
 
-void reportOutOfMemoryOn(Console* console) {
+std::string noStudentMessage(const std::string& databasePath) {
+  return "\n\n\tNo student found in " + databasePath + "\n";
+}
+
+void reportOutOfMemoryOn(Console* console, bool pauses) {
   gOutOfMemoryConsole = console;
+  gPausesOnOutOfMemory = pauses;
   setOutOfMemoryHandler(console == nullptr ? nullptr : showOutOfMemory);
 }
 
@@ -46,21 +56,23 @@ int runSession(Console& console, const TreeLoader& load, const SessionOptions& o
   LoadResult loaded = load(options.progress);
   RecordTreeOwner tree(loaded.tree);
   if (loaded.status == LoadStatus::kOutOfMemory) {
-    return endWithoutData(console, kOutOfMemoryMessage, options);
+    // The load has reported it already: once is enough.
+    console.out().flush();
+    return kExitNoDatabase;
   }
   StudentRecord* indexRoot = nullptr;
   if (loaded.status == LoadStatus::kLoaded && tree.get() != nullptr) {
     indexRoot = buildStudentIndex(tree.get(), nullptr);
   }
   if (indexRoot == nullptr) {
-    return endWithoutData(console, kNoStudentMessage, options);
+    return endWithoutData(console, noStudentMessage(options.databasePath), options);
   }
   console.clearScreen();
   try {
     runMainMenu(tree.get(), indexRoot, console);
   } catch (const EndOfInput&) {
     // The end of input closes the program the way ESC at the main menu does.
-    console.clearScreen();
+    console.closeScreen();
     console.out() << "Program Closing ...\n";
   }
   console.out().flush();

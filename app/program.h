@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "analysis/console_interface.h"
 #include "store/loader.h"
@@ -9,7 +10,8 @@
 // Loads the record tree, reporting progress now and then; loadRecordTree in the program.
 using TreeLoader = std::function<LoadResult(const LoadProgress&)>;
 
-constexpr const char* kNoStudentMessage = "\n\n\tNo student found in Database.mdb\n";
+// "No student found in" the database as the operator named it.
+std::string noStudentMessage(const std::string& databasePath);
 
 // Exit statuses of the program. A signal that ends it gives 128 + the signal number.
 constexpr int kExitClosed = 0;      // ESC at the main menu, or the end of input
@@ -19,6 +21,7 @@ constexpr int kExitBadArguments = 2;
 struct SessionOptions {
   LoadProgress progress;       // shown on the loading line
   bool pauseOnFailure = true;  // pause after "No student found" or "Out Of Memory"
+  std::string databasePath = kDatabaseFileName;  // as the operator named it, for messages
 };
 
 // Prints "Loading ...", loads the tree, builds the student index, clears the screen once and runs
@@ -26,6 +29,7 @@ struct SessionOptions {
 // A DatabaseError passes through to the caller, which reports it.
 int runSession(Console& console, const TreeLoader& load, const SessionOptions& options);
 
-// Routes "Out Of Memory" reports of the record store to this console: the message, then a pause.
-// Null goes back to the store's plain report on standard output.
-void reportOutOfMemoryOn(Console* console);
+// Routes "Out Of Memory" reports of the record store to this console: the message, then a pause
+// unless told otherwise (nobody is there to press a key when the input is a script). Null goes
+// back to the store's plain report on standard output.
+void reportOutOfMemoryOn(Console* console, bool pauses = true);

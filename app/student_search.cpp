@@ -10,7 +10,7 @@
 namespace {
 
 // The index compares 8 characters, so the typed ID never holds more.
-constexpr int kIdChars = 8;
+constexpr std::size_t kIdChars = 8;
 
 using StudentId = char[kIdChars + 1];
 
@@ -22,28 +22,27 @@ char foldToLower(int key) {
   return static_cast<char>(key);
 }
 
-void echoKey(int key, std::ostream& out) {
-  out.put(static_cast<char>(key));
-}
-
 // Reads the ID into id; false when the operator pressed ESC. Keys are stored as they come, so a
 // stored 0 (the prefix of an extended key) ends the text there.
 bool readStudentId(Console& console, StudentId& id) {
-  int position = 0;
+  std::size_t position = 0;
   id[0] = '\0';
   for (;;) {
-    const int key = console.readKey();
-    echoKey(key, console.out());
-    if (key == kEnterKey) {
+    const Key key = console.readKey();
+    console.out() << key.text;
+    if (key.code == kEnterKey) {
       id[position] = '\0';
       return true;
     }
-    if (key == kEscapeKey) {
+    if (key.code == kEscapeKey) {
       return false;
     }
-    // Once the ID is full, further keys have been echoed and are ignored.
-    if (position < kIdChars) {
-      id[position++] = foldToLower(key);
+    // A key that no longer fits whole (all bytes of a UTF-8 character) has been echoed and is
+    // ignored, as every key is once the ID is full.
+    if (position + key.text.size() <= kIdChars) {
+      for (char byte : key.text) {
+        id[position++] = foldToLower(static_cast<unsigned char>(byte));
+      }
       id[position] = '\0';
     }
   }
@@ -91,12 +90,12 @@ const SubMenuEntry& subMenuEntryFor(int key) {
 void runSubMenu(const StudentRecord& student, Console& console) {
   for (;;) {
     printSubMenu(console.out());
-    const int key = console.readKey();
-    if (key == kEscapeKey) {
+    const Key key = console.readKey();
+    if (key.code == kEscapeKey) {
       return;
     }
-    echoKey(key, console.out());
-    const SubMenuEntry& entry = subMenuEntryFor(key);
+    console.out() << key.text;
+    const SubMenuEntry& entry = subMenuEntryFor(key.code);
     if (entry.clearBefore) {
       console.clearScreen();
     }

@@ -13,7 +13,8 @@ constexpr const char* kMailFileName = "mail.txt";
 enum class MailOutcome {
   kWritten,     // every letter reached mail.txt
   kCannotOpen,  // "Cannot open output file"; the old mail.txt is untouched
-  kCannotWrite  // writing or closing failed; the old mail.txt is untouched
+  kCannotWrite  // "Cannot write output file"; the old mail.txt is untouched unless the folder
+                // took no new file and it was being written in place
 };
 
 // The local date of a letter as "%d %B %Y" in the C locale, such as "06 December 2026".
@@ -26,8 +27,9 @@ void writeResultLetter(const StudentRecord& student, const std::string& date, st
 using MailClock = std::function<std::time_t()>;
 
 // Writes one letter per student of the intake into mail.txt (in directory), reading the clock
-// afresh for each letter. The file is replaced only once every letter was written. Reports a
-// failure on console in the fixed words.
+// afresh for each letter. The file is replaced only once every letter was written (see OutputFile
+// for symbolic links, permission bits and folders that take no new file). Reports a failure on
+// console in the fixed words.
 MailOutcome writeResultMails(
     const IntakeRecord& intake, std::ostream& console, const std::string& directory = ".",
     const MailClock& clock = [] { return std::time(nullptr); });

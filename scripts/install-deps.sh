@@ -1,9 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, run and test tavrinel (skips what is present).
+# Installs the Debian packages needed to build and run tavrinel; with --tests also those that the
+# tests, the lint and the package check need. Skips what is present.
+#
+# usage: scripts/install-deps.sh [--tests]
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev
-          libgtest-dev libgmock-dev clang-format)
+# To build and run: a compiler, CMake and Ninja, the two database libraries, and terminfo's
+# library (libtinfo, whose headers Debian ships in libncurses-dev).
+packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev libncurses-dev)
+case "${1:-}" in
+  "") ;;
+  --tests)
+    # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps) and file, which
+    # cpack uses to find the package's dependencies.
+    packages+=(libgtest-dev clang-format groff-base dpkg-dev file)
+    ;;
+  *)
+    echo "usage: scripts/install-deps.sh [--tests]" >&2
+    exit 2
+    ;;
+esac
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

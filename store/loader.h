@@ -1,7 +1,6 @@
 // Reads Database.mdb (an Access or a SQLite file) into a new record tree at start-up.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "store/database_error.h"
@@ -11,13 +10,9 @@
 
 constexpr const char* kDatabaseFileName = "Database.mdb";
 
-// Opens a database file read-only, recognising Access (Jet 3, Jet 4, ACE) and SQLite 3 by their
-// first bytes, and copies its three tables into an in-memory SQLite database that the queries run
-// on. Throws DatabaseError.
-std::unique_ptr<LoaderQueries> openDatabaseFile(const std::string& path);
-
-// Loads the database file at path (as the user gave it; messages name it so). Throws
-// DatabaseError.
+// Loads the database file at path (as the user gave it; messages name it so): recognises Access
+// (Jet 3, Jet 4, ACE) or SQLite 3 by its first bytes, reads its three tables read-only, and
+// builds the tree from them. Throws DatabaseError.
 LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress = {});
 
 // Builds the tree of the tables read from the file at source: directly when the direct build can

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +53,17 @@ ExitStatus statusFrom(int waitStatus) {
   if (::chdir(folder.c_str()) != 0) {
     ::_exit(126);
   }
-  ::setenv("TERM", "xterm", 1);
+  // The program's own handling of SIGXFSZ is under test, so the default action is in force.
+  ::signal(SIGXFSZ, SIG_DFL);
+  ::setenv("TERM", options.term.c_str(), 1);
+  for (const std::string& setting : options.environment) {
+    ::putenv(const_cast<char*>(setting.c_str()));
+  }
+  if (options.fileSizeLimit >= 0) {
+    rlimit limit = {static_cast<rlim_t>(options.fileSizeLimit),
+                    static_cast<rlim_t>(options.fileSizeLimit)};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (options.noColor) {
     ::setenv("NO_COLOR", "1", 1);
   } else {
@@ -70,10 +81,11 @@ ExitStatus statusFrom(int waitStatus) {
 
 void copyFixture(const RunOptions& options, const ScratchFolder& folder) {
   if (!options.fixture.empty()) {
-    std::filesystem::copy_file(options.fixture, folder.path() + "/Database.mdb");
+    const std::filesystem::path database = folder.path() + "/" + options.databaseName;
+    std::filesystem::create_directories(database.parent_path());
+    std::filesystem::copy_file(options.fixture, database);
     std::filesystem::permissions(
-        folder.path() + "/Database.mdb",
-        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        database, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   }
 }
 
@@ -221,6 +233,11 @@ void PtySession::hangUp() {
   outputClosed_ = true;
 }
 
+void PtySession::sendSignal(int signo) {
+  sent_.push_back(std::string("<signal ") + ::strsignal(signo) + ">");
+  ::kill(pid_, signo);
+}
+
 bool PtySession::pump(std::chrono::milliseconds wait) {
   if (outputClosed_) {
     return false;
@@ -362,6 +379,9 @@ PipeRun runOnPipes(const RunOptions& options, const std::string& input,
   int waitStatus = 0;
   ::waitpid(pid, &waitStatus, 0);
   run.status = statusFrom(waitStatus);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path())) {
+    run.files.insert(std::filesystem::relative(entry.path(), folder.path()).string());
+  }
   for (pollfd& fd : fds) {
     if (fd.fd >= 0) {
       ::close(fd.fd);

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ constexpr const char* kRight = "\x1b[C";
 constexpr const char* kLeft = "\x1b[D";
 constexpr const char* kF1 = "\x1bOP";
 constexpr const char* kCtrlC = "\x03";
+constexpr const char* kCtrlS = "\x13";  // stops the terminal's output
+constexpr const char* kCtrlUp = "\x1b[1;5A";
+constexpr const char* kEAcute = "\xc3\xa9";  // é in UTF-8
 }  // namespace keys
 
 // A fixture of the project's own schema, by file name.
@@ -41,10 +45,14 @@ struct ExitStatus {
 };
 
 struct RunOptions {
-  std::string fixture;  // copied in as Database.mdb; empty: no database at all
+  std::string fixture;  // copied in as databaseName; empty: no database at all
+  std::string databaseName = "Database.mdb";  // relative to the scratch folder
   std::vector<std::string> arguments;
-  bool inputFromPipe = false;  // standard input is a pipe while the output is the terminal
-  bool noColor = false;        // NO_COLOR=1 in the program's environment
+  bool inputFromPipe = false;           // standard input is a pipe while the output is the terminal
+  bool noColor = false;                 // NO_COLOR=1 in the program's environment
+  std::string term = "xterm-256color";  // TERM in the program's environment
+  std::vector<std::string> environment;  // further NAME=value settings
+  long fileSizeLimit = -1;               // RLIMIT_FSIZE in bytes; -1: unlimited
 };
 
 // A scratch working folder, removed with its contents when done.
@@ -85,14 +93,16 @@ class PtySession {
 
   // Types bytes on the terminal (or into standard input's pipe).
   void send(const std::string& bytes);
-  // Types printable keys one at a time, each once the screen has echoed the one before: a key
-  // that arrives while the program is between two reads would be echoed by the terminal itself.
+  // Types printable keys one at a time, each once the screen has echoed the one before, so that a
+  // failure names the first key the screen did not show.
   ::testing::AssertionResult typeEchoed(const std::string& printableKeys,
                                         std::chrono::milliseconds timeout = kDefaultTimeout);
   // Ends standard input: closes its pipe (with inputFromPipe only).
   void closeInput();
   // Closes the terminal, as a terminal window that is closed does: the program gets SIGHUP.
   void hangUp();
+  // Sends the program a signal, as kill(1) does.
+  void sendSignal(int signo);
 
   // Waits until text shows in the transcript after the end of the previous match.
   ::testing::AssertionResult waitFor(const std::string& text,
@@ -132,12 +142,14 @@ struct PipeRun {
   std::string err;
   ExitStatus status;
   bool timedOut = false;
+  std::set<std::string> files;  // what the scratch folder held at the end, folders included
 };
 PipeRun runOnPipes(const RunOptions& options, const std::string& input,
                    std::chrono::milliseconds timeout = kDefaultTimeout);
 
-// Escape sequences as named markers (<CLS>, <COLOR>, <RESET>), CR LF as LF, the loading line's
-// progress rewrites left out (they depend on timing), other control and stray bytes as <0xNN>.
+// Escape sequences as named markers (<ALTSCREEN>, <CLS>, <COLOR>, <RESET>, <NORMALSCREEN>), CR LF
+// as LF, the loading line's progress rewrites left out (they depend on timing), other control and
+// stray bytes as <0xNN>.
 std::string normaliseTranscript(const std::string& raw);
 
 // Compares with tests/golden/e2e/<name>.txt byte for byte. When TAVRINEL_GOLDEN_ACTUAL_DIR is set,

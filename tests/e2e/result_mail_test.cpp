@@ -7,10 +7,13 @@
 // 33. edge.mdb: an 8-character intake ends the entry by itself; 'Y' writes its one letter, 'N'
 //     for another leaves the file as it was, 'y' replaces it; intakes that cannot be typed (a
 //     stored lower-case code, a code longer than eight characters) are not found.
+// 34. Under a file size limit smaller than the letters: "Cannot write output file", the old
+//     mail.txt as it was, no temporary file left, and the program goes on and closes as usual.
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <string>
@@ -185,4 +188,25 @@ TEST(ResultMails, EightCharacterIntakeEndsByItselfAndAnswersKeepOrReplaceTheFile
   ASSERT_TRUE(escapeToClose(session));
   EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("33-mails-edge", session.transcript()));
+}
+
+// 34
+TEST(ResultMails, FileSizeLimitCannotWriteAndKeepsTheOldFile) {
+  RunOptions options = demo();
+  options.fileSizeLimit = 1024;
+  PtySession session(options);
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  const std::string old = "old letters\r\n";
+  std::ofstream(session.folder().path() + "/mail.txt", std::ios::binary) << old;
+  ASSERT_TRUE(openIntakePrompt(session));
+
+  ASSERT_TRUE(typeAndEnter(session, "apr23it", "\n\tIntake APR23IT found\n" + kQuestion));
+  ASSERT_TRUE(typeLine(session, "y"));
+  ASSERT_TRUE(session.waitFor("Cannot write output file\n" + kIntakePrompt));
+  EXPECT_EQ(session.folder().readFile("mail.txt"), old);
+  EXPECT_EQ(filesIn(session.folder().path()), (std::set<std::string>{"Database.mdb", "mail.txt"}));
+
+  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
 }

@@ -14,7 +14,7 @@ const std::string kMainMenuTop =
 const std::string kSubMenuTop =
     "\n\t\t**********************************************\n"
     "\t\t*               Sub Menu:                    *\n";
-const std::string kClosing = "<CLS>Program Closing ...\n";
+const std::string kClosing = "<RESET><NORMALSCREEN>Program Closing ...\n";
 
 RunOptions withFixture(const std::string& name) {
   RunOptions options;

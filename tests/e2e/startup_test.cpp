@@ -10,12 +10,17 @@
 //  7. A missing Database.mdb: one line on stderr, status 1, no pause.
 //  8. A database of another schema: one line on stderr, status 1.
 //  9. A database without students: the message, a pause for a key, status 1.
-// 10. --help and --version print and exit 0; any other argument: usage on stderr, status 2.
+// 10. -h/--help and -V/--version print and exit 0; an unknown option or a second file: the problem
+//     and where to look on stderr, status 2.
 // 11. Neither input nor output a terminal: nothing on stderr, no escape byte on stdout.
 // 12. A database without students on pipes: the message without a pause, status 1.
+// 13. A database named on the command line is read from there, and every message names it as
+//     given; mail.txt still lands in the working folder.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "e2e/pty_session.h"
 #include "e2e/screen_steps.h"
@@ -131,25 +136,36 @@ TEST(Database, NoStudentSaysSoAndWaitsForAKey) {
 // 10
 TEST(Arguments, HelpVersionAndRefusal) {
   RunOptions options;
-  options.arguments = {"--help"};
-  PipeRun help = runOnPipes(options, "");
-  EXPECT_EQ(help.status.describe(), "exit status 0");
-  EXPECT_EQ(help.out.rfind("usage: tavrinel [--help | --version]\n", 0), 0u) << help.out;
-  EXPECT_EQ(help.err, "");
-
-  options.arguments = {"--version"};
-  PipeRun version = runOnPipes(options, "");
-  EXPECT_EQ(version.status.describe(), "exit status 0");
-  EXPECT_EQ(version.out.rfind("tavrinel 1.", 0), 0u) << version.out;
-  EXPECT_EQ(version.out.find('\n'), version.out.size() - 1) << version.out;
-
-  for (const char* bad : {"--bogus", "Database.mdb", "-h"}) {
-    options.arguments = {bad};
-    PipeRun refused = runOnPipes(options, "");
-    EXPECT_EQ(refused.status.describe(), "exit status 2") << bad;
-    EXPECT_EQ(refused.out, "");
-    EXPECT_EQ(refused.err,
-              "tavrinel: error: unknown argument '" + std::string(bad) + "'\n" + help.out);
+  for (const char* help : {"--help", "-h"}) {
+    options.arguments = {help};
+    PipeRun run = runOnPipes(options, "");
+    EXPECT_EQ(run.status.describe(), "exit status 0") << help;
+    EXPECT_EQ(run.out.rfind("usage: tavrinel [DATABASE]\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("written to mail.txt in the\nworking folder"), std::string::npos);
+    EXPECT_EQ(run.err, "");
+  }
+  for (const char* version : {"--version", "-V"}) {
+    options.arguments = {version};
+    PipeRun run = runOnPipes(options, "");
+    EXPECT_EQ(run.status.describe(), "exit status 0") << version;
+    EXPECT_EQ(run.out.rfind("tavrinel 1.", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
+  }
+  const struct {
+    std::vector<std::string> arguments;
+    const char* problem;
+  } refusals[] = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"office.mdb", "-x"}, "unknown option '-x'"},
+      {{"a.mdb", "b.mdb"}, "more than one database file: 'a.mdb' and 'b.mdb'"},
+  };
+  for (const auto& refusal : refusals) {
+    options.arguments = refusal.arguments;
+    PipeRun run = runOnPipes(options, "");
+    EXPECT_EQ(run.status.describe(), "exit status 2") << refusal.problem;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "tavrinel: error: " + std::string(refusal.problem) + "\nTry 'tavrinel --help'.\n");
   }
 }
 
@@ -168,4 +184,30 @@ TEST(Pipes, NoStudentEndsWithoutAPause) {
   EXPECT_EQ(run.status.describe(), "exit status 1");
   EXPECT_EQ(run.out, "Loading ...\n\n\n\tNo student found in Database.mdb\n");
   EXPECT_EQ(run.err, "");
+}
+
+// 13
+TEST(Database, NamedOnTheCommandLineAndInEveryMessage) {
+  RunOptions options = demo();
+  options.databaseName = "records/office 2024.mdb";
+  options.arguments = {"records/office 2024.mdb"};
+  // Intake APR24IT, yes, then ESC at the intake prompt and at the main menu.
+  PipeRun run = runOnPipes(options, "2apr24it\ry\n\x1b\x1b");
+  EXPECT_EQ(run.status.describe(), "exit status 0");
+  EXPECT_NE(run.out.find("\n\tMails written to mail.txt\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.files,
+            (std::set<std::string>{".input", "mail.txt", "records", "records/office 2024.mdb"}));
+
+  options = withFixture("empty.mdb");
+  options.databaseName = "records/empty.mdb";
+  options.arguments = {"records/empty.mdb"};
+  run = runOnPipes(options, "");
+  EXPECT_EQ(run.status.describe(), "exit status 1");
+  EXPECT_EQ(run.out, "Loading ...\n\n\n\tNo student found in records/empty.mdb\n");
+
+  options.arguments = {"./records/none.mdb"};
+  run = runOnPipes(options, "");
+  EXPECT_EQ(run.status.describe(), "exit status 1");
+  EXPECT_EQ(run.err, "tavrinel: error: Cannot read ./records/none.mdb: file not found\n");
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/console_interface.h"
+#include "app/key_decoder.h"
 
 class FakeConsole : public Console {
  public:
@@ -15,10 +16,25 @@ class FakeConsole : public Console {
 
   std::ostream& out() override { return out_; }
 
-  // A scripted '\n' arrives as Enter (13), as it does from a pipe.
-  int readKey() override {
-    int byte = nextByte();
-    return byte == '\n' ? kEnterKey : byte;
+  // A scripted '\n' arrives as Enter (13), as it does from a pipe; the bytes of a UTF-8 character
+  // are one key.
+  Key readKey() override {
+    const int byte = nextByte();
+    if (byte == '\n') {
+      return Key{kEnterKey, "\r"};
+    }
+    Key key{byte, std::string(1, static_cast<char>(byte))};
+    const std::size_t length = utf8CharacterLength(static_cast<unsigned char>(byte));
+    std::size_t following = 0;
+    while (following + 1 < length && position_ + following < input_.size() &&
+           (input_[position_ + following] & 0xC0) == 0x80) {
+      ++following;
+    }
+    if (length > 0 && following + 1 == length) {
+      key.text += input_.substr(position_, following);
+      position_ += following;
+    }
+    return key;
   }
 
   // Like the real console on a pipe: the rest of a line already partly read is dropped, then one
@@ -36,7 +52,7 @@ class FakeConsole : public Console {
 
   std::string readWord() override {
     int byte = nextByte();
-    while (byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r') {
+    while (isBlank(static_cast<char>(byte))) {
       byte = nextByte();
     }
     std::string word(1, static_cast<char>(byte));
@@ -58,7 +74,9 @@ class FakeConsole : public Console {
   bool inputUsedUp() const { return position_ >= input_.size(); }
 
  private:
-  static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+  static bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  }
 
   int nextByte() {
     if (position_ >= input_.size()) {

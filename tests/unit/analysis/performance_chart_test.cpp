@@ -63,7 +63,7 @@ TEST(ShowPerformanceChart, WaitsForOneKey) {
   FakeConsole console("xy");
   showPerformanceChart(student.get(), console);
   EXPECT_EQ(console.text(), chartOf(student.get()));
-  EXPECT_EQ(console.readKey(), 'y');
+  EXPECT_EQ(console.readKey().code, 'y');
 }
 
 TEST(ShowPerformanceChart, NullStudentReportsAndDoesNotWait) {

@@ -59,7 +59,7 @@ class PipeConsole {
     EXPECT_EQ(::pipe(output_), 0);
     writeString(input_[1], script);
     ::close(input_[1]);
-    console = std::make_unique<TerminalConsole>(input_[0], output_[1]);
+    console = std::make_unique<TerminalConsole>(input_[0], output_[1], "xterm-256color");
   }
   ~PipeConsole() {
     console.reset();
@@ -109,7 +109,7 @@ std::string runOps(Console& console, const std::string& ops) {
   try {
     for (char op : ops) {
       if (op == 'k') {
-        results += "k" + std::to_string(console.readKey()) + " ";
+        results += "k" + std::to_string(console.readKey().code) + " ";
       } else if (op == 'a') {
         results += "a" + std::to_string(console.readAnswer()) + " ";
       } else {
@@ -163,6 +163,7 @@ TEST(TerminalConsoleOnAPipe, ReadsAsTheScriptedFakeConsoleDoes) {
       {"x", "aa"},
       {"50 60\ny\n", "wwa"},
       {"50 60 70\ny\n", "wa"},
+      {"50\v60\f70\n", "www"},
       {"  50\n\n 60\n", "www"},
       {"1y\n", "ka"},
       {"7 8\nabc\n", "wka"},
@@ -222,25 +223,51 @@ TEST(TerminalConsoleOnAPipe, OutputIsFlushedBeforeEveryRead) {
   EXPECT_EQ(real.output(), "answer? ");
 }
 
-TEST(TerminalConsoleOnATerminal, ClearsAndColoursWithNamedSequences) {
+// The program's screen, colours and clearing come from the terminal type's own sequences, and each
+// goes again before the end; a type without them gets plain text.
+TEST(TerminalConsoleOnATerminal, ScreenColoursAndClearsFollowTheTerminalType) {
   ScopedNoColor noColor(nullptr);
+  for (const char* term : {"xterm-256color", "xterm", "dumb", "no-such-terminal", ""}) {
+    const TerminalSequences s = readTerminalSequences(term);
+    Pty pty;
+    {
+      TerminalConsole console(pty.slave, pty.slave, term);
+      EXPECT_TRUE(console.isInputTerminal());
+      EXPECT_TRUE(console.isOutputTerminal());
+      console.startColours();
+      console.out() << "a";
+      console.clearScreen();
+      console.out() << "b";
+      console.clearScreen();
+      console.out() << "c";
+    }
+    EXPECT_EQ(readAvailable(pty.master), s.lightGreenOnBlack + "a" + s.enterProgramScreen +
+                                             s.clearScreen + "b" + s.clearScreen + "c" +
+                                             s.resetColours + s.leaveProgramScreen)
+        << term;
+  }
+}
+
+TEST(TerminalConsoleOnATerminal, ClosingLineIsPrintedOnTheUsersScreenInItsColours) {
+  ScopedNoColor noColor(nullptr);
+  const TerminalSequences s = readTerminalSequences("xterm-256color");
   Pty pty;
   {
-    TerminalConsole console(pty.slave, pty.slave);
-    EXPECT_TRUE(console.isInputTerminal());
-    EXPECT_TRUE(console.isOutputTerminal());
+    TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
     console.startColours();
     console.clearScreen();
-    console.out() << "x";
+    console.closeScreen();
+    console.out() << "bye";
   }
-  EXPECT_EQ(readAvailable(pty.master), "\x1b[92;40m\x1b[H\x1b[2J\x1b[3Jx\x1b[0m");
+  EXPECT_EQ(readAvailable(pty.master), s.lightGreenOnBlack + s.enterProgramScreen + s.clearScreen +
+                                           s.resetColours + s.leaveProgramScreen + "bye");
 }
 
 TEST(TerminalConsoleOnATerminal, NoColourWhenNoColorIsSet) {
   ScopedNoColor noColor("1");
   Pty pty;
   {
-    TerminalConsole console(pty.slave, pty.slave);
+    TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
     console.startColours();
     console.out() << "x";
   }
@@ -249,42 +276,38 @@ TEST(TerminalConsoleOnATerminal, NoColourWhenNoColorIsSet) {
 
 TEST(TerminalConsoleOnATerminal, RewritesTheLoadingLine) {
   Pty pty;
-  TerminalConsole console(pty.slave, pty.slave);
+  TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
   console.rewritePreviousLine("Loading ... 5 students");
   // The terminal's output processing turns the newline into CR LF.
   EXPECT_EQ(readAvailable(pty.master), "\x1b[A\rLoading ... 5 students\x1b[K\r\n");
 }
 
-TEST(TerminalConsoleOnATerminal, KeyNeedsNoEnterIsNotEchoedAndTheModeComesBack) {
+TEST(TerminalConsoleOnATerminal, KeyModeHoldsForTheWholeSessionAndTheModeComesBack) {
   Pty pty;
   termios before = pty.mode();
-  TerminalConsole console(pty.slave, pty.slave);
-  writeString(pty.master, "q");
-  EXPECT_EQ(console.readKey(), 'q');
-  // Typed during the read, as a person does: typed ahead, the cooked mode would have edited them.
-  std::thread typist([&] {
-    std::string seen;
-    awaitText(pty.master, "> ", seen);
-    writeString(pty.master, "\r\x7f\x1b[B\x1bOP");
-  });
-  console.out() << "> ";
-  EXPECT_EQ(console.readKey(), kEnterKey);
-  typist.join();
-  EXPECT_EQ(console.readKey(), kBackspaceKey);
-  EXPECT_EQ(console.readKey(), kExtendedPrefix);
-  EXPECT_EQ(console.readKey(), 80);
-  EXPECT_EQ(console.readKey(), kFunctionPrefix);
-  EXPECT_EQ(console.readKey(), 59);
-  EXPECT_EQ(readAvailable(pty.master), "") << "nothing echoed";
+  {
+    TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
+    EXPECT_EQ(pty.mode().c_lflag & (ICANON | ECHO), 0u) << "key mode from the start";
+    // Typed ahead while the program is busy: neither echoed nor edited by the terminal.
+    writeString(pty.master, "q\r\x7f\x1b[B\x1bOP\xc3\xa9\x1b[1;5A");
+    std::string codes;
+    for (int k = 0; k < 10; ++k) {
+      const Key key = console.readKey();
+      codes += std::to_string(key.code) + (key.text.size() > 1 ? "+ " : " ");
+    }
+    EXPECT_EQ(codes, "113 13 8 224 80 0 59 195+ 224 141 ");
+    EXPECT_EQ(readAvailable(pty.master), "") << "nothing echoed";
+    EXPECT_EQ(pty.mode().c_lflag & (ICANON | ECHO), 0u) << "still key mode between reads";
+  }
   EXPECT_TRUE(sameMode(pty.mode(), before));
 }
 
 TEST(TerminalConsoleOnATerminal, LoneEscapeArrivesAfterTheShortWait) {
   Pty pty;
-  TerminalConsole console(pty.slave, pty.slave);
+  TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
   writeString(pty.master, "\x1b");
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(console.readKey(), kEscapeKey);
+  EXPECT_EQ(console.readKey().code, kEscapeKey);
   auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(kEscapeWaitMs));
   EXPECT_LT(waited, std::chrono::seconds(1));
@@ -293,7 +316,7 @@ TEST(TerminalConsoleOnATerminal, LoneEscapeArrivesAfterTheShortWait) {
 TEST(TerminalConsoleOnATerminal, AnswerDiscardsWhatWasTypedAheadAndIsEchoed) {
   Pty pty;
   termios before = pty.mode();
-  TerminalConsole console(pty.slave, pty.slave);
+  TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
   writeString(pty.master, "junk\n");
   std::string seen;
   std::thread typist([&] {
@@ -310,12 +333,12 @@ TEST(TerminalConsoleOnATerminal, AnswerDiscardsWhatWasTypedAheadAndIsEchoed) {
   typist.join();
   EXPECT_EQ(answer, 'y');
   EXPECT_NE(seen.find("Again? yes"), std::string::npos) << "the answer is echoed as typed";
-  EXPECT_TRUE(sameMode(pty.mode(), before));
+  EXPECT_FALSE(sameMode(pty.mode(), before)) << "back in key mode after the answer";
 }
 
 TEST(TerminalConsoleOnATerminal, WordsComeFromOneLineUntilAnAnswerDiscardsTheRest) {
   Pty pty;
-  TerminalConsole console(pty.slave, pty.slave);
+  TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
   writeString(pty.master, "50 60 70\n");
   EXPECT_EQ(console.readWord(), "50");
   EXPECT_EQ(console.readWord(), "60");
@@ -331,17 +354,17 @@ TEST(TerminalConsoleOnATerminal, WordsComeFromOneLineUntilAnAnswerDiscardsTheRes
 
 TEST(TerminalConsoleOnATerminal, KeyReadDoesNotTakeTheRestOfALine) {
   Pty pty;
-  TerminalConsole console(pty.slave, pty.slave);
+  TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
   writeString(pty.master, "50 60\n");
   EXPECT_EQ(console.readWord(), "50");
   writeString(pty.master, "k");
-  EXPECT_EQ(console.readKey(), 'k');
+  EXPECT_EQ(console.readKey().code, 'k');
   EXPECT_EQ(console.readWord(), "60");
 }
 
 TEST(TerminalConsoleOnATerminal, EndOfFileKeyEndsALineRead) {
   Pty pty;
-  TerminalConsole console(pty.slave, pty.slave);
+  TerminalConsole console(pty.slave, pty.slave, "xterm-256color");
   writeString(pty.master, "\x04");  // Ctrl-D at the start of a line
   EXPECT_THROW(console.readWord(), EndOfInput);
 }

@@ -93,6 +93,10 @@ TEST_F(IntakeSelectionTest, UnknownIntakeIsReportedAsFoldedAndPromptedAgain) {
       {"mar24it\n", "MAR24IT"},  // a stored lower-case code can never be chosen
       {"a\bc\n", "A\bC"},        // Backspace is stored, not an edit
       {"\xE9z\n", "\xE9Z"},      // codes above 127 are not folded
+      // A UTF-8 character is stored whole, or, when it no longer fits, echoed and dropped.
+      {"caf\xC3\xA9\n", "CAF\xC3\xA9"},
+      {"abcdef\xC3\xA9", "ABCDEF\xC3\xA9"},  // eight bytes end the entry
+      {"abcdefg\xC3\xA9h", "ABCDEFGH"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(run(c.keys + "\x1b"), kIntakePrompt + echoOf(c.keys) + "\n\n\tIntake " + c.searched +

@@ -1,4 +1,5 @@
-// Terminal bytes into the Windows console's key codes: sequences, lone ESC, Enter and Backspace.
+// Terminal bytes into the Windows console's key codes: sequences, modified keys, lone ESC, Enter,
+// Backspace and UTF-8 characters.
 #include "app/key_decoder.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ std::vector<int> decode(const std::vector<int>& script) {
       decoder.feed(static_cast<unsigned char>(item));
     }
     while (decoder.hasKey()) {
-      keys.push_back(decoder.nextKey());
+      keys.push_back(decoder.nextKey().code);
     }
   }
   return keys;
@@ -62,17 +63,79 @@ TEST(KeyDecoder, EverySequenceBecomesItsTwoWindowsCodes) {
     int prefix;
     int code;
   } cases[] = {
-      {"\x1b[A", 224, 72},    {"\x1bOA", 224, 72},  {"\x1b[B", 224, 80},  {"\x1bOB", 224, 80},
-      {"\x1b[C", 224, 77},    {"\x1bOC", 224, 77},  {"\x1b[D", 224, 75},  {"\x1bOD", 224, 75},
-      {"\x1b[H", 224, 71},    {"\x1bOH", 224, 71},  {"\x1b[1~", 224, 71}, {"\x1b[7~", 224, 71},
-      {"\x1b[F", 224, 79},    {"\x1bOF", 224, 79},  {"\x1b[4~", 224, 79}, {"\x1b[8~", 224, 79},
-      {"\x1b[5~", 224, 73},   {"\x1b[6~", 224, 81}, {"\x1b[2~", 224, 82}, {"\x1b[3~", 224, 83},
-      {"\x1bOP", 0, 59},      {"\x1bOQ", 0, 60},    {"\x1bOR", 0, 61},    {"\x1bOS", 0, 62},
-      {"\x1b[11~", 0, 59},    {"\x1b[12~", 0, 60},  {"\x1b[13~", 0, 61},  {"\x1b[14~", 0, 62},
-      {"\x1b[15~", 0, 63},    {"\x1b[17~", 0, 64},  {"\x1b[18~", 0, 65},  {"\x1b[19~", 0, 66},
-      {"\x1b[20~", 0, 67},    {"\x1b[21~", 0, 68},  {"\x1b[[A", 0, 59},   {"\x1b[[B", 0, 60},
-      {"\x1b[[C", 0, 61},     {"\x1b[[D", 0, 62},   {"\x1b[[E", 0, 63},   {"\x1b[23~", 224, 133},
+      {"\x1b[A", 224, 72},
+      {"\x1bOA", 224, 72},
+      {"\x1b[B", 224, 80},
+      {"\x1bOB", 224, 80},
+      {"\x1b[C", 224, 77},
+      {"\x1bOC", 224, 77},
+      {"\x1b[D", 224, 75},
+      {"\x1bOD", 224, 75},
+      {"\x1b[H", 224, 71},
+      {"\x1bOH", 224, 71},
+      {"\x1b[1~", 224, 71},
+      {"\x1b[7~", 224, 71},
+      {"\x1b[F", 224, 79},
+      {"\x1bOF", 224, 79},
+      {"\x1b[4~", 224, 79},
+      {"\x1b[8~", 224, 79},
+      {"\x1b[5~", 224, 73},
+      {"\x1b[6~", 224, 81},
+      {"\x1b[2~", 224, 82},
+      {"\x1b[3~", 224, 83},
+      {"\x1bOP", 0, 59},
+      {"\x1bOQ", 0, 60},
+      {"\x1bOR", 0, 61},
+      {"\x1bOS", 0, 62},
+      {"\x1b[11~", 0, 59},
+      {"\x1b[12~", 0, 60},
+      {"\x1b[13~", 0, 61},
+      {"\x1b[14~", 0, 62},
+      {"\x1b[15~", 0, 63},
+      {"\x1b[17~", 0, 64},
+      {"\x1b[18~", 0, 65},
+      {"\x1b[19~", 0, 66},
+      {"\x1b[20~", 0, 67},
+      {"\x1b[21~", 0, 68},
+      {"\x1b[[A", 0, 59},
+      {"\x1b[[B", 0, 60},
+      {"\x1b[[C", 0, 61},
+      {"\x1b[[D", 0, 62},
+      {"\x1b[[E", 0, 63},
+      {"\x1b[23~", 224, 133},
       {"\x1b[24~", 224, 134},
+      // With modifiers, xterm-style: ";2" Shift, ";3" Alt, ";5" Ctrl.
+      {"\x1b[1;5A", 224, 141},
+      {"\x1b[1;5B", 224, 145},
+      {"\x1b[1;5D", 224, 115},
+      {"\x1b[1;5C", 224, 116},
+      {"\x1b[1;5H", 224, 119},
+      {"\x1b[1;5F", 224, 117},
+      {"\x1b[5;5~", 224, 134},
+      {"\x1b[6;5~", 224, 118},
+      {"\x1b[2;5~", 224, 146},
+      {"\x1b[3;5~", 224, 147},
+      {"\x1b[1;3A", 0, 152},
+      {"\x1b[1;3B", 0, 160},
+      {"\x1b[1;3D", 0, 155},
+      {"\x1b[1;3C", 0, 157},
+      {"\x1b[1;2A", 224, 72},
+      {"\x1b[1;2D", 224, 75},
+      {"\x1b[1;2P", 0, 84},
+      {"\x1bO2P", 0, 84},
+      {"\x1bO1;2P", 0, 84},
+      {"\x1b[21;2~", 0, 93},
+      {"\x1b[1;5P", 0, 94},
+      {"\x1b[15;5~", 0, 98},
+      {"\x1b[21;5~", 0, 103},
+      {"\x1b[1;3S", 0, 107},
+      {"\x1b[21;3~", 0, 113},
+      {"\x1b[23;2~", 224, 135},
+      {"\x1b[24;2~", 224, 136},
+      {"\x1b[23;5~", 224, 137},
+      {"\x1b[24;5~", 224, 138},
+      {"\x1b[23;3~", 224, 139},
+      {"\x1b[24;3~", 224, 140},
   };
   for (const Case& c : cases) {
     // Complete sequences need no wait: the codes are ready as the last byte arrives.
@@ -98,12 +161,13 @@ TEST(KeyDecoder, EscapeBeforeAKeyThatStartsNoSequenceIsTwoKeys) {
 
 TEST(KeyDecoder, UnknownSequencesAreDroppedWhole) {
   const char* unknown[] = {
-      "\x1b[1;5A",                             // Ctrl-Up
+      "\x1b[1;6A",                             // Ctrl-Shift-Up: no code of its own
+      "\x1b[1;2H",                             // Shift-Home
+      "\x1b[3;3~",                             // Alt-Delete
       "\x1b[Z",                                // Shift-Tab
       "\x1b[99~",                              // no such key
       "\x1b[200~",                             // start of a bracketed paste
       "\x1bOx",                                // SS3 with an unknown final byte
-      "\x1bO1;2P",                             // Shift-F1 in SS3 form
       "\x1b[[Z",                               // Linux console form, unknown letter
       "\x1b[?1;2c",                            // a terminal's answer to a query
       "\x1b[123456789012345678901234567890~",  // longer than any key's sequence
@@ -151,8 +215,38 @@ TEST(KeyDecoder, BackspaceAndPlainBytes) {
   EXPECT_EQ(decode(bytes("\b")), std::vector<int>{8});
   EXPECT_EQ(decode(bytes("aZ9 ")), (std::vector<int>{'a', 'Z', '9', ' '}));
   EXPECT_EQ(decode(bytes("\x03\x09")), (std::vector<int>{3, 9}));
-  EXPECT_EQ(decode(bytes("\xc3\xa9")), (std::vector<int>{0xc3, 0xa9}))
-      << "UTF-8 bytes pass as codes";
+}
+
+TEST(KeyDecoder, UtfEightCharacterIsOneKeyAndStrayBytesAreKeysOfTheirOwn) {
+  struct Case {
+    std::vector<int> script;
+    std::vector<std::string> keys;  // the text of each key, in order
+  } cases[] = {
+      {bytes("\xc3\xa9", false), {"\xc3\xa9"}},  // é
+      {bytes("\xe2\x82\xac\xf0\x9f\x98\x80", false), {"\xe2\x82\xac", "\xf0\x9f\x98\x80"}},
+      {bytes("\xc3\xa9x", false), {"\xc3\xa9", "x"}},
+      {bytes("\xc3", false), {}},                          // waits for the rest
+      {bytes("\xe9"), {"\xe9"}},                           // Latin-1 é: alone after the wait
+      {bytes("\xe2\x82x", false), {"\xe2", "\x82", "x"}},  // broken off by another key
+      {bytes("\xa9\xff", false), {"\xa9", "\xff"}},        // no character starts here
+  };
+  for (const Case& c : cases) {
+    KeyDecoder decoder;
+    std::vector<std::string> keys;
+    for (int item : c.script) {
+      if (item == kTimeOut) {
+        decoder.timeOut();
+      } else {
+        decoder.feed(static_cast<unsigned char>(item));
+      }
+      while (decoder.hasKey()) {
+        Key key = decoder.nextKey();
+        EXPECT_EQ(key.code, static_cast<unsigned char>(key.text[0]));
+        keys.push_back(key.text);
+      }
+    }
+    EXPECT_EQ(keys, c.keys);
+  }
 }
 
 TEST(KeyDecoder, NulIsDroppedSoItIsNeverTakenForAPrefix) {
@@ -162,11 +256,11 @@ TEST(KeyDecoder, NulIsDroppedSoItIsNeverTakenForAPrefix) {
 TEST(KeyDecoder, CarriageReturnIsRememberedOnceForALineRead) {
   KeyDecoder decoder;
   decoder.feed('\r');
-  EXPECT_EQ(decoder.nextKey(), kEnterKey);
+  EXPECT_EQ(decoder.nextKey().code, kEnterKey);
   EXPECT_TRUE(decoder.takeCarriageReturn());
   EXPECT_FALSE(decoder.takeCarriageReturn());
   decoder.feed('\n');
-  EXPECT_EQ(decoder.nextKey(), kEnterKey) << "once taken, an LF is an Enter of its own";
+  EXPECT_EQ(decoder.nextKey().code, kEnterKey) << "once taken, an LF is an Enter of its own";
 }
 
 TEST(KeyDecoder, ResetForgetsQueuedCodesAndABegunSequence) {
@@ -180,5 +274,5 @@ TEST(KeyDecoder, ResetForgetsQueuedCodesAndABegunSequence) {
   EXPECT_FALSE(decoder.hasKey());
   EXPECT_FALSE(decoder.isMidSequence());
   decoder.feed('B');
-  EXPECT_EQ(decoder.nextKey(), 'B');
+  EXPECT_EQ(decoder.nextKey().code, 'B');
 }

@@ -38,7 +38,9 @@ LoadResult intakeWithoutStudents(const LoadProgress&) {
 LoadResult noStudent(const LoadProgress&) {
   return {nullptr, LoadStatus::kNoStudent};
 }
+// As a real load fails: it reports, then gives up.
 LoadResult outOfMemory(const LoadProgress&) {
+  reportOutOfMemory();
   return {nullptr, LoadStatus::kOutOfMemory};
 }
 
@@ -76,20 +78,23 @@ TEST(RunSession, DatabaseWithoutStudentsSaysSoPausesAndFails) {
 TEST(RunSession, NoPauseAfterAFailureWhenAskedNotTo) {
   FakeConsole console("k");
   EXPECT_EQ(run(console, noStudent, false), kExitNoDatabase);
-  EXPECT_EQ(console.text(), std::string("Loading ...\n") + kNoStudentMessage);
+  EXPECT_EQ(console.text(), "Loading ...\n" + noStudentMessage("Database.mdb"));
   EXPECT_FALSE(console.inputUsedUp());
 }
 
 TEST(RunSession, EndOfInputAtTheFailurePauseStillFails) {
   FakeConsole console("");
   EXPECT_EQ(run(console, noStudent), kExitNoDatabase);
-  EXPECT_EQ(console.text(), std::string("Loading ...\n") + kNoStudentMessage + kPause + "\n");
+  EXPECT_EQ(console.text(), "Loading ...\n" + noStudentMessage("Database.mdb") + kPause + "\n");
 }
 
-TEST(RunSession, OutOfMemoryDuringTheLoadIsReportedAgainAndFails) {
+TEST(RunSession, OutOfMemoryDuringTheLoadIsReportedOnceWithoutAWaitOnAScript) {
   FakeConsole console("k");
-  EXPECT_EQ(run(console, outOfMemory), kExitNoDatabase);
-  EXPECT_EQ(console.text(), std::string("Loading ...\n") + kOutOfMemoryMessage + kPause + "\n");
+  reportOutOfMemoryOn(&console, false);
+  EXPECT_EQ(run(console, outOfMemory, false), kExitNoDatabase);
+  reportOutOfMemoryOn(nullptr);
+  EXPECT_EQ(console.text(), std::string("Loading ...\n") + kOutOfMemoryMessage);
+  EXPECT_FALSE(console.inputUsedUp());
 }
 
 TEST(RunSession, DatabaseErrorReachesTheCaller) {

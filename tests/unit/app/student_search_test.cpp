@@ -114,6 +114,9 @@ TEST_F(SearchTest, UnknownIdIsReportedAsFoldedAndPromptedAgainWithoutClear) {
       {std::string("ab\0Hcd\n", 7), "ab"},  // prefix 0 ends the ID text
       {"a\bZ\n", "a\bz"},                   // Backspace is stored, not an edit
       {"\xC9Q\n", "\xC9q"},                 // codes above 127 are not folded
+      // A UTF-8 character is stored whole, or, when it no longer fits, echoed and dropped.
+      {"caf\xC3\xA9\n", "caf\xC3\xA9"},
+      {"abcdefg\xC3\xA9h\n", "abcdefgh"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(run(c.keys + "\x1b"), kIdPrompt + echoOf(c.keys) + "\n\n\tStudent ID " + c.searched +

@@ -16,7 +16,6 @@
 #include "store/out_of_memory.h"
 #include "store/tree_builder.h"
 #include "unit/store/loader_test_support.h"
-#include "unit/store/sqlite_tables_for_tests.h"
 
 namespace {
 
@@ -198,19 +197,18 @@ TEST(LoadRecordTree, ReportsProgressEveryThousandStudents) {
 
 // Tables of one intake with the given number of students, the first of them with one result.
 SourceTables tablesOfStudents(int students) {
-  return readSqliteTablesForTests(
-      ":memory:",
+  return scriptTables(
       "CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT, State TEXT,"
       " Postcode TEXT, Intake TEXT);"
       "CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER, Marks "
       "INTEGER);"
       "CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);"
       "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
-          std::to_string(students) +
-          ") INSERT INTO Student SELECT 's' || x, 'Name', 'Street', 'City', 'NSW', '2000', "
-          "'APR23IT' FROM n;"
-          "INSERT INTO StudentResult VALUES ('s1', 'CS101', 1, 60);"
-          "INSERT INTO Subject VALUES ('CS101', 'Programming', 1);");
+      std::to_string(students) +
+      ") INSERT INTO Student SELECT 's' || x, 'Name', 'Street', 'City', 'NSW', '2000', "
+      "'APR23IT' FROM n;"
+      "INSERT INTO StudentResult VALUES ('s1', 'CS101', 1, 60);"
+      "INSERT INTO Subject VALUES ('CS101', 'Programming', 1);");
 }
 
 TEST(BuildRecordTree, ReportsProgressEveryThousandStudents) {

@@ -15,6 +15,8 @@
 
 #include "store/loader.h"
 #include "store/record_tree.h"
+#include "store/source_tables.h"
+#include "store/sqlite_reader.h"
 
 inline std::string fixturePath(const std::string& name) {
   return std::string(TAVRINEL_FIXTURES_DIR) + "/" + name;
@@ -78,6 +80,15 @@ inline std::string sqliteFixture(const ScratchDir& scratch, const std::string& n
   std::string path = scratch.file(name + ".db");
   makeSqliteFile(path, readFile(fixturePath(name + ".sql")));
   return path;
+}
+
+// The tables of a SQLite file made from script, as the SQLite reader reads them; the file is
+// removed again.
+inline SourceTables scriptTables(const std::string& script) {
+  ScratchDir scratch;
+  std::string path = scratch.file("Database.db");
+  makeSqliteFile(path, "PRAGMA synchronous = OFF;" + script);
+  return readSqliteTables(path);
 }
 
 struct LoadedTree {

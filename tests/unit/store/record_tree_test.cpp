@@ -7,17 +7,23 @@
 #include <initializer_list>
 #include <string>
 
-TEST(NewSubjectResult, NegativeMarksAreStoredAsZeroAndLargeOnesKept) {
+TEST(NewSubjectResult, NegativeMarksAreStoredAsZeroAndLargeOnesKeptInAStoreThatSharesTexts) {
   struct Case {
     int given;
     int stored;
   } cases[] = {{-5, 0}, {0, 0}, {150, 150}, {72, 72}};
+  RecordStore store;
+  RecordStoreScope scope(store);
+  const char* sharedName = nullptr;
   for (const Case& c : cases) {
     SubjectResult* result = newSubjectResult("CS101", "Programming", c.given);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->marks, c.stored) << "given " << c.given;
     EXPECT_EQ(result->next, nullptr);
-    delete result;
+    EXPECT_STREQ(result->subjectName, "Programming");
+    // Every result of one subject points at one copy of its name.
+    EXPECT_EQ(result->subjectName, sharedName == nullptr ? result->subjectName : sharedName);
+    sharedName = result->subjectName;
   }
 }
 

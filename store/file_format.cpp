@@ -1,20 +1,16 @@
-// Recognises a database file by its first bytes and copies it into an in-memory database.
+// Recognising a database file as Access or SQLite by its first bytes, before any engine reads it.
+#include "store/file_format.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <string>
 
-#include "store/loader.h"
-#include "store/mdb_source.h"
-#include "store/memory_database.h"
-#include "store/sqlite_source.h"
+#include "store/database_error.h"
 
 namespace {
-
-enum class FileFormat { kAccess, kSqlite };
 
 constexpr char kJetSignature[] = "\0\1\0\0Standard Jet DB";
 constexpr char kAceSignature[] = "\0\1\0\0Standard ACE DB";
@@ -25,11 +21,14 @@ constexpr std::size_t kJetVersionOffset = 0x14;
 // The table list starts on page 2, so a shorter file cannot be whole.
 constexpr off_t kAccessMinimumPages = 3;
 
-// A SQLite file starts with a 100-byte header: the page size at 16 (big-endian, 1 for 65536)
-// and the number of pages at 28.
+// A SQLite file starts with a 100-byte header: the page size at 16 (big-endian, 1 for 65536),
+// the change counter at 24, the number of pages at 28, and at 92 the change counter the page
+// count was written with (SQLite before 3.7.0 left the count stale).
 constexpr std::size_t kSqliteHeaderBytes = 100;
 constexpr std::size_t kSqlitePageSizeOffset = 16;
+constexpr std::size_t kSqliteChangeCounterOffset = 24;
 constexpr std::size_t kSqlitePageCountOffset = 28;
+constexpr std::size_t kSqliteValidForOffset = 92;
 
 struct FileHead {
   unsigned char bytes[kSqliteHeaderBytes] = {};
@@ -82,70 +81,60 @@ unsigned long bigEndian(const unsigned char* bytes, std::size_t count) {
   return value;
 }
 
-FileHead readHead(const std::string& path, const MemoryDatabase& target) {
+FileHead readHead(const std::string& path) {
   // O_NONBLOCK: a FIFO named like the database must not hang the program.
   FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat status {};
   if (file.get() < 0 || fstat(file.get(), &status) != 0) {
-    target.fail(errorReason(errno));
+    failToRead(path, errorReason(errno));
   }
   if (S_ISDIR(status.st_mode)) {
-    target.fail("it is a directory");
+    failToRead(path, "it is a directory");
   }
   FileHead head;
   head.size = status.st_size;
   ssize_t length =
       S_ISREG(status.st_mode) ? pread(file.get(), head.bytes, sizeof head.bytes, 0) : 0;
   if (length < 0) {
-    target.fail(errorReason(errno));
+    failToRead(path, errorReason(errno));
   }
   head.length = static_cast<std::size_t>(length);
   return head;
 }
 
 // A file cut short is refused here, before libmdb or SQLite reads past its end.
-void checkAccessSize(const FileHead& head, const MemoryDatabase& target) {
+void checkAccessSize(const std::string& path, const FileHead& head) {
   off_t pageSize = head.bytes[kJetVersionOffset] == 0 ? 2048 : 4096;
   if (head.size % pageSize != 0 || head.size < kAccessMinimumPages * pageSize) {
-    target.fail("the Access file is damaged (it is cut short)");
+    failToRead(path, "the Access file is damaged (it is cut short)");
   }
 }
 
-void checkSqliteSize(const FileHead& head, const MemoryDatabase& target) {
+void checkSqliteSize(const std::string& path, const FileHead& head) {
   unsigned long pageSize = bigEndian(head.bytes + kSqlitePageSizeOffset, 2);
   pageSize = pageSize == 1 ? 65536 : pageSize;
-  unsigned long pages = bigEndian(head.bytes + kSqlitePageCountOffset, 4);
   auto size = static_cast<unsigned long>(head.size);
+  bool countIsCurrent = bigEndian(head.bytes + kSqliteChangeCounterOffset, 4) ==
+                        bigEndian(head.bytes + kSqliteValidForOffset, 4);
+  unsigned long pages = countIsCurrent ? bigEndian(head.bytes + kSqlitePageCountOffset, 4) : 0;
   if (head.length < kSqliteHeaderBytes || pageSize < 512 || size % pageSize != 0 ||
       size / pageSize < pages) {
-    target.fail("the SQLite file is damaged (it is cut short)");
+    failToRead(path, "the SQLite file is damaged (it is cut short)");
   }
-}
-
-// Recognises the file by its first bytes, and refuses a file that is plainly cut short.
-FileFormat recognise(const std::string& path, const MemoryDatabase& target) {
-  FileHead head = readHead(path, target);
-  if (startsWith(head, kSqliteSignature, sizeof kSqliteSignature)) {
-    checkSqliteSize(head, target);
-    return FileFormat::kSqlite;
-  }
-  if (!startsWith(head, kJetSignature, sizeof kJetSignature - 1) &&
-      !startsWith(head, kAceSignature, sizeof kAceSignature - 1)) {
-    target.fail("not an Access or SQLite database file");
-  }
-  checkAccessSize(head, target);
-  return FileFormat::kAccess;
 }
 
 }  // namespace
 
-std::unique_ptr<LoaderQueries> openDatabaseFile(const std::string& path) {
-  auto database = std::make_unique<MemoryDatabase>(path);
-  if (recognise(path, *database) == FileFormat::kAccess) {
-    copyAccessTables(path, *database);
-  } else {
-    copySqliteTables(path, *database);
+FileFormat recogniseDatabaseFile(const std::string& path) {
+  FileHead head = readHead(path);
+  if (startsWith(head, kSqliteSignature, sizeof kSqliteSignature)) {
+    checkSqliteSize(path, head);
+    return FileFormat::kSqlite;
   }
-  database->finishCopy();
-  return database;
+  if (!startsWith(head, kJetSignature, sizeof kJetSignature - 1) &&
+      !startsWith(head, kAceSignature, sizeof kAceSignature - 1)) {
+    failToRead(path, "not an Access or SQLite database file");
+  }
+  checkAccessSize(path, head);
+  return FileFormat::kAccess;
 }

@@ -1,0 +1,73 @@
+// The command line: an optional database file, --help and --version.
+#include "app/command_line.h"
+
+#include "store/loader.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tavrinel [DATABASE]\n"
+    "       tavrinel --help | --version\n"
+    "\n"
+    "Loads DATABASE, an Access or SQLite file (default: Database.mdb in the working folder),\n"
+    "and serves one operator at the keyboard: a student's results, chart, forecast and\n"
+    "suggestion, and the result mails of an intake. The mails are written to mail.txt in the\n"
+    "working folder, wherever the database is. Keys: digits choose, Enter ends an entry, ESC\n"
+    "goes back, and ESC at the main menu ends the program.\n"
+    "\n"
+    "  -h, --help     show this text and exit\n"
+    "  -V, --version  show the version and exit\n"
+    "\n"
+    "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n"
+    "128+N ended by signal N (130 for Ctrl-C).\n";
+
+bool isOption(const std::string& argument) {
+  return argument.size() > 1 && argument[0] == '-';
+}
+
+CommandLine refuse(const std::string& problem) {
+  CommandLine line;
+  line.action = CommandLine::Action::kRefuse;
+  line.problem = problem;
+  return line;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine line;
+  bool optionsEnded = false;
+  bool haveDatabase = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (argument == "-h" || argument == "--help")) {
+      line.action = CommandLine::Action::kHelp;
+      return line;
+    } else if (!optionsEnded && (argument == "-V" || argument == "--version")) {
+      line.action = CommandLine::Action::kVersion;
+      return line;
+    } else if (!optionsEnded && isOption(argument)) {
+      return refuse("unknown option '" + argument + "'");
+    } else if (haveDatabase) {
+      return refuse("more than one database file: '" + line.databasePath + "' and '" + argument +
+                    "'");
+    } else {
+      line.databasePath = argument;
+      haveDatabase = true;
+    }
+  }
+  if (!haveDatabase) {
+    line.databasePath = kDatabaseFileName;
+  }
+  return line;
+}
+
+void writeUsage(std::ostream& out) {
+  out << kUsage;
+}
+
+void writeRefusal(const CommandLine& line, std::ostream& err) {
+  err << "tavrinel: error: " << line.problem << "\nTry 'tavrinel --help'.\n";
+}

@@ -1,0 +1,21 @@
+// The command line: an optional database file, --help and --version.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+struct CommandLine {
+  enum class Action { kRun, kHelp, kVersion, kRefuse };
+  Action action = Action::kRun;
+  std::string databasePath;  // as given, for every message; Database.mdb when none is given
+  std::string problem;       // why the line is refused, such as "unknown option '-x'"
+};
+
+// Reads `tavrinel [DATABASE]`, `-h`/`--help` and `-V`/`--version`. After `--` every argument is
+// a file, so that a file whose name starts with '-' can be named.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+void writeUsage(std::ostream& out);
+
+// What the program says when it refuses the line: the problem and where to look, two lines.
+void writeRefusal(const CommandLine& line, std::ostream& err);

@@ -1,0 +1,59 @@
+// A file rewritten whole: the new bytes go to a temporary file beside it, which takes its place
+// only once every byte has reached the disk, so a failed run leaves the old file as it was.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+// Told about each temporary file for as long as it may exist, so that a fatal signal can remove
+// it. track() comes before the file is created (with signals blocked, so no signal falls between
+// the two), untrack() after it was renamed or removed. The text stays valid and unchanged in
+// between, so an async-signal-safe handler may unlink() it.
+class TemporaryFileRegistry {
+ public:
+  virtual ~TemporaryFileRegistry() = default;
+  virtual void track(const char* path) = 0;
+  virtual void untrack(const char* path) = 0;
+};
+
+// The registry every OutputFile reports to from now on; null (the start) reports to nobody.
+void setTemporaryFileRegistry(TemporaryFileRegistry* registry);
+
+class OutputFile {
+ public:
+  // Opens the file that path names, following symbolic links to the file they end at, for
+  // writing from its start. The new file keeps the permission bits of the one it replaces; a new
+  // one gets 0666 less the umask. Where the folder refuses a temporary file but the file itself is
+  // writable, the file is truncated and written in place instead, as a plain open would.
+  explicit OutputFile(const std::string& path);
+  // An uncommitted temporary file is removed; the old file stays.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // False when the file can be neither replaced nor written in place.
+  bool isOpen() const { return fd_ >= 0; }
+  bool isInPlace() const { return inPlace_; }
+  // The temporary file while one exists, empty otherwise.
+  const std::string& temporaryPath() const { return tempPath_; }
+
+  bool write(const std::string& bytes);
+  // Forces the bytes to the disk, closes the file and puts it in the old one's place. False when
+  // any of that failed: the old file then stays, unless it was being written in place.
+  bool commit();
+
+ private:
+  bool readOldFile();
+  bool createTemporary();
+  bool openInPlace();
+  void discardTemporary();
+
+  std::string target_;  // the file at the end of any symbolic links
+  std::string tempPath_;
+  mode_t mode_ = 0;
+  gid_t group_ = static_cast<gid_t>(-1);  // -1 leaves the group as it is
+  int fd_ = -1;
+  bool inPlace_ = false;
+  bool failed_ = false;
+};

@@ -1,0 +1,165 @@
+// End-to-end: how the program behaves in a real terminal, whatever the screen shows: its mode,
+// keys typed ahead, characters and modified keys, the terminal type, and signals.
+//
+// Test plan
+// 40. A key typed while the database loads (the program held stopped there) is not echoed by the
+//     terminal and is read by the main menu.
+// 41. A word typed ahead, in one write with the sub-menu key 3, is the forecast's first mark.
+// 42. é at the main menu is one invalid-input pass; Ctrl+Up is two (its prefix and its code).
+// 43. TERM=dumb: no escape sequence at all, the screens as plain text.
+// 44. SIGTERM while the terminal's output is stopped (Ctrl-S) and the program waits to write:
+//     the program ends at once with status 143, the terminal in its mode.
+// 45. SIGTERM in the middle of writing the letters leaves no temporary file and no mail.txt.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "e2e/pty_session.h"
+#include "e2e/screen_steps.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kIntakePrompt =
+    "\n\n\tPress ESC to back to Main Menu\n\tPlease enter Intake for mails generation: ";
+const std::string kInvalidInput = "<CLS>\n\t< Invalid Input: >\n";
+
+std::set<std::string> filesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Waits until a file other than Database.mdb shows in the session's folder.
+::testing::AssertionResult awaitNewFile(const PtySession& session) {
+  const auto deadline = std::chrono::steady_clock::now() + kDefaultTimeout;
+  while (filesIn(session.folder().path()).size() < 2) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return ::testing::AssertionFailure() << "no file was created\n" << session.report();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// From the main menu to the mail question for intake APR23IT of demo.mdb.
+::testing::AssertionResult askForMails(PtySession& session) {
+  session.send("2");
+  ::testing::AssertionResult step = session.waitFor("2<CLS>" + kIntakePrompt);
+  if (step) {
+    step = typeAndEnter(session, "APR23IT", "\n\tIntake APR23IT found\n\tGenerate Mails? (y/n):");
+  }
+  return step;
+}
+
+}  // namespace
+
+// 40
+TEST(TerminalMode, KeyTypedDuringLoadingIsNotEchoedAndReachesTheMainMenu) {
+  PtySession session(demo());
+  ASSERT_TRUE(session.waitFor("Loading ...\n"));
+  // Held stopped, the program stands for a long load: the key waits in the terminal meanwhile.
+  session.sendSignal(SIGSTOP);
+  session.send("x");
+  session.sendSignal(SIGCONT);
+  ASSERT_TRUE(session.waitFor(kChoicePrompt + "x" + kInvalidInput));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  ASSERT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
+  EXPECT_TRUE(matchesGolden("40-key-typed-during-loading", session.transcript()));
+}
+
+// 41
+TEST(TerminalMode, WordTypedAheadIsTheForecastsFirstMark) {
+  PtySession session(demo());
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  ASSERT_TRUE(openStudent(session, "st240401"));
+  session.send("365\r");
+  // Echoed as the terminal would have echoed it at the prompt.
+  ASSERT_TRUE(session.waitFor("\tComputer Networks: 65\n\tWeb Application Development: "));
+  ASSERT_TRUE(typeLine(session, "50 50 50 50 50"));
+  // 207 so far, 65 typed ahead and five times 50.
+  ASSERT_TRUE(session.waitFor("\tTotal Marks : 522\n"));
+  ASSERT_TRUE(session.waitFor("\n\tForecast again? (y/n): "));
+  ASSERT_TRUE(typeLine(session, "n"));
+  ASSERT_TRUE(backAtSubMenu(session));
+  ASSERT_TRUE(escapeToMainMenuThenClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
+}
+
+// 42
+TEST(Keys, CharacterIsOneInvalidInputAndCtrlUpIsTwo) {
+  PtySession session(demo());
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  session.send(keys::kEAcute);
+  ASSERT_TRUE(session.waitFor("é" + kInvalidInput));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  session.send(keys::kCtrlUp);
+  // The prefix 224 and the code 141, each echoed and reported.
+  ASSERT_TRUE(session.waitFor("<0xE0>" + kInvalidInput));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt + "<0x8D>" + kInvalidInput));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  ASSERT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(exitedCleanly(session));
+  EXPECT_TRUE(matchesGolden("42-character-and-ctrl-up", session.transcript()));
+}
+
+// 43
+TEST(TerminalType, DumbTerminalGetsPlainText) {
+  RunOptions options = demo();
+  options.term = "dumb";
+  PtySession session(options);
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  session.send("x");
+  ASSERT_TRUE(session.waitFor("x\n\t< Invalid Input: >\n"));
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  session.send(keys::kEscape);
+  ASSERT_TRUE(session.waitFor("Program Closing ...\n"));
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_TRUE(exitedCleanly(session));
+  EXPECT_EQ(session.rawOutput().find('\x1b'), std::string::npos);
+  EXPECT_TRUE(matchesGolden("43-dumb-terminal", session.transcript()));
+}
+
+// 44
+TEST(Signals, TermEndsTheProgramWhileTheTerminalsOutputIsStopped) {
+  PtySession session(demo());
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  session.send(keys::kCtrlS);
+  session.send("x");  // the program now has a screen to write and cannot
+  session.sendSignal(SIGTERM);
+  ASSERT_TRUE(session.waitForExit(std::chrono::seconds(1)));
+  EXPECT_EQ(session.exitStatus().describe(), "exit status 143");
+  EXPECT_TRUE(session.terminalRestored());
+}
+
+// 45
+TEST(Signals, TermWhileTheLettersAreWrittenLeavesNoTemporaryFile) {
+  // Each letter's date makes the program read its time zone file; a FIFO there holds the run,
+  // the temporary file already made, until the signal comes.
+  ScratchFolder zone;
+  const std::string fifo = zone.path() + "/zone";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  RunOptions options = demo();
+  options.environment = {"TZ=:" + fifo};
+  PtySession session(options);
+  ASSERT_TRUE(session.waitFor(kChoicePrompt));
+  ASSERT_TRUE(askForMails(session));
+  session.send("y\r");
+  ASSERT_TRUE(awaitNewFile(session));
+  session.sendSignal(SIGTERM);
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.exitStatus().describe(), "exit status 143");
+  EXPECT_TRUE(session.terminalRestored());
+  EXPECT_EQ(filesIn(session.folder().path()), std::set<std::string>{"Database.mdb"});
+}

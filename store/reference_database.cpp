@@ -2,6 +2,7 @@
 #include "store/reference_database.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -137,8 +138,13 @@ std::string ReferenceDatabase::Connection::columnDefinition(const SourceTable& t
   }
   Collation known;
   if (!parseCollation(collation, known)) {
-    fail("column " + std::string(name) + " of table " + table.name + " uses collation " +
-         collation + ", which is not one of BINARY, NOCASE and RTRIM");
+    // A collation of its own that a file declares on a column no query compares changes nothing.
+    if (!isComparedColumn(table, index)) {
+      collation = "BINARY";
+    } else {
+      fail("column " + std::string(name) + " of table " + table.name + " uses collation " +
+           collation + ", which is not one of BINARY, NOCASE and RTRIM");
+    }
   }
   return quoted(name) + " " + declaredType(affinity) + " COLLATE " + collation;
 }
@@ -318,6 +324,22 @@ std::string ReferenceDatabase::queryPlan(QueryKind kind) {
     plan += std::string(detail == nullptr ? "" : detail) + "\n";
   }
   return plan;
+}
+
+bool isComparedColumn(const SourceTable& table, std::size_t index) {
+  static const char* const kCompared[][2] = {{"Student", "Intake"},
+                                             {"StudentResult", "StudentID"},
+                                             {"StudentResult", "SubjectID"},
+                                             {"StudentResult", "Semester"},
+                                             {"Subject", "Level"}};
+  const std::vector<const char*>& names = requiredColumns(table.name);
+  for (const auto& compared : kCompared) {
+    if (table.name == compared[0] && index < names.size() &&
+        std::strcmp(names[index], compared[1]) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string ambiguousColumn(const SourceTables& tables, QueryKind kind) {

@@ -31,6 +31,12 @@ class ReferenceDatabase : public LoaderQueries {
   std::unique_ptr<Connection> connection_;
 };
 
+// Whether the query texts compare or order the values of this required column of the table (index
+// in the order of requiredColumns), so that its collation matters: Student.Intake, and
+// StudentResult's StudentID, SubjectID and Semester, and Subject.Level. Subject.SubjectID is
+// compared under StudentResult.SubjectID's collation.
+bool isComparedColumn(const SourceTable& table, std::size_t index);
+
 // Why a query kind fails on these tables because it names a column without its table and both
 // tables of its join have that column ("column Level is in both StudentResult and Subject"), or
 // "" when it does not. Only the queries of levels, semesters and results join.

@@ -368,31 +368,16 @@ class DirectBuild {
   long students_ = 0;
 };
 
-const char* const kComparedColumns[][2] = {{"Student", "Intake"},
-                                           {"StudentResult", "StudentID"},
-                                           {"StudentResult", "SubjectID"},
-                                           {"StudentResult", "Semester"},
-                                           {"Subject", "Level"}};
-
-bool isCompared(const SourceTable& table, std::size_t index) {
-  for (const auto& compared : kComparedColumns) {
-    if (table.name == compared[0] &&
-        std::strcmp(requiredColumns(table.name)[index], compared[1]) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string columnObstacle(const SourceTable& table, std::size_t index) {
   const SourceColumn& column = table.columns[index];
   std::string name =
       "column " + std::string(requiredColumns(table.name)[index]) + " of table " + table.name;
   Collation collation;
-  if (!parseCollation(column.collation(), collation)) {
+  bool known = parseCollation(column.collation(), collation);
+  if (!known && isComparedColumn(table, index)) {
     return name + " uses collation " + column.collation();
   }
-  if (collation == Collation::kRtrim && isCompared(table, index)) {
+  if (known && collation == Collation::kRtrim && isComparedColumn(table, index)) {
     return name + " compares with the RTRIM collation";
   }
   if (column.affinity() == Affinity::kText) {

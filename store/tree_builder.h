@@ -8,8 +8,8 @@
 #include "store/source_tables.h"
 
 // Why the direct build cannot reproduce this source's rules, or "" when it can. Sources it
-// cannot: a compared column with the RTRIM collation, a column with a collation SQLite does not
-// know (the reference refuses it), a TEXT column that holds numbers (SQLite would store their
+// cannot: a compared column with the RTRIM collation or with a collation SQLite does not know
+// (which the reference then refuses), a TEXT column that holds numbers (SQLite would store their
 // text, which the source does not give).
 std::string directBuildObstacle(const SourceTables& tables);
 

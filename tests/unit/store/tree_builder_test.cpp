@@ -314,8 +314,14 @@ SourceTables retyped(const SourceTables& raw, SourceTables typed) {
   return typed;
 }
 
-TEST(TreeBuilder, CollationSqliteDoesNotKnowIsRefusedByName) {
+// A collation of the file's own matters only on a column that the queries compare.
+TEST(TreeBuilder, CollationSqliteDoesNotKnowIsRefusedWhereItWouldCompare) {
   SourceTables tables = fixtureTables("demo", SourceKind::kSqlite);
+  std::string expected = outcome([&] { return buildRecordTree(tables, kSource); });
+  SourceColumn& name = tables.student.columns[kStudentName];
+  name = withRules(name, name.affinity(), "UNICODE_CI");
+  EXPECT_EQ(directBuildObstacle(tables), "");
+  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }), expected);
   SourceColumn& intake = tables.student.columns[kIntake];
   intake = withRules(intake, intake.affinity(), "UNICODE_CI");
   EXPECT_NE(directBuildObstacle(tables), "");

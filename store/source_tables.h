@@ -31,6 +31,11 @@ class SourceColumn {
   SourceColumn() = default;
   SourceColumn(std::string name, Affinity affinity, std::string collation)
       : name_(std::move(name)), affinity_(affinity), collation_(std::move(collation)) {}
+  // A copy's text numbering would still point into the original's texts: moved, never copied.
+  SourceColumn(const SourceColumn&) = delete;
+  SourceColumn& operator=(const SourceColumn&) = delete;
+  SourceColumn(SourceColumn&&) = default;
+  SourceColumn& operator=(SourceColumn&&) = default;
 
   const std::string& name() const { return name_; }
   Affinity affinity() const { return affinity_; }

@@ -11,20 +11,39 @@
 #include "app/console.h"
 #include "app/program.h"
 #include "store/loader.h"
+#include "store/odbc_source.h"
 #include "store/out_of_memory.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavrinel [--help | --version]\n"
+    "usage: tavrinel [--connect CONNECTION | --help | --version]\n"
     "\n"
     "Loads Database.mdb from the current folder and serves one operator at the keyboard:\n"
     "a student's results, chart, forecast and suggestion, and the result mails of an\n"
     "intake, written to mail.txt. Keys: digits choose, ESC goes back, ESC at the main\n"
     "menu ends the program.\n"
     "\n"
+    "  --connect CONNECTION  read the records from a database server through ODBC instead:\n"
+    "                        a DSN (DSN=office) or a full connection string\n"
+    "                        (Driver=...;Server=...;Database=...;UID=...;PWD=...)\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
+
+// The connection of "--connect CONNECTION" or "--connect=CONNECTION" as the only argument.
+// Returns false for any other arguments; an empty connection is a missing one.
+bool isConnectArgument(int argc, char** argv, std::string& connection) {
+  std::string argument = argc > 1 ? argv[1] : "";
+  if (argc == 3 && argument == "--connect") {
+    connection = argv[2];
+    return true;
+  }
+  if (argc == 2 && argument.rfind("--connect=", 0) == 0) {
+    connection = argument.substr(std::strlen("--connect="));
+    return true;
+  }
+  return false;
+}
 
 int runArguments(int argc, char** argv) {
   std::string argument = argv[1];
@@ -80,7 +99,8 @@ class ConsoleSession {
   TerminalConsole& console_;
 };
 
-int runProgram() {
+// connection empty: Database.mdb of the working folder.
+int runProgram(const std::string& connection) {
   TerminalConsole console(STDIN_FILENO, STDOUT_FILENO);
   ConsoleSession session(console);
   console.startColours();
@@ -88,9 +108,17 @@ int runProgram() {
   options.progress = loadingLineProgress(console);
   // No pause after a failed start when the input is a script: nobody is there to press a key.
   options.pauseOnFailure = console.isInputTerminal();
+  if (!connection.empty()) {
+    options.noStudentMessage = "\n\n\tNo student found in " + maskConnection(connection) + "\n";
+  }
   try {
     return runSession(
-        console, [](const LoadProgress& progress) { return loadRecordTree(progress); }, options);
+        console,
+        [&connection](const LoadProgress& progress) {
+          return connection.empty() ? loadRecordTree(progress)
+                                    : loadRecordTreeFromServer(connection, progress);
+        },
+        options);
   } catch (const DatabaseError& error) {
     return session.fail(error.what());
   } catch (const std::bad_alloc&) {
@@ -104,8 +132,16 @@ int runProgram() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string connection;
+  if (isConnectArgument(argc, argv, connection)) {
+    if (connection.empty()) {
+      std::cerr << "tavrinel: error: --connect needs a connection string\n" << kUsage;
+      return kExitBadArguments;
+    }
+    return runProgram(connection);
+  }
   if (argc > 1) {
     return runArguments(argc, argv);
   }
-  return runProgram();
+  return runProgram("");
 }

@@ -53,7 +53,7 @@ int runSession(Console& console, const TreeLoader& load, const SessionOptions& o
     indexRoot = buildStudentIndex(tree.get(), nullptr);
   }
   if (indexRoot == nullptr) {
-    return endWithoutData(console, kNoStudentMessage, options);
+    return endWithoutData(console, options.noStudentMessage.c_str(), options);
   }
   console.clearScreen();
   try {

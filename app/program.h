@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "analysis/console_interface.h"
 #include "store/loader.h"
@@ -19,6 +20,7 @@ constexpr int kExitBadArguments = 2;
 struct SessionOptions {
   LoadProgress progress;       // shown on the loading line
   bool pauseOnFailure = true;  // pause after "No student found" or "Out Of Memory"
+  std::string noStudentMessage = kNoStudentMessage;  // names the database that was read
 };
 
 // Prints "Loading ...", loads the tree, builds the student index, clears the screen once and runs

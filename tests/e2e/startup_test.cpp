@@ -134,7 +134,8 @@ TEST(Arguments, HelpVersionAndRefusal) {
   options.arguments = {"--help"};
   PipeRun help = runOnPipes(options, "");
   EXPECT_EQ(help.status.describe(), "exit status 0");
-  EXPECT_EQ(help.out.rfind("usage: tavrinel [--help | --version]\n", 0), 0u) << help.out;
+  EXPECT_EQ(help.out.rfind("usage: tavrinel [--connect CONNECTION | --help | --version]\n", 0), 0u)
+      << help.out;
   EXPECT_EQ(help.err, "");
 
   options.arguments = {"--version"};

@@ -3,7 +3,9 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev
-          libgtest-dev libgmock-dev clang-format)
+          libgtest-dev libgmock-dev clang-format unixodbc-dev
+          # tests only: a private database server reached through its ODBC driver
+          postgresql odbc-postgresql)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

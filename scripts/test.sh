@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: formatting, the normal build, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, both beside a private PostgreSQL server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh
-scripts/lint.sh
+if [ -z "${TAVRINEL_TEST_SERVER_STARTED:-}" ]; then
+  scripts/install-deps.sh
+  scripts/lint.sh
+  # The builds and tests run again under the server script, which stops the server whatever
+  # their outcome.
+  TAVRINEL_TEST_SERVER_STARTED=1 exec scripts/with-postgres.sh "$0" "$@"
+fi
 
 jobs=$(nproc)
 for variant in release asan; do

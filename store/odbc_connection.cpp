@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iterator>
 #include <new>
@@ -17,10 +18,21 @@ namespace {
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
 constexpr SQLULEN kQueryTimeoutSeconds = 300;
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
+bool isWordCharacter(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+// A password of four characters or more is masked wherever it shows; a shorter one only where
+// it stands as a word of its own, so that "p" does not turn "port" into "***ort".
+std::string maskPassword(std::string text, const std::string& password) {
+  for (std::size_t at = text.find(password); !password.empty() && at != std::string::npos;
+       at = text.find(password, at + 1)) {
+    std::size_t end = at + password.size();
+    bool word = (at == 0 || !isWordCharacter(text[at - 1])) &&
+                (end == text.size() || !isWordCharacter(text[end]));
+    if (password.size() >= 4 || word) {
+      text.replace(at, password.size(), "***");
+    }
   }
   return text;
 }
@@ -307,31 +319,45 @@ OdbcConnection::~OdbcConnection() {
 void OdbcConnection::fail(const std::string& reason) const {
   std::string safe = oneLine(reason);
   for (const std::string& password : passwords_) {
-    safe = replaceAll(safe, password, "***");
+    safe = maskPassword(safe, password);
   }
   failToRead(masked_, safe);
 }
 
 void OdbcConnection::failWith(SQLSMALLINT type, SQLHANDLE handle) const {
-  SQLWCHAR state[6] = {};
-  SQLWCHAR message[1024] = {};
-  SQLINTEGER nativeError = 0;
-  SQLSMALLINT length = 0;
-  SQLRETURN status = SQLGetDiagRecW(type, handle, 1, state, &nativeError, message,
-                                    static_cast<SQLSMALLINT>(std::size(message)), &length);
-  if (!succeeded(status)) {
-    fail("the driver gave no reason");
+  // A driver may put the cause after its own summary ("internal SAVEPOINT failed", then the
+  // server's words on the dropped connection): the first few records, each once.
+  std::string reason;
+  for (SQLSMALLINT record = 1; record <= 4; ++record) {
+    SQLWCHAR state[6] = {};
+    SQLWCHAR message[1024] = {};
+    SQLINTEGER nativeError = 0;
+    SQLSMALLINT length = 0;
+    if (!succeeded(SQLGetDiagRecW(type, handle, record, state, &nativeError, message,
+                                  static_cast<SQLSMALLINT>(std::size(message)), &length))) {
+      break;
+    }
+    std::string stateText;
+    appendUtf16(stateText, state, 5);
+    if (stateText == "HY001") {
+      throw std::bad_alloc();
+    }
+    std::string text;
+    appendUtf16(text, message,
+                std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                      std::size(message) - 1));
+    text = oneLine(text);
+    if (!text.empty() && reason.find(text) == std::string::npos) {
+      reason += (reason.empty() ? "" : "; ") + text;
+    }
   }
-  std::string stateText;
-  appendUtf16(stateText, state, 5);
-  if (stateText == "HY001") {
-    throw std::bad_alloc();
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  if (connected_ &&
+      succeeded(SQLGetConnectAttr(database_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+      dead == SQL_CD_TRUE) {
+    reason += (reason.empty() ? "" : "; ") + std::string("the connection to the server was lost");
   }
-  std::string text;
-  appendUtf16(text, message,
-              std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
-                                    std::size(message) - 1));
-  fail(text);
+  fail(reason.empty() ? "the driver gave no reason" : reason);
 }
 
 OdbcStatement::OdbcStatement(OdbcConnection& connection, const char* preparedSql)

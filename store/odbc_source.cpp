@@ -78,7 +78,10 @@ constexpr const char* kLevelsAndSemesters =
     " WHERE StudentResult.SubjectID = Subject.SubjectID AND StudentResult.StudentID = k.StudentID"
     " ORDER BY k.StudentID, Subject.Level, StudentResult.Semester";
 
-constexpr const char* kStudentIds = "SELECT DISTINCT StudentID FROM Student";
+// A NULL ID reads as "", which the one-by-one queries compare with StudentID = '': only IDs that
+// are there as text stand for themselves.
+constexpr const char* kStudentIds =
+    "SELECT DISTINCT StudentID FROM Student WHERE StudentID IS NOT NULL";
 
 // Every result of every student, grouped by the result query's conditions. That query has no
 // ORDER BY, so its rows come in the order of the server's plan. PostgreSQL's plans for it drive
@@ -110,7 +113,7 @@ class ServerQueries : public LoaderQueries {
         query.kind != QueryKind::kStudents) {
       if (!gathered_) {
         gathered_ = true;
-        gatherAll();
+        gatherOrFallBack();
       }
       if (setBased_ && ids_.count(query.studentId) != 0 &&
           (query.kind != QueryKind::kResults || resultsGathered_)) {
@@ -172,6 +175,22 @@ class ServerQueries : public LoaderQueries {
   // with a bound value follows other padding rules than two columns compared with each other),
   // and levels and semesters are whole numbers, so that "Level = 2" holds exactly for the rows
   // whose level reads "2", and texts that differ are different numbers.
+  // A set-based query can fail where the one-by-one ones do not (two ID columns of conflicting
+  // collations cannot be compared with each other, only each with a value): then every query
+  // runs one by one. A connection that is lost fails the one-by-one query that follows.
+  void gatherOrFallBack() {
+    try {
+      gatherAll();
+    } catch (const DatabaseError&) {
+      setBased_ = false;
+      resultsGathered_ = false;
+      ids_.clear();
+      levels_.clear();
+      semesters_.clear();
+      results_.clear();
+    }
+  }
+
   void gatherAll() {
     OdbcStatement direct(connection_, nullptr);
     {

@@ -142,6 +142,9 @@ std::string randomData(std::mt19937& random, bool withIndexes) {
     sql << "INSERT INTO Student VALUES (" << sqlText(id) << ",'Name " << id << "','" << pick(99)
         << " Long Road','City','ST','" << pick(9999) << "'," << sqlText(intakes[pick(6)]) << ");";
   }
+  // A NULL ID reads as "", which selects the results stored under an empty ID.
+  sql << "INSERT INTO Student VALUES (NULL,'No ID','1 Road','City','ST','1'," << sqlText(intakes[0])
+      << ");INSERT INTO StudentResult VALUES ('', 'CS101', 1, 50);";
   std::vector<std::string> subjects;
   for (int i = 0; i < 12; ++i) {
     std::string subject = (pick(4) == 0 ? "cs" : "CS") + std::to_string(100 + i);

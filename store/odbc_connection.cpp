@@ -10,6 +10,7 @@
 #include <new>
 
 #include "store/database_error.h"
+#include "store/utf16_text.h"
 
 namespace {
 
@@ -53,67 +54,10 @@ std::string oneLine(const std::string& text) {
   return line;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Text comes from the driver as UTF-16, which every driver can give whatever the server's or the
-// locale's character set, and goes to the tree as UTF-8 like the file sources' text.
-void appendUtf16(std::string& out, const SQLWCHAR* units, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t c = units[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && units[i + 1] >= 0xDC00 &&
-        units[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    appendUtf8(out, c);
-  }
-}
-
-std::u16string toUtf16(const std::string& text) {
-  std::u16string units;
-  for (std::size_t i = 0; i < text.size();) {
-    auto byte = static_cast<unsigned char>(text[i]);
-    int length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
-    char32_t c = length == 1   ? byte
-                 : length == 2 ? byte & 0x1F
-                 : length == 3 ? byte & 0x0F
-                               : byte & 0x07;
-    bool whole = length > 0 && i + length <= text.size();
-    for (int k = 1; whole && k < length; ++k) {
-      auto more = static_cast<unsigned char>(text[i + k]);
-      whole = (more & 0xC0) == 0x80;
-      c = (c << 6) | (more & 0x3F);
-    }
-    if (!whole) {
-      c = 0xFFFD;
-      length = 1;
-    }
-    if (c >= 0x10000) {
-      units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      units += static_cast<char16_t>(c);
-    }
-    i += length;
-  }
-  return units;
+// unixODBC's SQLWCHAR is UTF-16 in an unsigned short.
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR holds UTF-16");
+const char16_t* asUtf16(const SQLWCHAR* units) {
+  return reinterpret_cast<const char16_t*>(units);
 }
 
 bool succeeded(SQLRETURN status) {
@@ -233,7 +177,7 @@ class StatementRows : public OdbcRows {
       std::size_t units = indicator == SQL_NO_TOTAL || indicator < 0
                               ? capacity
                               : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
-      appendUtf16(text, buffer, std::min(units, capacity));
+      appendUtf16(text, asUtf16(buffer), std::min(units, capacity));
       if (status == SQL_SUCCESS || units <= capacity) {
         return text;
       }
@@ -338,12 +282,12 @@ void OdbcConnection::failWith(SQLSMALLINT type, SQLHANDLE handle) const {
       break;
     }
     std::string stateText;
-    appendUtf16(stateText, state, 5);
+    appendUtf16(stateText, asUtf16(state), 5);
     if (stateText == "HY001") {
       throw std::bad_alloc();
     }
     std::string text;
-    appendUtf16(text, message,
+    appendUtf16(text, asUtf16(message),
                 std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
                                       std::size(message) - 1));
     text = oneLine(text);

@@ -16,9 +16,11 @@ enum class ServerQueryMethod {
   // The five query texts as prepared statements, executed once per intake, student, level and
   // semester: the answers that define the tree.
   kOneByOne,
-  // The intakes and the students of each intake as above; the levels and semesters of every
-  // student from one query that the server sorts, and the results of every semester from one
-  // query per intake (see odbc_source.cpp for why these give the same answers).
+  // The intakes and the students of each intake as above (the students come in the server's
+  // order for that query, which no other query can be shown to reproduce); the levels and
+  // semesters of every student from one query sorted by the server; on PostgreSQL the results
+  // too, with the levels and semesters, from one query (see odbc_source.cpp for why each gives
+  // the same answers, and when a query falls back to one by one).
   kSetBased,
 };
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "store/utf16_text.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {
@@ -36,6 +37,26 @@ TEST(MaskConnection, HidesEveryPasswordValueAndNothingElse) {
   for (const auto& each : cases) {
     EXPECT_EQ(maskConnection(each.connection), each.masked) << each.connection;
   }
+}
+
+TEST(Utf16Text, TextFromTheDriverComesBackAsItWasAndBrokenUnitsAsReplacements) {
+  for (const std::string text : {"", "st230401", "Trần Minh Đức", "Zoë 😀 O'Brien"}) {
+    std::u16string units = toUtf16(text);
+    std::string back;
+    appendUtf16(back, units.data(), units.size());
+    EXPECT_EQ(back, text);
+  }
+  EXPECT_EQ(toUtf16("a\xff"
+                    "b"),
+            u"a\ufffd"
+            u"b");
+  const char16_t lone[] = {u'a', 0xD800, u'b'};
+  std::string replaced;
+  appendUtf16(replaced, lone, 3);
+  EXPECT_EQ(replaced,
+            "a\xef\xbf\xbd"
+            "b");
+  EXPECT_EQ(toUtf16("😀").size(), 2u);
 }
 
 // A connection string the server script exports; empty when the tests run without a server.

@@ -46,16 +46,11 @@ TEST(Utf16Text, TextFromTheDriverComesBackAsItWasAndBrokenUnitsAsReplacements) {
     appendUtf16(back, units.data(), units.size());
     EXPECT_EQ(back, text);
   }
-  EXPECT_EQ(toUtf16("a\xff"
-                    "b"),
-            u"a\ufffd"
-            u"b");
+  EXPECT_EQ(toUtf16(std::string("a") + '\xff' + "b"), std::u16string(u"a") + u'\ufffd' + u"b");
   const char16_t lone[] = {u'a', 0xD800, u'b'};
   std::string replaced;
   appendUtf16(replaced, lone, 3);
-  EXPECT_EQ(replaced,
-            "a\xef\xbf\xbd"
-            "b");
+  EXPECT_EQ(replaced, std::string("a") + "\xef\xbf\xbd" + "b");
   EXPECT_EQ(toUtf16("😀").size(), 2u);
 }
 

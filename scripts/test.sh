@@ -25,5 +25,6 @@ for variant in release asan; do
   cmake --build "$dir" -j "$jobs"
   echo "== $variant tests"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt":print_suppressions=0 \
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done

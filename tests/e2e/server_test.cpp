@@ -6,6 +6,8 @@
 //     and of the mails of APR23IT, and mail.txt, byte for byte the same.
 // 62. a wrong password, a stopped server, a missing table: one line on stderr naming the masked
 //     connection and the driver's reason, status 1, and the password nowhere in the output.
+// 63. a server database without students: "No student found in" the masked connection, not in
+//     Database.mdb.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -113,4 +115,17 @@ TEST(ServerRecords, EachFailureToReadTheServerIsOneLineWithoutThePassword) {
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
     EXPECT_EQ((run.out + run.err).find(failure.secret), std::string::npos) << run.err;
   }
+}
+
+// 63
+TEST(ServerRecords, ServerWithoutStudentsIsNamedInTheNoStudentLine) {
+  std::string connection = serverConnection("TAVRINEL_ODBC_EMPTY");
+  SKIP_WITHOUT_SERVER(connection);
+  RunOptions options;
+  options.arguments = {"--connect", connection};
+  PipeRun run = runOnPipes(options, "");
+  EXPECT_EQ(run.status.describe(), "exit status 1");
+  EXPECT_EQ(run.out,
+            "Loading ...\n\n\n\tNo student found in " + withPassword(connection, "***") + "\n");
+  EXPECT_EQ(run.err, "");
 }

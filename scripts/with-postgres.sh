@@ -6,6 +6,7 @@
 #
 # The command gets these ODBC connection strings (tests that need a server skip without them):
 #   TAVRINEL_ODBC_DEMO, TAVRINEL_ODBC_EDGE  read-only role on the demo and edge data
+#   TAVRINEL_ODBC_EMPTY, TAVRINEL_ODBC_NO_RESULTS  the same on empty.sql and no-results-table.sql
 #   TAVRINEL_ODBC_LARGE                     the same on ../shared/fixtures/large.sql, when present
 #   TAVRINEL_ODBC_ADMIN                     the owner, no database named: for tests that write
 #   TAVRINEL_ODBC_STOPPED                   a server that is not running

@@ -170,11 +170,6 @@ class ServerQueries : public LoaderQueries {
     return found == lists.end() ? nullptr : &found->second;
   }
 
-  // The set-based queries stand in for the one-by-one ones only where they provably give the same
-  // answers: the IDs are texts of varying length on both sides (a fixed-length text compared
-  // with a bound value follows other padding rules than two columns compared with each other),
-  // and levels and semesters are whole numbers, so that "Level = 2" holds exactly for the rows
-  // whose level reads "2", and texts that differ are different numbers.
   // A set-based query can fail where the one-by-one ones do not (two ID columns of conflicting
   // collations cannot be compared with each other, only each with a value): then every query
   // runs one by one. A connection that is lost fails the one-by-one query that follows.
@@ -191,6 +186,11 @@ class ServerQueries : public LoaderQueries {
     }
   }
 
+  // The set-based queries stand in for the one-by-one ones only where they provably give the same
+  // answers: the IDs are texts of varying length on both sides (a fixed-length text compared
+  // with a bound value follows other padding rules than two columns compared with each other),
+  // and levels and semesters are whole numbers, so that "Level = 2" holds exactly for the rows
+  // whose level reads "2", and texts that differ are different numbers.
   void gatherAll() {
     OdbcStatement direct(connection_, nullptr);
     {
@@ -303,10 +303,6 @@ class ServerQueries : public LoaderQueries {
   std::unordered_map<std::string, std::vector<std::string>> semesters_;
   std::unordered_map<std::string, std::vector<std::string>> results_;
 };
-
-}  // namespace
-
-namespace {
 
 bool isPasswordKey(std::string key) {
   std::size_t start = key.find_first_not_of(" \t");

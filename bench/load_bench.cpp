@@ -15,6 +15,7 @@
 
 #include "bench/floor_read.h"
 #include "bench/generated_database.h"
+#include "bench/odbc_bench.h"
 #include "store/loader.h"
 #include "store/record_tree.h"
 #include "store/student_index.h"
@@ -163,6 +164,9 @@ bool parse(int argc, char** argv, Plan& plan) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--connect") == 0) {
+    return runServerBench(argc, argv);
+  }
   if (argc == 3 && std::strcmp(argv[1], "--measure") == 0) {
     try {
       return measure(argv[2]);

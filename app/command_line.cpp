@@ -7,6 +7,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tavrinel [DATABASE]\n"
+    "       tavrinel --connect CONNECTION\n"
     "       tavrinel --help | --version\n"
     "\n"
     "Loads DATABASE, an Access or SQLite file (default: Database.mdb in the working folder),\n"
@@ -15,8 +16,11 @@ constexpr const char* kUsage =
     "working folder, wherever the database is. Keys: digits choose, Enter ends an entry, ESC\n"
     "goes back, and ESC at the main menu ends the program.\n"
     "\n"
-    "  -h, --help     show this text and exit\n"
-    "  -V, --version  show the version and exit\n"
+    "  --connect CONNECTION  read the records from a database server through ODBC instead:\n"
+    "                        a data source (DSN=office) or a full connection string\n"
+    "                        (Driver=...;Server=...;Database=...;UID=...;PWD=...)\n"
+    "  -h, --help            show this text and exit\n"
+    "  -V, --version         show the version and exit\n"
     "\n"
     "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n"
     "128+N ended by signal N (130 for Ctrl-C).\n";
@@ -48,6 +52,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (!optionsEnded && (argument == "-V" || argument == "--version")) {
       line.action = CommandLine::Action::kVersion;
       return line;
+    } else if (!optionsEnded && (argument == "--connect" || argument.rfind("--connect=", 0) == 0)) {
+      if (argument == "--connect" && i + 1 < argc) {
+        line.connection = argv[++i];
+      } else if (argument != "--connect") {
+        line.connection = argument.substr(std::string("--connect=").size());
+      }
+      if (line.connection.empty()) {
+        return refuse("--connect needs a connection string");
+      }
     } else if (!optionsEnded && isOption(argument)) {
       return refuse("unknown option '" + argument + "'");
     } else if (haveDatabase) {
@@ -57,6 +70,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       line.databasePath = argument;
       haveDatabase = true;
     }
+  }
+  if (haveDatabase && !line.connection.empty()) {
+    return refuse("a database file and --connect: name one of them");
   }
   if (!haveDatabase) {
     line.databasePath = kDatabaseFileName;

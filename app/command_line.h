@@ -8,10 +8,12 @@ struct CommandLine {
   enum class Action { kRun, kHelp, kVersion, kRefuse };
   Action action = Action::kRun;
   std::string databasePath;  // as given, for every message; Database.mdb when none is given
+  std::string connection;    // an ODBC connection string (--connect); empty to read a file
   std::string problem;       // why the line is refused, such as "unknown option '-x'"
 };
 
-// Reads `tavrinel [DATABASE]`, `-h`/`--help` and `-V`/`--version`. After `--` every argument is
+// Reads `tavrinel [DATABASE]`, `tavrinel --connect CONNECTION`, `-h`/`--help` and
+// `-V`/`--version`. After `--` every argument is
 // a file, so that a file whose name starts with '-' can be named.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 

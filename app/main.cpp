@@ -15,6 +15,7 @@
 #include "app/program.h"
 #include "app/signal_cleanup.h"
 #include "store/loader.h"
+#include "store/odbc_source.h"
 #include "store/out_of_memory.h"
 
 namespace {
@@ -73,7 +74,7 @@ class ConsoleSession {
   TerminalConsole& console_;
 };
 
-int runProgram(const std::string& databasePath) {
+int runProgram(const CommandLine& line) {
   TerminalConsole console(STDIN_FILENO, STDOUT_FILENO, std::getenv("TERM"));
   ConsoleSession session(console);
   console.startColours();
@@ -81,12 +82,15 @@ int runProgram(const std::string& databasePath) {
   options.progress = loadingLineProgress(console);
   // No pause after a failed start when the input is a script: nobody is there to press a key.
   options.pauseOnFailure = console.isInputTerminal();
-  options.databasePath = databasePath;
+  // Messages name the file as given, or the server's connection with its password masked.
+  options.databasePath =
+      line.connection.empty() ? line.databasePath : maskConnection(line.connection);
   try {
     return runSession(
         console,
-        [&databasePath](const LoadProgress& progress) {
-          return loadRecordTree(databasePath, progress);
+        [&line](const LoadProgress& progress) {
+          return line.connection.empty() ? loadRecordTree(line.databasePath, progress)
+                                         : loadRecordTreeFromServer(line.connection, progress);
         },
         options);
   } catch (const DatabaseError& error) {
@@ -109,5 +113,5 @@ int main(int argc, char** argv) {
   if (line.action != CommandLine::Action::kRun) {
     return runCommandLine(line);
   }
-  return runProgram(line.databasePath);
+  return runProgram(line);
 }

@@ -21,7 +21,8 @@ constexpr int kExitBadArguments = 2;
 struct SessionOptions {
   LoadProgress progress;       // shown on the loading line
   bool pauseOnFailure = true;  // pause after "No student found" or "Out Of Memory"
-  std::string databasePath = kDatabaseFileName;  // as the operator named it, for messages
+  std::string databasePath = kDatabaseFileName;  // as messages name it: the file as given,
+                                                 // or the connection, its password masked
 };
 
 // Prints "Loading ...", loads the tree, builds the student index, clears the screen once and runs

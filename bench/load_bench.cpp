@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/generated_database.h"
+#include "bench/odbc_bench.h"
 #include "store/access_reader.h"
 #include "store/file_format.h"
 #include "store/loader.h"
@@ -246,6 +247,9 @@ bool parse(int argc, char** argv, Plan& plan) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--connect") == 0) {
+    return runServerBench(argc, argv);
+  }
   if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) {
     try {
       return measure(argv[2], argv[3]);

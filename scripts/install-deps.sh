@@ -5,15 +5,18 @@
 # usage: scripts/install-deps.sh [--tests]
 set -euo pipefail
 
-# To build and run: a compiler, CMake and Ninja, the two database libraries, and terminfo's
-# library (libtinfo, whose headers Debian ships in libncurses-dev).
-packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev libncurses-dev)
+# To build and run: a compiler, CMake and Ninja, the two database libraries, unixODBC for
+# database servers, and terminfo's library (libtinfo, whose headers Debian ships in
+# libncurses-dev).
+packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-dev unixodbc-dev
+          libncurses-dev)
 case "${1:-}" in
   "") ;;
   --tests)
     # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps) and file, which
-    # cpack uses to find the package's dependencies.
-    packages+=(libgtest-dev clang-format groff-base dpkg-dev file)
+    # cpack uses to find the package's dependencies; a private PostgreSQL server and its ODBC
+    # driver for the tests of reading from a database server.
+    packages+=(libgtest-dev clang-format groff-base dpkg-dev file postgresql odbc-postgresql)
     ;;
   *)
     echo "usage: scripts/install-deps.sh [--tests]" >&2

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: formatting, the normal build, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, both beside a private PostgreSQL server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-deps.sh --tests
-scripts/lint.sh
+if [ -z "${TAVRINEL_TEST_SERVER_STARTED:-}" ]; then
+  scripts/install-deps.sh --tests
+  scripts/lint.sh
+  # The builds and tests run again under the server script, which stops the server whatever
+  # their outcome.
+  TAVRINEL_TEST_SERVER_STARTED=1 exec scripts/with-postgres.sh "$0" "$@"
+fi
 
 jobs=$(nproc)
 for variant in release asan; do
@@ -21,5 +26,6 @@ for variant in release asan; do
   cmake --build "$dir" -j "$jobs"
   echo "== $variant tests"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt":print_suppressions=0 \
     ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs"
 done

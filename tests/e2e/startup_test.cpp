@@ -158,6 +158,8 @@ TEST(Arguments, HelpVersionAndRefusal) {
       {{"--bogus"}, "unknown option '--bogus'"},
       {{"office.mdb", "-x"}, "unknown option '-x'"},
       {{"a.mdb", "b.mdb"}, "more than one database file: 'a.mdb' and 'b.mdb'"},
+      {{"--connect"}, "--connect needs a connection string"},
+      {{"a.mdb", "--connect=DSN=office"}, "a database file and --connect: name one of them"},
   };
   for (const auto& refusal : refusals) {
     options.arguments = refusal.arguments;

@@ -1,0 +1,131 @@
+// End-to-end: the records read from a database server (--connect) give the same screens and
+// letters as the Access file of the same data, and each failure to read the server one line.
+//
+// Test plan
+// 61. demo on the server and demo.mdb: the whole transcript of the result listing of st230401
+//     and of the mails of APR23IT, and mail.txt, byte for byte the same.
+// 62. a wrong password, a stopped server, a missing table: one line on stderr naming the masked
+//     connection and the driver's reason, status 1, and the password nowhere in the output.
+// 63. a server database without students: "No student found in" the masked connection, not in
+//     Database.mdb.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "e2e/pty_session.h"
+#include "e2e/screen_steps.h"
+
+using namespace e2e;
+
+namespace {
+
+// A connection string the server script exports; empty when the tests run without a server.
+std::string serverConnection(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value == nullptr ? "" : value;
+}
+
+#define SKIP_WITHOUT_SERVER(connection)                                                 \
+  if ((connection).empty()) {                                                           \
+    GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh"; \
+  }
+
+struct Visit {
+  std::string transcript;
+  std::string mail;
+};
+
+// Lists st230401's results, then writes the mails of APR23IT, then closes.
+Visit visit(const RunOptions& options) {
+  Visit seen;
+  PtySession session(options);
+  EXPECT_TRUE(session.waitFor(kChoicePrompt)) << session.report();
+  EXPECT_TRUE(openStudent(session, "st230401")) << session.report();
+  session.send("1");
+  EXPECT_TRUE(session.waitFor("CS304\t\t48\t\tPass\n")) << session.report();
+  EXPECT_TRUE(session.waitFor(kSubMenuTop)) << session.report();
+  EXPECT_TRUE(session.waitFor(kChoicePrompt)) << session.report();
+  EXPECT_TRUE(escapeToMainMenu(session)) << session.report();
+  session.send("2");
+  EXPECT_TRUE(
+      typeAndEnter(session, "apr23it", "\n\tIntake APR23IT found\n\tGenerate Mails? (y/n):"))
+      << session.report();
+  EXPECT_TRUE(typeLine(session, "y"));
+  EXPECT_TRUE(session.waitFor("\n\tMails written to mail.txt\n")) << session.report();
+  EXPECT_TRUE(escapeEchoedToMainMenu(session)) << session.report();
+  EXPECT_TRUE(escapeToClose(session)) << session.report();
+  EXPECT_TRUE(exitedCleanly(session));
+  seen.transcript = session.transcript();
+  seen.mail = session.folder().readFile("mail.txt");
+  return seen;
+}
+
+std::string withPassword(const std::string& connection, const std::string& password) {
+  std::size_t at = connection.find("PWD=");
+  std::size_t end = connection.find(';', at);
+  return connection.substr(0, at + 4) + password +
+         (end == std::string::npos ? "" : connection.substr(end));
+}
+
+std::string passwordOf(const std::string& connection) {
+  std::size_t at = connection.find("PWD=") + 4;
+  return connection.substr(at, connection.find(';', at) - at);
+}
+
+}  // namespace
+
+// 61
+TEST(ServerRecords, ListingAndMailsAreTheSameAsFromTheAccessFile) {
+  std::string connection = serverConnection("TAVRINEL_ODBC_DEMO");
+  SKIP_WITHOUT_SERVER(connection);
+  Visit fromFile = visit(withFixture("demo.mdb"));
+  RunOptions options;
+  options.arguments = {"--connect", connection};
+  Visit fromServer = visit(options);
+  EXPECT_FALSE(fromFile.mail.empty());
+  EXPECT_EQ(fromServer.mail, fromFile.mail);
+  EXPECT_EQ(fromServer.transcript, fromFile.transcript);
+}
+
+// 62
+TEST(ServerRecords, EachFailureToReadTheServerIsOneLineWithoutThePassword) {
+  std::string demo = serverConnection("TAVRINEL_ODBC_DEMO");
+  SKIP_WITHOUT_SERVER(demo);
+  const std::string wrongPassword = "Wr0ng-Secret-" + passwordOf(demo).substr(0, 4);
+  struct Case {
+    std::string connection;
+    std::string secret;
+    std::string reason;
+  } cases[] = {
+      {withPassword(demo, wrongPassword), wrongPassword, "password authentication failed"},
+      {serverConnection("TAVRINEL_ODBC_STOPPED"), passwordOf(demo), "No such file or directory"},
+      {serverConnection("TAVRINEL_ODBC_NO_RESULTS"), passwordOf(demo), "\"studentresult\""},
+  };
+  for (const Case& failure : cases) {
+    std::string masked = withPassword(failure.connection, "***");
+    SCOPED_TRACE(masked);
+    RunOptions options;
+    options.arguments = {"--connect=" + failure.connection};
+    PipeRun run = runOnPipes(options, "");
+    EXPECT_EQ(run.status.describe(), "exit status 1");
+    EXPECT_EQ(run.out, "Loading ...\n");
+    EXPECT_EQ(run.err.rfind("tavrinel: error: Cannot read " + masked + ": ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(failure.reason), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_EQ((run.out + run.err).find(failure.secret), std::string::npos) << run.err;
+  }
+}
+
+// 63
+TEST(ServerRecords, ServerWithoutStudentsIsNamedInTheNoStudentLine) {
+  std::string connection = serverConnection("TAVRINEL_ODBC_EMPTY");
+  SKIP_WITHOUT_SERVER(connection);
+  RunOptions options;
+  options.arguments = {"--connect", connection};
+  PipeRun run = runOnPipes(options, "");
+  EXPECT_EQ(run.status.describe(), "exit status 1");
+  EXPECT_EQ(run.out,
+            "Loading ...\n\n\n\tNo student found in " + withPassword(connection, "***") + "\n");
+  EXPECT_EQ(run.err, "");
+}

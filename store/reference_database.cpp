@@ -255,6 +255,10 @@ ReferenceDatabase::ReferenceDatabase(const SourceTables& tables, std::string sou
     : connection_(std::make_unique<Connection>()) {
   Connection& c = *connection_;
   c.source = std::move(source);
+  std::string malformed = malformedTables(tables);
+  if (!malformed.empty()) {
+    c.fail(malformed);
+  }
   sqlite3* db = nullptr;
   int status =
       sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -324,6 +328,20 @@ std::string ReferenceDatabase::queryPlan(QueryKind kind) {
     plan += std::string(detail == nullptr ? "" : detail) + "\n";
   }
   return plan;
+}
+
+std::string malformedTables(const SourceTables& tables) {
+  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
+    const std::vector<const char*>& names = requiredColumns(table->name);
+    bool whole = !names.empty() && table->columns.size() == names.size();
+    for (std::size_t i = 0; whole && i < names.size(); ++i) {
+      whole = table->columns[i].size() == table->rows();
+    }
+    if (!whole) {
+      return "table " + table->name + " was not read whole";
+    }
+  }
+  return "";
 }
 
 bool isComparedColumn(const SourceTable& table, std::size_t index) {

@@ -31,6 +31,11 @@ class ReferenceDatabase : public LoaderQueries {
   std::unique_ptr<Connection> connection_;
 };
 
+// Why the tables cannot be built from, or "": each must hold the columns the loader reads, in the
+// order of requiredColumns, all of the same length. The readers ensure it; both paths check it
+// before they index into the columns.
+std::string malformedTables(const SourceTables& tables);
+
 // Whether the query texts compare or order the values of this required column of the table (index
 // in the order of requiredColumns), so that its collation matters: Student.Intake, and
 // StudentResult's StudentID, SubjectID and Semester, and Subject.Level. Subject.SubjectID is

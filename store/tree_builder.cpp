@@ -394,6 +394,10 @@ std::string columnObstacle(const SourceTable& table, std::size_t index) {
 }  // namespace
 
 std::string directBuildObstacle(const SourceTables& tables) {
+  std::string malformed = malformedTables(tables);
+  if (!malformed.empty()) {
+    return malformed;  // which the reference path then refuses
+  }
   for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
     for (std::size_t i = 0; i < table->columns.size(); ++i) {
       std::string obstacle = columnObstacle(*table, i);
@@ -407,6 +411,10 @@ std::string directBuildObstacle(const SourceTables& tables) {
 
 LoadResult buildRecordTree(const SourceTables& tables, const std::string& source,
                            const LoadProgress& progress) {
+  std::string malformed = malformedTables(tables);
+  if (!malformed.empty()) {
+    failToRead(source, malformed);
+  }
   try {
     auto store = std::make_unique<RecordStore>();
     DirectBuild build(tables, source, *store, progress);

@@ -335,6 +335,15 @@ TEST(TreeBuilder, CollationSqliteDoesNotKnowIsRefusedWhereItWouldCompare) {
             "UNICODE_CI, which is not one of BINARY, NOCASE and RTRIM");
 }
 
+TEST(TreeBuilder, TablesWithoutTheirColumnsAreRefusedNotRead) {
+  SourceTables tables = fixtureTables("demo", SourceKind::kSqlite);
+  tables.subject.columns.pop_back();
+  EXPECT_NE(directBuildObstacle(tables), "");
+  const char* refusal = "error: Cannot read Database.mdb: table Subject was not read whole";
+  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }), refusal);
+  EXPECT_EQ(outcome([&] { return buildRecordTree(tables, kSource); }), refusal);
+}
+
 TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
   constexpr unsigned kDatabases = 400;
   std::map<std::string, int> paths;

@@ -11,17 +11,6 @@ namespace {
 
 constexpr long kProgressEvery = 1000;
 
-// Appends node to the list held by first and last.
-template <typename Node>
-void append(Node*& first, Node*& last, Node* node) {
-  if (last == nullptr) {
-    first = node;
-  } else {
-    last->next = node;
-  }
-  last = node;
-}
-
 // Every record is put into the tree as soon as it is made, and the tree's memory is one store, so
 // an abandoned load (a database error, or no memory) releases all of it at once.
 class NestedLoad {
@@ -39,7 +28,7 @@ class NestedLoad {
       if (intake == nullptr) {
         return false;
       }
-      append(first_, last, intake);
+      appendToList(first_, last, intake);
       // The full code selects the students, though the record keeps at most 15 characters.
       if (!loadStudents(code, intake)) {
         return false;
@@ -59,7 +48,7 @@ class NestedLoad {
       if (student == nullptr) {
         return false;
       }
-      append(intake->firstStudent, intake->lastStudent, student);
+      appendToList(intake->firstStudent, intake->lastStudent, student);
       if (++students_ % kProgressEvery == 0 && progress_) {
         progress_(students_);
       }
@@ -94,7 +83,7 @@ class NestedLoad {
       if (level == nullptr) {
         return false;
       }
-      append(student->firstLevel, student->lastLevel, level);
+      appendToList(student->firstLevel, student->lastLevel, level);
       if (!loadSemesters(studentId, level)) {
         return false;
       }
@@ -110,7 +99,7 @@ class NestedLoad {
       if (semester == nullptr) {
         return false;
       }
-      append(level->firstSemester, level->lastSemester, semester);
+      appendToList(level->firstSemester, level->lastSemester, semester);
       if (!loadResults(studentId, level->number, semester)) {
         return false;
       }
@@ -129,7 +118,7 @@ class NestedLoad {
       if (result == nullptr) {
         return false;
       }
-      append(semester->firstResult, semester->lastResult, result);
+      appendToList(semester->firstResult, semester->lastResult, result);
     }
     return true;
   }

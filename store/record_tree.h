@@ -76,6 +76,17 @@ struct IntakeRecord {
 // The tree is handed around as its first intake; null when the database holds no intake.
 using RecordTree = IntakeRecord*;
 
+// Appends node to the list held by first and last, as every list of the tree is built.
+template <typename Node>
+void appendToList(Node*& first, Node*& last, Node* node) {
+  if (last == nullptr) {
+    first = node;
+  } else {
+    last->next = node;
+  }
+  last = node;
+}
+
 // Copies at most maxChars UTF-8 characters of src into dst (of dstBytes bytes, at least
 // textBytes(maxChars)), never splitting a multi-byte character, and terminates it.
 void copyText(char* dst, std::size_t dstBytes, std::size_t maxChars, const char* src);

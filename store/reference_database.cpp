@@ -33,17 +33,6 @@ const char* declaredType(Affinity affinity) {
   return "BLOB";
 }
 
-std::string quoted(const std::string& name) {
-  std::string text = "\"";
-  for (char c : name) {
-    text += c;
-    if (c == '"') {
-      text += '"';
-    }
-  }
-  return text + '"';
-}
-
 bool hasColumn(const SourceTable& table, const char* name) {
   for (const std::string& column : table.columnNames) {
     if (sqlite3_stricmp(column.c_str(), name) == 0) {
@@ -146,13 +135,13 @@ std::string ReferenceDatabase::Connection::columnDefinition(const SourceTable& t
            collation + ", which is not one of BINARY, NOCASE and RTRIM");
     }
   }
-  return quoted(name) + " " + declaredType(affinity) + " COLLATE " + collation;
+  return quotedIdentifier(name) + " " + declaredType(affinity) + " COLLATE " + collation;
 }
 
 void ReferenceDatabase::Connection::copyTable(const SourceTable& table,
                                               const SourceTables& tables) const {
-  std::string create = "CREATE TABLE " + quoted(table.name) + " (";
-  std::string insert = "INSERT INTO " + quoted(table.name) + " VALUES (";
+  std::string create = "CREATE TABLE " + quotedIdentifier(table.name) + " (";
+  std::string insert = "INSERT INTO " + quotedIdentifier(table.name) + " VALUES (";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     create += (i == 0 ? "" : ", ") + columnDefinition(table, table.columns[i], i, tables);
     insert += i == 0 ? "?" : ", ?";

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <string>
 
 struct SqliteCloser {
   void operator()(sqlite3* db) const { sqlite3_close(db); }
@@ -15,3 +16,16 @@ struct SqliteFinalizer {
 
 using SqliteDatabase = std::unique_ptr<sqlite3, SqliteCloser>;
 using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteFinalizer>;
+
+// name as an SQL identifier between double quotes, each quote inside doubled: whatever a name
+// holds, it can only ever be read as a name.
+inline std::string quotedIdentifier(const std::string& name) {
+  std::string text = "\"";
+  for (char c : name) {
+    text += c;
+    if (c == '"') {
+      text += '"';
+    }
+  }
+  return text + '"';
+}

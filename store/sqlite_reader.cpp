@@ -38,17 +38,6 @@ std::string fileUri(const std::string& path, bool immutable) {
   return uri + (immutable ? "?mode=ro&immutable=1" : "?mode=ro");
 }
 
-std::string quoted(const std::string& name) {
-  std::string text = "\"";
-  for (char c : name) {
-    text += c;
-    if (c == '"') {
-      text += '"';
-    }
-  }
-  return text + '"';
-}
-
 // Reading only: the statements this file prepares, and nothing that a name or a schema could
 // smuggle in (functions, ATTACH, writes, other pragmas).
 int allowReadingOnly(void*, int action, const char* first, const char*, const char*, const char*) {
@@ -262,7 +251,7 @@ class SqliteReader {
   // The primary key index of a WITHOUT ROWID table, which is the table itself and so has no
   // entry of its own in the table list; "" for a table with rowids.
   std::string withoutRowidKey(const TableEntry& table) {
-    SqliteStatement list = prepare("PRAGMA index_list(" + quoted(table.name) + ")");
+    SqliteStatement list = prepare("PRAGMA index_list(" + quotedIdentifier(table.name) + ")");
     std::string key;
     while (step(list.get())) {
       if (text(list.get(), 3) == "pk") {
@@ -284,7 +273,7 @@ class SqliteReader {
     const std::vector<const char*>& required = requiredColumns(name);
     std::vector<std::string> declaredTypes(required.size());
     std::vector<int> hidden(required.size(), -1);
-    SqliteStatement info = prepare("PRAGMA table_xinfo(" + quoted(entry.name) + ")");
+    SqliteStatement info = prepare("PRAGMA table_xinfo(" + quotedIdentifier(entry.name) + ")");
     table.columns.resize(required.size());
     while (step(info.get())) {
       std::string column = text(info.get(), 1);
@@ -338,11 +327,11 @@ class SqliteReader {
   void readRows(const TableEntry& entry, SourceTable& table) {
     std::string select = "SELECT ";
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      select += (i == 0 ? "" : ", ") + quoted(table.columns[i].name());
+      select += (i == 0 ? "" : ", ") + quotedIdentifier(table.columns[i].name());
     }
-    select += " FROM main." + quoted(entry.name);
+    select += " FROM main." + quotedIdentifier(entry.name);
     std::string key = withoutRowidKey(entry);
-    select += key.empty() ? " NOT INDEXED" : " INDEXED BY " + quoted(key);
+    select += key.empty() ? " NOT INDEXED" : " INDEXED BY " + quotedIdentifier(key);
     SqliteStatement rows = prepare(select);
     sqlite3_stmt* statement = rows.get();
     int count = static_cast<int>(table.columns.size());

@@ -50,16 +50,6 @@ int numberOf(const Value& value) {
   return parseNumber(valueText(value, buffer).data());
 }
 
-template <typename Node>
-void append(Node*& first, Node*& last, Node* node) {
-  if (last == nullptr) {
-    first = node;
-  } else {
-    last->next = node;
-  }
-  last = node;
-}
-
 struct OutOfStore {};  // thrown when the store has no more memory
 
 // One joined row of a student: a StudentResult row and a Subject row with the same SubjectID.
@@ -109,7 +99,7 @@ class DirectBuild {
       std::string code(valueText(intakeClasses_.representative(c), buffer));
       auto* intake = make<IntakeRecord>();
       intake->code = text(kIntakeCodeChars, code.c_str());
-      append(first, last, intake);
+      appendToList(first, last, intake);
       // The students query binds the code as text, which Intake's affinity then converts.
       std::uint32_t match = intakeClasses_.find(
           comparisonOperand(textValue(code), student_[kIntake].affinity(), parser_, operandText_));
@@ -208,7 +198,7 @@ class DirectBuild {
     student->studentId = text(kStudentIdChars, idText.data());
     student->name = columnText(student_[kStudentName], row, kNameChars);
     student->intake = intake->code;
-    append(intake->firstStudent, intake->lastStudent, student);
+    appendToList(intake->firstStudent, intake->lastStudent, student);
     if (++students_ % kProgressEvery == 0 && progress_) {
       progress_(students_);
     }
@@ -277,7 +267,7 @@ class DirectBuild {
       // Equal levels read as the first of them that the query meets.
       auto* level = make<LevelNode>();
       level->number = numberOf(levelKeys_.valueAt(joined_[levelClass.second].subject));
-      append(student->firstLevel, student->lastLevel, level);
+      appendToList(student->firstLevel, student->lastLevel, level);
       failIfAmbiguous(QueryKind::kSemesters);
       // The level is bound as an integer, which Level's affinity may turn into text.
       std::uint32_t match = levelClasses_.find(comparisonOperand(
@@ -295,7 +285,7 @@ class DirectBuild {
     for (const auto& semesterClass : semesters_) {
       auto* semester = make<SemesterNode>();
       semester->number = numberOf(semesterKeys_.valueAt(joined_[semesterClass.second].result));
-      append(level->firstSemester, level->lastSemester, semester);
+      appendToList(level->firstSemester, level->lastSemester, semester);
       std::uint32_t match = semesterClasses_.find(comparisonOperand(
           integerValue(semester->number), result_[kSemester].affinity(), parser_, operandText_));
       if (match == kNoClass) {
@@ -325,7 +315,7 @@ class DirectBuild {
     const SourceColumn& marks = result_[kMarks];
     int number = numberOf(storedValue(marks.at(j.result), marks.affinity(), parser_));
     result->marks = number < 0 ? 0 : number;
-    append(semester->firstResult, semester->lastResult, result);
+    appendToList(semester->firstResult, semester->lastResult, result);
   }
 
   const SourceTables& tables_;

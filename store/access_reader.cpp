@@ -148,8 +148,16 @@ ColumnCheck checkColumns(const std::vector<ColumnHeader>& columns, int table) {
 
 // ---- The child's side: libmdb reads the file and the rows go into the stream.
 
-// The child ends with _exit, and what libmdb allocated goes with it: nothing is freed, since
-// freeing the structures of a damaged file could only crash once the answer is complete.
+// What libmdb allocated is given back before the child ends, as any reader of the file would; a
+// file whose structures cannot even be freed is damaged, and the parent says so.
+struct MdbCloser {
+  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
+};
+struct MdbTableFreer {
+  void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
+};
+using AccessFile = std::unique_ptr<MdbHandle, MdbCloser>;
+using AccessTable = std::unique_ptr<MdbTableDef, MdbTableFreer>;
 
 MdbColumn* columnAt(MdbTableDef* table, unsigned int index) {
   return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, index));
@@ -169,8 +177,8 @@ MdbCatalogEntry* findTable(MdbHandle* mdb, const char* name) {
 // tells a whole table from a damaged one; this is so for the table of tables too.
 bool isTableListWhole(MdbHandle* mdb) {
   MdbCatalogEntry* list = findTable(mdb, "MSysObjects");
-  MdbTableDef* table = list == nullptr ? nullptr : mdb_read_table(list);
-  return table != nullptr && table->num_rows == mdb->num_catalog;
+  AccessTable table(list == nullptr ? nullptr : mdb_read_table(list));
+  return table && table->num_rows == mdb->num_catalog;
 }
 
 // Runs in the child: everything libmdb does happens here.
@@ -191,7 +199,8 @@ class ChildReader {
   void send() {
     // Debugging options from the environment would change what libmdb reads and prints.
     unsetenv("MDBOPTS");
-    MdbHandle* mdb = mdb_open(path_.c_str(), MDB_NOFLAGS);  // read-only
+    AccessFile file(mdb_open(path_.c_str(), MDB_NOFLAGS));  // read-only
+    MdbHandle* mdb = file.get();
     if (mdb == nullptr) {
       return refuse(Refusal::kFirstPage, 0);
     }
@@ -225,7 +234,8 @@ class ChildReader {
 
   // Returns false when the table is refused (here, or by the parent from its header).
   bool sendTable(MdbCatalogEntry* entry, int index) {
-    MdbTableDef* table = mdb_read_table(entry);
+    AccessTable owner(mdb_read_table(entry));
+    MdbTableDef* table = owner.get();
     if (table == nullptr) {
       refuse(Refusal::kDefinition, index);
       return false;

@@ -330,7 +330,7 @@ TEST(InsertStudent, EqualKeysGoRightAndSmallerLeft) {
   EXPECT_EQ(s[0]->left, s[3]);
 }
 
-TEST(FindStudent, FollowsTheRulesOfPartTwoThree) {
+TEST(FindStudent, ComparesTheFirstEightBytesExactlyAndFindsTheFirstInserted) {
   RecordTreeOwner owner(makeTree({
       {"APR23IT", {"st230401", "st230402", "", "Zoe", "st\xc3\xa9l\xc3\xa8ne"}},
       {"SEP23IT", {"st230401", "st23040", "st230402"}},

@@ -80,7 +80,7 @@ std::string keyOf(const LoaderQuery& query) {
 
 // Answers each query with the rows given for it, and none for any other; remembers every query
 // it was asked.
-class FakeQuerySource : public LoaderQueries {
+class FakeLoaderQueries : public LoaderQueries {
  public:
   void answer(const std::string& sql, std::vector<Row> rows) { answers_[sql] = std::move(rows); }
   void failOn(const std::string& sql) { failing_ = sql; }
@@ -120,7 +120,7 @@ Row studentRow(const std::string& id) {
 }
 
 // One intake with one student who has one semester of two results.
-void answerOneStudent(FakeQuerySource& source, const std::string& intake, const std::string& id) {
+void answerOneStudent(FakeLoaderQueries& source, const std::string& intake, const std::string& id) {
   source.answer(intakeQuery(), {{{"Intake", intake}}});
   source.answer(studentQuery(intake), {studentRow(id)});
   source.answer(levelQuery(id), {{{"Level", "1"}}});
@@ -156,7 +156,7 @@ TEST(ParseNumber, ParsesTheLeadingNumberAsAtoiDoesAndClampsToThirtyTwoBits) {
 }
 
 TEST(LoadRecordTree, BuildsTheTreeFromTheFiveQueries) {
-  FakeQuerySource source;
+  FakeLoaderQueries source;
   answerOneStudent(source, "AUG'24IT", "o'br0001");
   LoadResult result = loadRecordTree(source);
   RecordTreeOwner owner(result.tree);
@@ -170,7 +170,7 @@ TEST(LoadRecordTree, BuildsTheTreeFromTheFiveQueries) {
 }
 
 TEST(LoadRecordTree, InnerQueriesUseTheParsedNumbersAndTheWholeId) {
-  FakeQuerySource source;
+  FakeLoaderQueries source;
   const std::string id = "ed00180018";  // longer than the record keeps
   source.answer(intakeQuery(), {{{"Intake", "JAN24IT"}}});
   source.answer(studentQuery("JAN24IT"), {studentRow(id)});
@@ -183,7 +183,7 @@ TEST(LoadRecordTree, InnerQueriesUseTheParsedNumbersAndTheWholeId) {
 }
 
 TEST(LoadRecordTree, ReportsProgressEveryThousandStudents) {
-  FakeQuerySource source;
+  FakeLoaderQueries source;
   std::vector<Row> students;
   for (int i = 0; i < 2500; ++i) {
     students.push_back(studentRow("s" + std::to_string(i)));
@@ -221,7 +221,7 @@ TEST(BuildRecordTree, ReportsProgressEveryThousandStudents) {
 }
 
 TEST(LoadRecordTree, IntakesWithoutStudentsGiveNoStudent) {
-  FakeQuerySource source;
+  FakeLoaderQueries source;
   source.answer(intakeQuery(), {{{"Intake", "APR23IT"}}, {{"Intake", ""}}});
   LoadResult result = loadRecordTree(source);
   EXPECT_EQ(result.status, LoadStatus::kNoStudent);
@@ -229,7 +229,7 @@ TEST(LoadRecordTree, IntakesWithoutStudentsGiveNoStudent) {
 }
 
 TEST(LoadRecordTree, QueryFailurePropagatesAndReleasesWhatWasBuilt) {
-  FakeQuerySource source;
+  FakeLoaderQueries source;
   answerOneStudent(source, "APR23IT", "st230401");
   source.failOn(resultQuery("st230401", 1, 2));
   // The sanitizer build's leak check tells whether the partial tree was released.
@@ -242,7 +242,7 @@ TEST(LoadRecordTree, FailedAllocationReportsOutOfMemoryAndReleasesEverything) {
   setOutOfMemoryHandler([] { ++gOutOfMemoryReports; });
   // A small tree takes one block of the record store: the load fails with it or not at all.
   for (long made = 0; made <= 1; ++made) {
-    FakeQuerySource source;
+    FakeLoaderQueries source;
     answerOneStudent(source, "APR23IT", "st230401");
     gOutOfMemoryReports = 0;
     gAllocationsLeft = made;

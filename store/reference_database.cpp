@@ -42,25 +42,20 @@ bool hasColumn(const SourceTable& table, const char* name) {
   return false;
 }
 
+std::string numberText(const Value& value) {
+  char buffer[kNumberTextBytes];
+  return std::string(valueText(value, buffer));
+}
+
 // Fifteen significant digits and no trailing zeros, as Access hands a Double out as text.
 std::string text(sqlite3_stmt* statement, int index) {
   switch (sqlite3_column_type(statement, index)) {
     case SQLITE_NULL:
       return "";
-    case SQLITE_INTEGER: {
-      Value value;
-      value.type = ValueType::kInteger;
-      value.integer = sqlite3_column_int64(statement, index);
-      char buffer[kNumberTextBytes];
-      return std::string(valueText(value, buffer));
-    }
-    case SQLITE_FLOAT: {
-      Value value;
-      value.type = ValueType::kReal;
-      value.real = sqlite3_column_double(statement, index);
-      char buffer[kNumberTextBytes];
-      return std::string(valueText(value, buffer));
-    }
+    case SQLITE_INTEGER:
+      return numberText({ValueType::kInteger, sqlite3_column_int64(statement, index), 0, {}});
+    case SQLITE_FLOAT:
+      return numberText({ValueType::kReal, 0, sqlite3_column_double(statement, index), {}});
     default: {
       const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, index));
       return bytes == nullptr

@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "file_bytes.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,17 +40,6 @@ constexpr auto kRunLimit = std::chrono::seconds(60);
 // A mutant that makes a reader run until its time limit costs many ordinary ones: past this the
 // run stops early, saying how many mutants it tried.
 constexpr auto kTimeBudget = std::chrono::seconds(60);
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 std::uint64_t environmentNumber(const char* name, std::uint64_t fallback) {
   const char* text = std::getenv(name);

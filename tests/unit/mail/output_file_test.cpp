@@ -1,5 +1,6 @@
 // A file rewritten whole: permission bits, symbolic links, folders that take no new file, failures.
 #include "mail/output_file.h"
+#include "file_bytes.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -28,13 +29,6 @@ const std::string kNew = std::string(300, 'n') + "\r\n";
 constexpr uid_t kNobody = 65534;
 
 enum class Outcome { kReplaced = 1, kInPlace, kCannotOpen, kCannotWrite, kChildFailed };
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 void writeFile(const fs::path& path, const std::string& bytes, fs::perms mode) {
   std::ofstream(path, std::ios::binary) << bytes;

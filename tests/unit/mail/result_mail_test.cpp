@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/result_listing.h"
+#include "file_bytes.h"
 #include "store/loader.h"
 
 namespace {
@@ -126,17 +127,6 @@ void requireListing(const StudentRecord& student) {
   if (listingOf(student).empty()) {
     GTEST_SKIP() << "needs writeResultListing of the result listing";
   }
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 class MailFileTest : public ::testing::Test {

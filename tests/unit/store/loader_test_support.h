@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
 #include "store/loader.h"
 #include "store/record_tree.h"
 #include "store/source_tables.h"
@@ -49,17 +50,6 @@ class ScratchDir {
  private:
   std::filesystem::path path_;
 };
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Runs a SQL script into a new SQLite database file at path.
 inline void makeSqliteFile(const std::string& path, const std::string& script) {

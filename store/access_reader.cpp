@@ -28,6 +28,7 @@
 #include "store/child_process.h"
 #include "store/database_error.h"
 #include "store/row_stream.h"
+#include "store/sql_values.h"
 
 namespace {
 
@@ -300,73 +301,13 @@ class ChildReader {
 
 // ---- The parent's side: the answer decoded into columns, every count and length checked.
 
-// SQLite's reading of a number in text: white space around it, no hexadecimal, no infinity or
-// NaN spelled out; strtod does the rest.
-bool parseReal(std::string_view text, double& value) {
-  auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-  while (!text.empty() && isSpace(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && isSpace(text.back())) {
-    text.remove_suffix(1);
-  }
-  if (text.empty() || text.size() > 400 ||
-      text.find_first_not_of("0123456789+-.eE") != std::string_view::npos) {
-    return false;
-  }
-  char digits[401];
-  std::memcpy(digits, text.data(), text.size());
-  digits[text.size()] = '\0';
-  char* end = nullptr;
-  value = std::strtod(digits, &end);
-  return end == digits + text.size();
-}
-
-bool parseInteger(std::string_view text, std::int64_t& value) {
-  std::size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
-  if (i == text.size() || text.size() - i > 18) {
-    return false;  // longer numbers take the real path, which checks their range
-  }
-  std::int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') {
-      return false;
-    }
-    magnitude = magnitude * 10 + (text[i] - '0');
-  }
-  value = text[0] == '-' ? -magnitude : magnitude;
-  return true;
-}
-
 // As SQLite stored libmdb's text in a column of that type: NULL and empty text alike as NULL
-// (libmdb gives both as ""), numbers that parse as numbers, everything else as text.
-void appendValue(SourceColumn& column, ValueKind kind, std::string_view text) {
-  if (text.empty() || kind == ValueKind::kNone) {
+// (libmdb gives both as ""), numbers that read as numbers, everything else as text.
+void appendValue(SourceColumn& column, std::string_view text, NumericParser& parser) {
+  if (text.empty() || column.affinity() == Affinity::kNone) {
     column.appendNull();
-    return;
-  }
-  std::int64_t integer = 0;
-  double real = 0;
-  switch (kind) {
-    case ValueKind::kInteger:
-      if (parseInteger(text, integer)) {
-        column.appendInteger(integer);
-      } else if (parseReal(text, real)) {
-        // An integer column keeps a whole real as an integer, as SQLite's affinity does.
-        bool whole = real >= -9.2e18 && real <= 9.2e18 &&
-                     static_cast<double>(static_cast<std::int64_t>(real)) == real;
-        whole ? column.appendInteger(static_cast<std::int64_t>(real)) : column.appendReal(real);
-      } else {
-        column.appendText(text);
-      }
-      return;
-    case ValueKind::kReal:
-      parseReal(text, real) ? column.appendReal(real) : column.appendText(text);
-      return;
-    case ValueKind::kText:
-    case ValueKind::kNone:
-      column.appendText(text);
-      return;
+  } else {
+    column.append(storedValue(textValue(text), column.affinity(), parser));
   }
 }
 
@@ -444,12 +385,10 @@ class AnswerDecoder {
     if (declared > fileSize_ / kMinimumRowBytes) {
       failToRead(path_, damaged("table " + table.name + " declares more rows than the file holds"));
     }
-    std::vector<ValueKind> kinds;
     for (std::size_t i : check.indexes) {
       table.columns.push_back(makeColumn(columns[i].name, columns[i].accessType));
-      kinds.push_back(kindOf(columns[i].accessType));
     }
-    std::uint64_t rows = readRows(table, kinds, declared);
+    std::uint64_t rows = readRows(table, declared);
     if (rows != declared) {
       failToRead(path_, damaged("table " + table.name + ": " + std::to_string(rows) +
                                 " rows read, " + std::to_string(declared) + " expected"));
@@ -472,15 +411,14 @@ class AnswerDecoder {
     }
   }
 
-  std::uint64_t readRows(SourceTable& table, const std::vector<ValueKind>& kinds,
-                         std::uint32_t declared) {
+  std::uint64_t readRows(SourceTable& table, std::uint32_t declared) {
     std::uint64_t rows = 0;
     for (std::uint8_t tag = in_.u8(); tag != kStreamTableEnd; tag = in_.u8()) {
       if (tag != kStreamRow || ++rows > static_cast<std::uint64_t>(declared) + 1) {
         RowStreamReader::malformed();
       }
-      for (std::size_t i = 0; i < kinds.size(); ++i) {
-        appendValue(table.columns[i], kinds[i], in_.text(kBindBytes));
+      for (SourceColumn& column : table.columns) {
+        appendValue(column, in_.text(kBindBytes), numbers_);
       }
     }
     if (in_.u32() != rows) {
@@ -492,6 +430,7 @@ class AnswerDecoder {
   const std::string& path_;
   std::uint64_t fileSize_;
   RowStreamReader in_;
+  NumericParser numbers_;
 };
 
 // The reader of a whole, healthy file takes well under a second per ten megabytes; a damaged

@@ -53,9 +53,9 @@ std::string text(sqlite3_stmt* statement, int index) {
     case SQLITE_NULL:
       return "";
     case SQLITE_INTEGER:
-      return numberText({ValueType::kInteger, sqlite3_column_int64(statement, index), 0, {}});
+      return numberText(integerValue(sqlite3_column_int64(statement, index)));
     case SQLITE_FLOAT:
-      return numberText({ValueType::kReal, 0, sqlite3_column_double(statement, index), {}});
+      return numberText(realValue(sqlite3_column_double(statement, index)));
     default: {
       const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, index));
       return bytes == nullptr

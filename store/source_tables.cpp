@@ -75,6 +75,21 @@ void SourceColumn::appendBytes(ValueType type, std::string_view bytes) {
   payloads_.push_back(id);
 }
 
+void SourceColumn::append(const Value& value) {
+  switch (value.type) {
+    case ValueType::kNull:
+      return appendNull();
+    case ValueType::kInteger:
+      return appendInteger(value.integer);
+    case ValueType::kReal:
+      return appendReal(value.real);
+    case ValueType::kText:
+      return appendText(value.bytes);
+    case ValueType::kBlob:
+      return appendBlob(value.bytes);
+  }
+}
+
 Value SourceColumn::at(std::size_t row) const {
   Value value;
   value.type = typeAt(row);

@@ -24,6 +24,27 @@ struct Value {
   std::string_view bytes;  // kText (UTF-8) and kBlob; valid while the column lives
 };
 
+inline Value integerValue(std::int64_t integer) {
+  Value value;
+  value.type = ValueType::kInteger;
+  value.integer = integer;
+  return value;
+}
+
+inline Value realValue(double real) {
+  Value value;
+  value.type = ValueType::kReal;
+  value.real = real;
+  return value;
+}
+
+inline Value textValue(std::string_view bytes) {
+  Value value;
+  value.type = ValueType::kText;
+  value.bytes = bytes;
+  return value;
+}
+
 // One column's values in table order. Texts and blobs are stored once per column and shared by
 // every row that holds them, so a StudentID repeated on thirty result rows costs one copy.
 class SourceColumn {
@@ -47,6 +68,7 @@ class SourceColumn {
   void appendReal(double value);
   void appendText(std::string_view text);
   void appendBlob(std::string_view bytes);
+  void append(const Value& value);
 
   std::size_t size() const { return types_.size(); }
   ValueType typeAt(std::size_t row) const { return static_cast<ValueType>(types_[row]); }

@@ -90,20 +90,6 @@ int compareNumbers(const Value& a, const Value& b) {
   return -compareIntegerWithReal(b.integer, a.real);
 }
 
-Value integerValue(std::int64_t integer) {
-  Value value;
-  value.type = ValueType::kInteger;
-  value.integer = integer;
-  return value;
-}
-
-Value realValue(double real) {
-  Value value;
-  value.type = ValueType::kReal;
-  value.real = real;
-  return value;
-}
-
 // A real that is a whole number strictly inside the 64-bit range becomes that integer, as a
 // numeric column stores it.
 Value wholeRealAsInteger(const Value& value) {
@@ -115,6 +101,34 @@ Value wholeRealAsInteger(const Value& value) {
     }
   }
   return value;
+}
+
+// Digits with an optional sign and white space around them, few enough to fit: most numeric
+// texts are such, and SQLite reads them as exactly this integer, so they need no round trip.
+bool isPlainInteger(std::string_view text, std::int64_t& integer) {
+  auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (!text.empty() && isSpace(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && isSpace(text.back())) {
+    text.remove_suffix(1);
+  }
+  bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 18) {
+    return false;
+  }
+  std::int64_t magnitude = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+    magnitude = magnitude * 10 + (c - '0');
+  }
+  integer = negative ? -magnitude : magnitude;
+  return true;
 }
 
 }  // namespace
@@ -158,6 +172,10 @@ NumericParser::~NumericParser() {
 Value NumericParser::numeric(const Value& value) {
   if (value.type != ValueType::kText) {
     return value;
+  }
+  std::int64_t integer = 0;
+  if (isPlainInteger(value.bytes, integer)) {
+    return integerValue(integer);
   }
   if (db_ == nullptr) {
     if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=

@@ -27,20 +27,6 @@ Collation collationOf(const SourceColumn& column) {
   return collation;
 }
 
-Value textValue(std::string_view bytes) {
-  Value value;
-  value.type = ValueType::kText;
-  value.bytes = bytes;
-  return value;
-}
-
-Value integerValue(std::int64_t integer) {
-  Value value;
-  value.type = ValueType::kInteger;
-  value.integer = integer;
-  return value;
-}
-
 // The number the loader parses from a column's text.
 int numberOf(const Value& value) {
   if (value.type == ValueType::kInteger) {

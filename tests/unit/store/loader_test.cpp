@@ -94,21 +94,4 @@ TEST_F(LoadFileTest, StudentsAndResultsKeepTableOrderWhateverTheSourceIndexes) {
             "    level 1\n      semester 1: CS104=4 (D) CS101=1 (A) CS103=3 (C)\n");
 }
 
-TEST_F(LoadFileTest, ResultsTableWithoutRowidKeepsItsKeyOrder) {
-  std::string path = scratch_.file("without-rowid.db");
-  makeSqliteFile(path,
-                 "CREATE TABLE Student (StudentID, Name, StreetAddress, City, State, Postcode, "
-                 "Intake);"
-                 "CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER, "
-                 "Marks INTEGER, PRIMARY KEY (StudentID, SubjectID, Semester)) WITHOUT ROWID;"
-                 "CREATE TABLE Subject (SubjectID, Name, Level);"
-                 "INSERT INTO Subject VALUES ('CS101','A',1), ('CS104','D',1);"
-                 "INSERT INTO Student (StudentID, Intake) VALUES ('aa01','X');"
-                 "INSERT INTO StudentResult VALUES ('aa01','CS104',1,4), ('aa01','CS101',1,1);");
-  LoadResult result = loadRecordTree(path);
-  RecordTreeOwner owner(result.tree);
-  EXPECT_EQ(resultsOf(owner.get(), "aa01"),
-            "    level 1\n      semester 1: CS101=1 (A) CS104=4 (D)\n");
-}
-
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "analysis/console_interface.h"
 #include "analysis/pending_subjects.h"
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 void runForecast(const StudentRecord& student, Console& console);
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "store/out_of_memory.h"
+#include "store/tree/out_of_memory.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // typed expected mark.
 #pragma once
 
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 struct PendingSubject {
   char subjectName[textBytes(kSubjectNameChars) + 1];

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 // Room for the longest grade word, "Distinction", and its terminator.
 constexpr int kGradeBandSize = 12;

@@ -5,7 +5,7 @@
 
 #include "analysis/console_interface.h"
 #include "analysis/pending_subjects.h"
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 // Writes the advice block for the target letter (A, B or C in either case).
 void printSuggestion(char target, int totalMarks, int subjectCount, int unfilledCount,

@@ -2,7 +2,7 @@
 #include "app/intake_selection.h"
 
 #include "mail/result_mail.h"
-#include "store/student_index.h"
+#include "store/tree/student_index.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/console_interface.h"
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 // Returns when the operator presses ESC at the intake prompt.
 void selectIntakeForMails(RecordTree tree, Console& console);

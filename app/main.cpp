@@ -15,8 +15,8 @@
 #include "app/program.h"
 #include "app/signal_cleanup.h"
 #include "store/loader.h"
-#include "store/odbc_source.h"
-#include "store/out_of_memory.h"
+#include "store/sources/odbc_source.h"
+#include "store/tree/out_of_memory.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "analysis/console_interface.h"
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 void printMainMenu(std::ostream& out);
 

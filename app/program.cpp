@@ -4,8 +4,8 @@
 #include <ostream>
 
 #include "app/main_menu.h"
-#include "store/out_of_memory.h"
-#include "store/student_index.h"
+#include "store/tree/out_of_memory.h"
+#include "store/tree/student_index.h"
 
 namespace {
 

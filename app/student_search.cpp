@@ -5,7 +5,7 @@
 #include "analysis/performance_chart.h"
 #include "analysis/result_listing.h"
 #include "analysis/suggestion.h"
-#include "store/student_index.h"
+#include "store/tree/student_index.h"
 
 namespace {
 

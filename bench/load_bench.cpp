@@ -19,13 +19,13 @@
 
 #include "bench/generated_database.h"
 #include "bench/odbc_bench.h"
-#include "store/access_reader.h"
-#include "store/file_format.h"
+#include "store/build/reference_database.h"
+#include "store/build/tree_builder.h"
 #include "store/loader.h"
-#include "store/reference_database.h"
-#include "store/sqlite_reader.h"
-#include "store/student_index.h"
-#include "store/tree_builder.h"
+#include "store/sources/access_reader.h"
+#include "store/sources/file_format.h"
+#include "store/sources/sqlite_reader.h"
+#include "store/tree/student_index.h"
 
 namespace {
 

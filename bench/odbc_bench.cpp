@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "store/odbc_source.h"
-#include "store/record_tree.h"
+#include "store/sources/odbc_source.h"
+#include "store/tree/record_tree.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 constexpr const char* kMailFileName = "mail.txt";
 

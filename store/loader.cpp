@@ -4,12 +4,12 @@
 
 #include <new>
 
-#include "store/access_reader.h"
-#include "store/file_format.h"
-#include "store/out_of_memory.h"
-#include "store/reference_database.h"
-#include "store/sqlite_reader.h"
-#include "store/tree_builder.h"
+#include "store/build/reference_database.h"
+#include "store/build/tree_builder.h"
+#include "store/sources/access_reader.h"
+#include "store/sources/file_format.h"
+#include "store/sources/sqlite_reader.h"
+#include "store/tree/out_of_memory.h"
 
 LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress) {
   try {

@@ -3,10 +3,10 @@
 
 #include <string>
 
+#include "store/build/loader_queries.h"
 #include "store/database_error.h"
-#include "store/loader_queries.h"
-#include "store/record_tree.h"
-#include "store/source_tables.h"
+#include "store/sources/source_tables.h"
+#include "store/tree/record_tree.h"
 
 constexpr const char* kDatabaseFileName = "Database.mdb";
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "store/record_tree.h"
-#include "store/student_index.h"
+#include "store/tree/record_tree.h"
+#include "store/tree/student_index.h"
 
 namespace {
 

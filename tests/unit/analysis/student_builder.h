@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "store/record_tree.h"
+#include "store/tree/record_tree.h"
 
 struct ResultSpec {
   std::string subjectId;

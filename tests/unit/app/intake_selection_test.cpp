@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "mail/result_mail.h"
-#include "store/student_index.h"
+#include "store/tree/student_index.h"
 #include "unit/fake_console.h"
 
 namespace {

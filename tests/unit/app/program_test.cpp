@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/main_menu.h"
-#include "store/out_of_memory.h"
+#include "store/tree/out_of_memory.h"
 #include "unit/fake_console.h"
 
 namespace {

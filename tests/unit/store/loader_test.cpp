@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "store/build/loader_queries.h"
 #include "store/loader.h"
-#include "store/loader_queries.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {

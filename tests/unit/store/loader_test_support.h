@@ -15,9 +15,9 @@
 
 #include "file_bytes.h"
 #include "store/loader.h"
-#include "store/record_tree.h"
-#include "store/source_tables.h"
-#include "store/sqlite_reader.h"
+#include "store/sources/source_tables.h"
+#include "store/sources/sqlite_reader.h"
+#include "store/tree/record_tree.h"
 
 inline std::string fixturePath(const std::string& name) {
   return std::string(TAVRINEL_FIXTURES_DIR) + "/" + name;

@@ -1,0 +1,12 @@
+// Reads the three tables of a Microsoft Access file in a child process, so that a damaged file
+// that crashes or runs away inside libmdb cannot take the program with it.
+#pragma once
+
+#include <string>
+
+#include "store/sources/source_tables.h"
+
+// Reads the three tables of an Access file (Jet 3, Jet 4, ACE) in a child process. Throws
+// DatabaseError "Cannot read <path>: <reason>" (path as the user gave it); std::bad_alloc when the
+// program itself runs out of memory.
+SourceTables readAccessTables(const std::string& path);

@@ -1,0 +1,10 @@
+// Reading the loader's three tables out of a SQLite 3 file without running SQL stored in it.
+#pragma once
+
+#include <string>
+
+#include "store/sources/source_tables.h"
+
+// Reads the three tables of a SQLite 3 file, read-only, in one read transaction. Throws
+// DatabaseError "Cannot read <path>: <reason>"; std::bad_alloc when memory runs out.
+SourceTables readSqliteTables(const std::string& path);

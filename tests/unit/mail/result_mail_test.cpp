@@ -294,7 +294,8 @@ TEST_F(MailFileTest, MissingFolderCannotBeOpened) {
 
 // The expected letters are written from the fixture's description, one LF for each CR LF.
 TEST_F(MailFileTest, DemoIntakeMatchesTheLettersWrittenByHand) {
-  RecordTreeOwner tree(loadRecordTree(std::string(TAVRINEL_FIXTURES_DIR "/demo.mdb")).tree);
+  RecordTreeOwner tree(
+      loadRecordTree(DatabaseSource::file(TAVRINEL_FIXTURES_DIR "/demo.mdb")).tree);
   const IntakeRecord* intake = tree.get();
   while (intake != nullptr && std::string(intake->code) != "APR23IT") {
     intake = intake->next;

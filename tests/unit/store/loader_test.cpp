@@ -60,13 +60,13 @@ class WorkingDirectory {
 TEST_F(LoadFileTest, LoadsDatabaseMdbOfTheWorkingDirectory) {
   WorkingDirectory inScratch(scratch_.path());
   try {
-    loadRecordTree();
+    loadRecordTree(DatabaseSource());
     ADD_FAILURE() << "loaded without Database.mdb";
   } catch (const DatabaseError& error) {
     EXPECT_STREQ(error.what(), "Cannot read Database.mdb: file not found");
   }
   writeFile("Database.mdb", readFile(fixturePath("demo.mdb")));
-  LoadResult result = loadRecordTree();
+  LoadResult result = loadRecordTree(DatabaseSource());
   RecordTreeOwner owner(result.tree);
   EXPECT_EQ(result.status, LoadStatus::kLoaded);
   EXPECT_EQ(intakeCodes(owner.get()), (std::vector<std::string>{"APR23IT", "APR24IT", "SEP23IT"}));

@@ -60,7 +60,7 @@ BothPaths loadBothWays(const SourceTables& tables) {
   if (both.obstacle.empty()) {
     both.direct = outcome([&] { return buildRecordTree(tables, kSource); });
   }
-  both.dispatched = outcome([&] { return loadRecordTree(tables, kSource); });
+  both.dispatched = outcome([&] { return buildTreeOfTables(tables, kSource); });
   return both;
 }
 
@@ -105,9 +105,12 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForEveryFixture) {
 }
 
 TEST(TreeBuilder, EveryFormOfTheDemoGivesTheSameTree) {
-  std::string expected = outcome([] { return loadRecordTree(fixturePath("demo.mdb")); });
+  std::string expected =
+      outcome([] { return loadRecordTree(DatabaseSource::file(fixturePath("demo.mdb"))); });
   for (const char* form : {"demo-2003.mdb", "demo.accdb"}) {
-    EXPECT_EQ(outcome([&] { return loadRecordTree(fixturePath(form)); }), expected) << form;
+    EXPECT_EQ(outcome([&] { return loadRecordTree(DatabaseSource::file(fixturePath(form))); }),
+              expected)
+        << form;
   }
   EXPECT_EQ(
       outcome([] { return buildRecordTree(fixtureTables("demo", SourceKind::kSqlite), kSource); }),
@@ -326,11 +329,11 @@ TEST(TreeBuilder, CollationSqliteDoesNotKnowIsRefusedWhereItWouldCompare) {
   SourceColumn& name = tables.student.columns[kStudentName];
   name = withRules(name, name.affinity(), "UNICODE_CI");
   EXPECT_EQ(directBuildObstacle(tables), "");
-  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }), expected);
+  EXPECT_EQ(outcome([&] { return buildTreeOfTables(tables, kSource); }), expected);
   SourceColumn& intake = tables.student.columns[kIntake];
   intake = withRules(intake, intake.affinity(), "UNICODE_CI");
   EXPECT_NE(directBuildObstacle(tables), "");
-  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }),
+  EXPECT_EQ(outcome([&] { return buildTreeOfTables(tables, kSource); }),
             "error: Cannot read Database.mdb: column Intake of table Student uses collation "
             "UNICODE_CI, which is not one of BINARY, NOCASE and RTRIM");
 }
@@ -340,7 +343,7 @@ TEST(TreeBuilder, TablesWithoutTheirColumnsAreRefusedNotRead) {
   tables.subject.columns.pop_back();
   EXPECT_NE(directBuildObstacle(tables), "");
   const char* refusal = "error: Cannot read Database.mdb: table Subject was not read whole";
-  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }), refusal);
+  EXPECT_EQ(outcome([&] { return buildTreeOfTables(tables, kSource); }), refusal);
   EXPECT_EQ(outcome([&] { return buildRecordTree(tables, kSource); }), refusal);
 }
 

@@ -104,10 +104,7 @@ struct SourceTable {
   std::size_t rows() const { return columns.empty() ? 0 : columns[0].size(); }
 };
 
-enum class SourceKind { kAccess, kSqlite };
-
 struct SourceTables {
-  SourceKind kind = SourceKind::kSqlite;
   SourceTable student;
   SourceTable studentResult;
   SourceTable subject;

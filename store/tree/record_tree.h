@@ -24,7 +24,7 @@ constexpr std::size_t textBytes(std::size_t chars) {
 }
 
 // Texts are NUL-terminated and never null: a field that was not set points at an empty text.
-// Where they are stored is up to the record's maker (see RecordStore and setText below).
+// Records and texts live in the RecordStore of their tree (see below).
 
 struct AddressRecord {
   const char* streetAddress;

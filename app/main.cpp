@@ -15,7 +15,7 @@
 #include "app/program.h"
 #include "app/signal_cleanup.h"
 #include "store/loader.h"
-#include "store/sources/odbc_source.h"
+#include "store/sources/odbc_connection_string.h"
 #include "store/tree/out_of_memory.h"
 
 namespace {
@@ -84,7 +84,7 @@ int runProgram(const CommandLine& line) {
   options.pauseOnFailure = console.isInputTerminal();
   // Messages name the file as given, or the server's connection with its password masked.
   options.databasePath =
-      line.connection.empty() ? line.databasePath : maskConnection(line.connection);
+      line.connection.empty() ? line.databasePath : connectionSourceName(line.connection);
   try {
     return runSession(
         console,

@@ -8,6 +8,8 @@
 #include "store/build/tree_builder.h"
 #include "store/sources/access_reader.h"
 #include "store/sources/file_format.h"
+#include "store/sources/odbc_connection_string.h"
+#include "store/sources/odbc_reader.h"
 #include "store/sources/sqlite_reader.h"
 #include "store/tree/out_of_memory.h"
 
@@ -32,6 +34,16 @@ LoadResult loadRecordTree(const SourceTables& tables, const std::string& source,
   try {
     ReferenceDatabase reference(tables, source);
     return loadRecordTree(reference, progress);
+  } catch (const std::bad_alloc&) {
+    reportOutOfMemory();
+    return {nullptr, LoadStatus::kOutOfMemory};
+  }
+}
+
+LoadResult loadRecordTreeFromServer(const std::string& connection, const LoadProgress& progress) {
+  try {
+    SourceTables tables = readOdbcTables(connection);
+    return loadRecordTree(tables, connectionSourceName(connection), progress);
   } catch (const std::bad_alloc&) {
     reportOutOfMemory();
     return {nullptr, LoadStatus::kOutOfMemory};

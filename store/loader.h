@@ -21,5 +21,11 @@ LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress 
 LoadResult loadRecordTree(const SourceTables& tables, const std::string& source,
                           const LoadProgress& progress = {});
 
+// Loads the three tables read through the ODBC driver that the connection string names (a
+// server, or a file the driver opens); messages name the connection masked
+// (connectionSourceName). Throws DatabaseError.
+LoadResult loadRecordTreeFromServer(const std::string& connection,
+                                    const LoadProgress& progress = {});
+
 // Loads Database.mdb of the working directory. Throws DatabaseError.
 LoadResult loadRecordTree(const LoadProgress& progress = {});

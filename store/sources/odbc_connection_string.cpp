@@ -114,11 +114,14 @@ std::string maskConnection(const std::string& connection) {
 }
 
 std::string connectionSourceName(const std::string& connection) {
-  std::string name = maskConnection(connection);
-  for (char& c : name) {
-    if (isControl(static_cast<unsigned char>(c))) {
-      c = '?';
-    }
+  // Past a line break a reader and a driver may part on where a value ends: nothing of it shows.
+  std::size_t control = 0;
+  while (control < connection.size() && !isControl(static_cast<unsigned char>(connection[control]))) {
+    ++control;
+  }
+  std::string name = maskConnection(connection.substr(0, control));
+  if (control < connection.size()) {
+    name += "...";
   }
   if (name.size() <= kShownCharacters) {
     return name;

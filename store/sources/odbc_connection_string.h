@@ -15,8 +15,8 @@ constexpr std::size_t kMaxConnectionLength = 32767;
 // included.
 std::string maskConnection(const std::string& connection);
 
-// How messages name the connection: masked, every control character shown as '?', and cut to
-// a length that fits a line.
+// How messages name the connection: masked, cut at a control character, and cut to a length
+// that fits a line.
 std::string connectionSourceName(const std::string& connection);
 
 // Why the connection string cannot be handed to a driver (a control character such as a line

@@ -529,6 +529,10 @@ class Reader {
     std::string text;
     for (;;) {
       rowsFetched = 0;
+      // The MDBTools driver leaves a NULL's indicator and value as the row before left them.
+      for (FetchedColumn& column : fetched) {
+        std::fill(column.indicators.begin(), column.indicators.end(), SQL_NULL_DATA);
+      }
       SQLRETURN status = SQLFetch(handle);
       if (status == SQL_NO_DATA) {
         break;

@@ -292,13 +292,15 @@ bool benchServers(const std::string& path, long students, int runs) {
                 students, secondsSince(start), runs);
     Figures plain = medians(runs, "plain", connection);
     Figures load = medians(runs, "load", connection);
-    std::printf("%-10s %7.3f s   peak %6.1f MiB   SELECT * of the three tables, each value "
-                "fetched as text (%ld rows)\n",
-                "plain", plain.seconds, plain.peak, plain.rows);
-    std::printf("%-10s %7.3f s = %.2fx plain   peak %6.1f MiB   read, tree and index (%ld "
-                "students)%s\n",
-                "load", load.seconds, load.seconds / plain.seconds, load.peak, load.rows,
-                plain.ok && load.ok ? "" : "   FAILED");
+    std::printf(
+        "%-10s %7.3f s   peak %6.1f MiB   SELECT * of the three tables, each value "
+        "fetched as text (%ld rows)\n",
+        "plain", plain.seconds, plain.peak, plain.rows);
+    std::printf(
+        "%-10s %7.3f s = %.2fx plain   peak %6.1f MiB   read, tree and index (%ld "
+        "students)%s\n",
+        "load", load.seconds, load.seconds / plain.seconds, load.peak, load.rows,
+        plain.ok && load.ok ? "" : "   FAILED");
     ok = ok && plain.ok && load.ok;
     owner.run("DROP DATABASE " + database);
   }

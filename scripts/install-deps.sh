@@ -14,9 +14,10 @@ case "${1:-}" in
   "") ;;
   --tests)
     # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps) and file, which
-    # cpack uses to find the package's dependencies; a private PostgreSQL server and its ODBC
-    # driver for the tests of reading from a database server.
-    packages+=(libgtest-dev clang-format groff-base dpkg-dev file postgresql odbc-postgresql)
+    # cpack uses to find the package's dependencies; private PostgreSQL and MariaDB servers and
+    # their ODBC drivers, and the MDBTools ODBC driver, for the tests of reading through ODBC.
+    packages+=(libgtest-dev clang-format groff-base dpkg-dev file postgresql odbc-postgresql
+               mariadb-server odbc-mariadb odbc-mdbtools)
     ;;
   *)
     echo "usage: scripts/install-deps.sh [--tests]" >&2

@@ -116,7 +116,8 @@ std::string maskConnection(const std::string& connection) {
 std::string connectionSourceName(const std::string& connection) {
   // Past a line break a reader and a driver may part on where a value ends: nothing of it shows.
   std::size_t control = 0;
-  while (control < connection.size() && !isControl(static_cast<unsigned char>(connection[control]))) {
+  while (control < connection.size() &&
+         !isControl(static_cast<unsigned char>(connection[control]))) {
     ++control;
   }
   std::string name = maskConnection(connection.substr(0, control));

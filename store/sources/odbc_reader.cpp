@@ -279,8 +279,8 @@ class Reader {
     SQLSMALLINT length = 0;
     if (succeeded(SQLGetInfoW(database_->get(), SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote,
                               &length))) {
-      quote_ = narrow(quote, std::min<std::size_t>(std::size(quote) - 1,
-                                                   static_cast<std::size_t>(length) / 2));
+      quote_ = narrow(
+          quote, std::min<std::size_t>(std::size(quote) - 1, static_cast<std::size_t>(length) / 2));
     }
     if (quote_ == " ") {
       quote_.clear();  // the driver quotes no names
@@ -301,8 +301,7 @@ class Reader {
   std::string textAt(SQLHSTMT handle, SQLUSMALLINT column) const {
     SQLWCHAR buffer[512];
     SQLLEN indicator = 0;
-    SQLRETURN status =
-        SQLGetData(handle, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+    SQLRETURN status = SQLGetData(handle, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
     check(status, SQL_HANDLE_STMT, handle);
     if (status == SQL_NO_DATA || indicator == SQL_NULL_DATA) {
       return "";
@@ -520,9 +519,8 @@ class Reader {
       }
       column.values.resize(valueBytes(column) * rows);
       column.indicators.resize(rows);
-      check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), column.cType,
-                       column.values.data(), static_cast<SQLLEN>(valueBytes(column)),
-                       column.indicators.data()),
+      check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), column.cType, column.values.data(),
+                       static_cast<SQLLEN>(valueBytes(column)), column.indicators.data()),
             SQL_HANDLE_STMT, handle);
     }
     NumericParser parser;

@@ -39,9 +39,9 @@ std::string serverConnection(const char* variable) {
 
 // The MDBTools ODBC driver (Debian odbc-mdbtools), or "".
 std::string mdbtoolsDriver() {
-  for (const char* path : {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
-                           "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so",
-                           "/usr/lib/odbc/libmdbodbcW.so"}) {
+  for (const char* path :
+       {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
+        "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so", "/usr/lib/odbc/libmdbodbcW.so"}) {
     if (access(path, R_OK) == 0) {
       return path;
     }

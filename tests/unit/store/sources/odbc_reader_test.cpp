@@ -143,8 +143,9 @@ class ServerWriter {
     SQLFreeHandle(SQL_HANDLE_STMT, statement);
     if (!SQL_SUCCEEDED(status) && status != SQL_NO_DATA) {
       std::string reason;
-      appendUtf16(reason, reinterpret_cast<const char16_t*>(message),
-                  static_cast<std::size_t>(std::max<SQLSMALLINT>(0, std::min<SQLSMALLINT>(length, 511))));
+      appendUtf16(
+          reason, reinterpret_cast<const char16_t*>(message),
+          static_cast<std::size_t>(std::max<SQLSMALLINT>(0, std::min<SQLSMALLINT>(length, 511))));
       return ::testing::AssertionFailure() << reason << " in: " << sql.substr(0, 200);
     }
     return ::testing::AssertionSuccess();
@@ -169,8 +170,9 @@ const char* const kFixtures[] = {"demo", "edge"};
 TEST(OdbcReader, ServersAndTheMdbtoolsDriverGiveTheAccessFilesTreeOnTheFixtures) {
   int sources = 0;
   for (const char* name : kFixtures) {
-    std::string access =
-        outcome([&] { return loadRecordTree(readAccessTables(fixturePath(name + std::string(".mdb"))), kSource); });
+    std::string access = outcome([&] {
+      return loadRecordTree(readAccessTables(fixturePath(name + std::string(".mdb"))), kSource);
+    });
     std::string upper = name == std::string("demo") ? "DEMO" : "EDGE";
     for (const std::string& connection : {environment(("TAVRINEL_ODBC_" + upper).c_str()),
                                           environment(("TAVRINEL_MARIADB_" + upper).c_str())}) {
@@ -187,8 +189,9 @@ TEST(OdbcReader, ServersAndTheMdbtoolsDriverGiveTheAccessFilesTreeOnTheFixtures)
                              "numeric-postcode.mdb", "empty.mdb", "demo-2003.mdb", "demo.accdb"}) {
       SCOPED_TRACE(file);
       ++sources;
-      expectSameTree(readOdbcTables("Driver=" + driver + ";DBQ=" + fixturePath(file)),
-                     outcome([&] { return loadRecordTree(readAccessTables(fixturePath(file)), kSource); }));
+      expectSameTree(readOdbcTables("Driver=" + driver + ";DBQ=" + fixturePath(file)), outcome([&] {
+                       return loadRecordTree(readAccessTables(fixturePath(file)), kSource);
+                     }));
     }
   }
   if (sources == 0) {
@@ -210,11 +213,11 @@ RandomRows randomRows(std::mt19937& random, bool mariadb) {
   auto pick = [&random](const std::vector<std::string>& pool) {
     return pool[random() % pool.size()];
   };
-  const std::vector<std::string> ids = {"'st01'", "'ST01'", "'St01'", "'st02'", "'o''b03'",
+  const std::vector<std::string> ids = {"'st01'", "'ST01'", "'St01'",  "'st02'", "'o''b03'",
                                         "''",     "NULL",   "'st01 '", "'ST02'"};
-  const std::vector<std::string> intakes = {"'JAN24IT'", "'jan24it'", "'SEP24'",
-                                            "'sep24 '",  "NULL",      "''",
-                                            "'AUG''24'", "'Zo\xC3\xAB-intake'"};
+  const std::vector<std::string> intakes = {
+      "'JAN24IT'", "'jan24it'", "'SEP24'",   "'sep24 '",
+      "NULL",      "''",        "'AUG''24'", "'Zo\xC3\xAB-intake'"};
   const std::vector<std::string> subjects = {"'CS1'", "'cs1'", "'CS2'", "'XX9'", "NULL", "''"};
   const std::vector<std::string> texts = {"'Grace'", "'O''Brien'", "'Zo\xC3\xAB M\xC3\xBCller'",
                                           "NULL",    "''",         "'0800'"};
@@ -238,13 +241,12 @@ RandomRows randomRows(std::mt19937& random, bool mariadb) {
   auto sqliteType = [](const std::string& type) {
     return type == "VARCHAR(10)" ? std::string("TEXT(10) COLLATE NOCASE") : type;
   };
-  const char* text = mariadb ? "VARCHAR(50)" : "VARCHAR(50)";
   std::string schema[2];
   for (int form = 0; form < 2; ++form) {
     auto type = [&](const std::string& t) { return form == 0 ? serverType(t) : sqliteType(t); };
-    std::string t = form == 0 ? text : "TEXT(50) COLLATE NOCASE";
-    schema[form] = "CREATE TABLE Student (StudentID " + t + ", Name " + t + ", StreetAddress " +
-                   t + ", City " + t + ", State " + t + ", Postcode " + t + ", Intake " + t +
+    std::string t = form == 0 ? "VARCHAR(50)" : "TEXT(50) COLLATE NOCASE";
+    schema[form] = "CREATE TABLE Student (StudentID " + t + ", Name " + t + ", StreetAddress " + t +
+                   ", City " + t + ", State " + t + ", Postcode " + t + ", Intake " + t +
                    ");CREATE TABLE StudentResult (StudentID " + t + ", SubjectID " + t +
                    ", Semester " + type(semester) + ", Marks " + type(marks) +
                    ");CREATE TABLE Subject (SubjectID " + t + ", Name " + t + ", Level " +
@@ -276,20 +278,20 @@ TEST(OdbcReader, ServersGiveTheTreeOfTheSameRowsWithAccessRulesOnRandomData) {
   const char* given = std::getenv("TAVRINEL_TEST_SEED");
   unsigned seed =
       given != nullptr ? static_cast<unsigned>(std::atol(given)) : std::random_device()();
-  int servers_run = 0;
+  int serversRun = 0;
   for (const auto& server : servers) {
     std::string admin = environment(server.variable);
     if (admin.empty()) {
       continue;
     }
-    ++servers_run;
+    ++serversRun;
     for (unsigned run = 0; run < 12; ++run) {
       SCOPED_TRACE(std::string(server.variable) + " seed " + std::to_string(seed + run) +
                    " (TAVRINEL_TEST_SEED=" + std::to_string(seed) + " repeats it)");
       std::mt19937 random(seed + run);
       RandomRows rows = randomRows(random, server.mariadb);
-      std::string database = "tavrinel_random_" + std::to_string(getpid()) + "_" +
-                             std::to_string(run);
+      std::string database =
+          "tavrinel_random_" + std::to_string(getpid()) + "_" + std::to_string(run);
       ServerWriter owner(admin + server.adminDatabase);
       ASSERT_TRUE(owner.run("CREATE DATABASE " + database));
       std::string connection = admin + ";Database=" + database;
@@ -302,12 +304,13 @@ TEST(OdbcReader, ServersGiveTheTreeOfTheSameRowsWithAccessRulesOnRandomData) {
           ASSERT_TRUE(writer.run(rows.server.substr(at, end - at)));
         }
       }
-      std::string expected = outcome([&] { return loadRecordTree(scriptTables(rows.sqlite), kSource); });
+      std::string expected =
+          outcome([&] { return loadRecordTree(scriptTables(rows.sqlite), kSource); });
       expectSameTree(readOdbcTables(connection), expected);
       EXPECT_TRUE(owner.run("DROP DATABASE " + database));
     }
   }
-  if (servers_run == 0) {
+  if (serversRun == 0) {
     GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh and "
                     "scripts/with-mariadb.sh";
   }

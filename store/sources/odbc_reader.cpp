@@ -4,17 +4,11 @@
 
 #include <fcntl.h>
 #ifdef _WIN32
+// sql.h needs the Windows types.
 #include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define close _close
-#define open _open
+#include <windows.h>
 #else
 #include <unistd.h>
-#endif
-// sql.h needs the Windows types on Windows.
-#ifdef _WIN32
-#include <windows.h>
 #endif
 #include <sql.h>
 #include <sqlext.h>
@@ -99,18 +93,18 @@ class DriverOutputMuted {
     std::cerr.flush();
     std::fflush(nullptr);
 #ifdef _WIN32
-    int null = open("NUL", _O_WRONLY);
+    int null = _open("NUL", _O_WRONLY);
 #else
     int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
 #endif
     for (int fd : {1, 2}) {
-      saved_[fd - 1] = null < 0 ? -1 : dup(fd);
+      saved_[fd - 1] = null < 0 ? -1 : duplicate(fd);
       if (saved_[fd - 1] >= 0) {
-        dup2(null, fd);
+        replace(fd, null);
       }
     }
     if (null >= 0) {
-      close(null);
+      closeFd(null);
     }
   }
   ~DriverOutputMuted() {
@@ -119,8 +113,8 @@ class DriverOutputMuted {
     std::fflush(nullptr);
     for (int fd : {1, 2}) {
       if (saved_[fd - 1] >= 0) {
-        dup2(saved_[fd - 1], fd);
-        close(saved_[fd - 1]);
+        replace(fd, saved_[fd - 1]);
+        closeFd(saved_[fd - 1]);
       }
     }
   }
@@ -128,6 +122,29 @@ class DriverOutputMuted {
   DriverOutputMuted& operator=(const DriverOutputMuted&) = delete;
 
  private:
+#ifdef _WIN32
+  static int duplicate(int fd) {
+    return _dup(fd);
+  }
+  static void replace(int fd, int by) {
+    _dup2(by, fd);
+  }
+  static void closeFd(int fd) {
+    _close(fd);
+  }
+#else
+  // Not inherited by a program the driver might start.
+  static int duplicate(int fd) {
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  }
+  static void replace(int fd, int by) {
+    dup2(by, fd);
+  }
+  static void closeFd(int fd) {
+    close(fd);
+  }
+#endif
+
   int saved_[2] = {-1, -1};
 };
 

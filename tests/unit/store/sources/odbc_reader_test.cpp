@@ -91,12 +91,10 @@ std::string environment(const char* variable) {
 
 // The MDBTools ODBC driver (Debian odbc-mdbtools), or "".
 std::string mdbtoolsDriver() {
-  std::string given = environment("TAVRINEL_MDBTOOLS_ODBC_DRIVER");
-  for (const std::string& path :
-       {given, std::string("/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so"),
-        std::string("/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so"),
-        std::string("/usr/lib/odbc/libmdbodbcW.so")}) {
-    if (!path.empty() && access(path.c_str(), R_OK) == 0) {
+  for (const char* path :
+       {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
+        "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so", "/usr/lib/odbc/libmdbodbcW.so"}) {
+    if (access(path, R_OK) == 0) {
       return path;
     }
   }

@@ -1,5 +1,5 @@
-// Loads the record tree from a source: a file's tables are read, then built directly or by the
-// reference path; a server is read through its ODBC driver.
+// Loads the record tree from a source: its three tables are read (from an Access or SQLite file,
+// or through an ODBC driver), then built directly or by the reference path.
 #include "store/loader.h"
 
 #include <new>
@@ -7,25 +7,33 @@
 #include "store/build/tree_builder.h"
 #include "store/sources/access_reader.h"
 #include "store/sources/file_format.h"
-#include "store/sources/odbc_source.h"
+#include "store/sources/odbc_connection_string.h"
+#include "store/sources/odbc_reader.h"
 #include "store/sources/sqlite_reader.h"
 #include "store/tree/out_of_memory.h"
 
 std::string DatabaseSource::name() const {
-  return kind == Kind::kConnection ? maskConnection(location) : location;
+  return kind == Kind::kConnection ? connectionSourceName(location) : location;
 }
 
-LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress) {
+namespace {
+
+SourceTables readSourceTables(const DatabaseSource& source) {
   if (source.kind == DatabaseSource::Kind::kConnection) {
-    return loadRecordTreeFromServer(source.location, progress);
+    return readOdbcTables(source.location);
   }
-  const std::string& path = source.location;
+  return recogniseDatabaseFile(source.location) == FileFormat::kAccess
+             ? readAccessTables(source.location)
+             : readSqliteTables(source.location);
+}
+
+}  // namespace
+
+LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress) {
   try {
     // The tables are released as soon as the tree is built, before the index is.
-    SourceTables tables = recogniseDatabaseFile(path) == FileFormat::kAccess
-                              ? readAccessTables(path)
-                              : readSqliteTables(path);
-    return buildTreeOfTables(tables, path, progress);
+    SourceTables tables = readSourceTables(source);
+    return buildTreeOfTables(tables, source.name(), progress);
   } catch (const std::bad_alloc&) {
     reportOutOfMemory();
     return {nullptr, LoadStatus::kOutOfMemory};

@@ -519,10 +519,16 @@ SourceTables readAccessTables(const std::string& path) {
   ChildLimits limits;
   limits.time = timeLimit(fileSize);
   limits.memoryBytes = kMemoryLimit;
+  return readAccessTables(path, [&path](int fd) { return ChildReader(path, fd).run(); }, limits);
+}
+
+SourceTables readAccessTables(const std::string& path, const ChildProcess::Work& reader,
+                              const ChildLimits& limits) {
+  struct stat status = {};
+  std::uint64_t fileSize = stat(path.c_str(), &status) == 0 ? status.st_size : 0;
   std::unique_ptr<ChildProcess> child;
   try {
-    child = std::make_unique<ChildProcess>([&path](int fd) { return ChildReader(path, fd).run(); },
-                                           limits);
+    child = std::make_unique<ChildProcess>(reader, limits);
   } catch (const std::system_error& error) {
     failToRead(path,
                "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");

@@ -298,10 +298,13 @@ bool ChildProcess::waitForChild(int fd) {
 std::size_t ChildProcess::read(char* buffer, std::size_t size) {
   while (readFd_ >= 0) {
     pollfd ready = {readFd_, POLLIN, 0};
-    if (poll(&ready, 1, 0) <= 0 && !waitForChild(readFd_)) {
-      kill(pid_, SIGKILL);
-      timedOut_ = true;
-      return 0;
+    if (poll(&ready, 1, 0) <= 0) {
+      if (!waitForChild(readFd_)) {
+        kill(pid_, SIGKILL);
+        timedOut_ = true;
+        return 0;
+      }
+      continue;
     }
     ssize_t got = ::read(readFd_, buffer, size);
     if (got > 0) {

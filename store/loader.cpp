@@ -11,13 +11,42 @@
 #include "store/sources/sqlite_reader.h"
 #include "store/tree/out_of_memory.h"
 
+namespace {
+
+// A file that gives no student is damaged, or its students have no intake to be selected by;
+// "No student found" is left for a file that has no student row at all.
+void explainNoStudent(FileFormat format, const SourceTables& tables, const std::string& path) {
+  if (format == FileFormat::kSqlite) {
+    refuseDamagedSqliteFile(path);
+  }
+  const SourceColumn& intakes = tables.student.columns[kIntake];
+  std::size_t rows = intakes.size();
+  if (rows == 0) {
+    return;
+  }
+  std::size_t withIntake = 0;
+  for (std::size_t row = 0; row < rows; ++row) {
+    withIntake += intakes.typeAt(row) == ValueType::kNull ? 0 : 1;
+  }
+  std::string count = std::to_string(rows) + (rows == 1 ? " row" : " rows");
+  failToRead(path, "table Student has " + count +
+                       (withIntake == 0 ? ", and not one has an intake"
+                                        : ", and the intake query selects none of them"));
+}
+
+}  // namespace
+
 LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress) {
   try {
     // The tables are released as soon as the tree is built, before the index is.
-    SourceTables tables = recogniseDatabaseFile(path) == FileFormat::kAccess
-                              ? readAccessTables(path)
-                              : readSqliteTables(path);
-    return loadRecordTree(tables, path, progress);
+    FileFormat format = recogniseDatabaseFile(path);
+    SourceTables tables =
+        format == FileFormat::kAccess ? readAccessTables(path) : readSqliteTables(path);
+    LoadResult result = loadRecordTree(tables, path, progress);
+    if (result.status == LoadStatus::kNoStudent) {
+      explainNoStudent(format, tables, path);
+    }
+    return result;
   } catch (const std::bad_alloc&) {
     reportOutOfMemory();
     return {nullptr, LoadStatus::kOutOfMemory};

@@ -247,15 +247,17 @@ class SqliteReader {
     tables.student = readTable(kTables[0]);
     tables.studentResult = readTable(kTables[1]);
     tables.subject = readTable(kTables[2]);
-    if (tables.student.rows() == 0) {
-      // A damaged table list or table page can read as an empty table rather than as an error.
-      std::string damage = damageFound();
-      if (!damage.empty()) {
-        failToRead(path_, "the file is damaged (" + damage + ")");
-      }
-    }
     execute("COMMIT");
     return tables;
+  }
+
+  // A damaged table list or table page can read as an empty table, or as rows that give no
+  // student, rather than as an error.
+  void refuseIfDamaged() {
+    std::string damage = damageFound();
+    if (!damage.empty()) {
+      failToRead(path_, "the file is damaged (" + damage + ")");
+    }
   }
 
  private:
@@ -590,4 +592,14 @@ SourceTables readSqliteTables(const std::string& path) {
     }
   }
   return SqliteReader(path, SqliteReader::Mode::kWithLog).read();
+}
+
+void refuseDamagedSqliteFile(const std::string& path) {
+  SqliteReader::Mode mode = SqliteReader::Mode::kWithLog;
+  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
+    mode = SqliteReader::Mode::kImmutable;
+  } else if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
+    mode = SqliteReader::Mode::kLogIndexInMemory;
+  }
+  SqliteReader(path, mode).refuseIfDamaged();
 }

@@ -254,12 +254,20 @@ ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
   MemoryUse use = memoryUse();
   startResidentBytes_ = use.resident;
   pid_t parent = getpid();
+  // Until the child has put its own handlers in place, a signal (Ctrl-Z at the terminal reaches
+  // both) must not run the program's handlers in it: it waits, blocked, and the child takes it
+  // with the default action.
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_SETMASK, &all, &before);
   pid_ = fork();
   if (pid_ == 0) {
     close(fds[0]);
     runChild(work, limits, fds[1], parent, use);
   }
   int forkError = errno;
+  sigprocmask(SIG_SETMASK, &before, nullptr);
   close(fds[1]);
   if (pid_ < 0) {
     close(fds[0]);

@@ -334,16 +334,16 @@ class ChildReader {
                                       const std::vector<std::size_t>& lengths) {
     int start = 0;
     std::size_t size = 0;
-    if (table->cur_row == 0 || mdb_find_row(table->entry->mdb, static_cast<int>(table->cur_row - 1),
-                                            &start, &size) != 0) {
+    if (table->cur_row == 0 ||
+        mdb_find_row(table->entry->mdb, static_cast<int>(table->cur_row - 1), &start, &size) != 0) {
       return 0;
     }
     int cracked = mdb_crack_row(table, start, size, fields.data());
     std::uint8_t mask = 0;
     for (int f = 0; f >= 0 && f < cracked && f < static_cast<int>(fields.size()); ++f) {
       for (std::size_t i = 0; i < indexes.size(); ++i) {
-        if (texts[i] && lengths[i] == 0 && static_cast<std::size_t>(fields[f].colnum) == indexes[i] &&
-            fields[f].is_null == 0) {
+        if (texts[i] && lengths[i] == 0 &&
+            static_cast<std::size_t>(fields[f].colnum) == indexes[i] && fields[f].is_null == 0) {
           mask = static_cast<std::uint8_t>(mask | (1u << i));
         }
       }
@@ -519,7 +519,8 @@ SourceTables readAccessTables(const std::string& path) {
   ChildLimits limits;
   limits.time = timeLimit(fileSize);
   limits.memoryBytes = kMemoryLimit;
-  return readAccessTables(path, [&path](int fd) { return ChildReader(path, fd).run(); }, limits);
+  return readAccessTables(
+      path, [&path](int fd) { return ChildReader(path, fd).run(); }, limits);
 }
 
 SourceTables readAccessTables(const std::string& path, const ChildProcess::Work& reader,
@@ -537,8 +538,7 @@ SourceTables readAccessTables(const std::string& path, const ChildProcess::Work&
   try {
     tables = AnswerDecoder(path, fileSize, *child).decode();
   } catch (const RowStreamError& error) {
-    failToRead(path,
-               damaged(readerFailure(error.cut() ? child->finish() : child->stop(), limits)));
+    failToRead(path, damaged(readerFailure(error.cut() ? child->finish() : child->stop(), limits)));
   }
   ChildEnd end = child->finish();
   if (end.kind != ChildEnd::kExited || end.code != 0) {

@@ -144,7 +144,8 @@ void onCrash(int signo) {
   int error = errno;
   bool outOfMemory = error == ENOMEM;
   if (!outOfMemory && gChildMemoryLimit > gChildStartBytes) {
-    outOfMemory = limitedMemoryNow() >= gChildStartBytes + (gChildMemoryLimit - gChildStartBytes) / 2;
+    outOfMemory =
+        limitedMemoryNow() >= gChildStartBytes + (gChildMemoryLimit - gChildStartBytes) / 2;
   }
   if (outOfMemory) {
     _exit(ChildProcess::kOutOfMemoryExit);

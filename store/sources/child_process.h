@@ -41,8 +41,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Reads what the child wrote, waiting at most until the time limit is used up. Returns 0 at the end of
-  // the output, and also when the time limit passes (the child is then killed).
+  // Reads what the child wrote, waiting at most until the time limit is used up. Returns 0 at the
+  // end of the output, and also when the time limit passes (the child is then killed).
   std::size_t read(char* buffer, std::size_t size);
 
   // After the end of the output: waits for the child to exit (killing it past the time limit)

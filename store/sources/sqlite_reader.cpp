@@ -70,7 +70,9 @@ bool hasBeside(const std::string& path, const char* suffix) {
   return access(beside.c_str(), F_OK) == 0;
 }
 
-bool hasLogBeside(const std::string& path) { return hasBeside(path, "-wal"); }
+bool hasLogBeside(const std::string& path) {
+  return hasBeside(path, "-wal");
+}
 
 // True for a file in write-ahead-log mode (bytes 18 and 19 of its header are 2).
 bool declaresWriteAheadLog(const std::string& path) {
@@ -98,7 +100,9 @@ struct HeapIndexFile {
 
 sqlite3_vfs* gDefaultVfs = nullptr;
 
-HeapIndexFile* heapFile(sqlite3_file* file) { return reinterpret_cast<HeapIndexFile*>(file); }
+HeapIndexFile* heapFile(sqlite3_file* file) {
+  return reinterpret_cast<HeapIndexFile*>(file);
+}
 
 int heapClose(sqlite3_file* file) {
   HeapIndexFile* own = heapFile(file);
@@ -164,20 +168,40 @@ int heapShmMap(sqlite3_file* f, int region, int regionSize, int, void volatile**
   *out = regions[static_cast<std::size_t>(region)];
   return SQLITE_OK;
 }
-int heapShmLock(sqlite3_file*, int, int, int) { return SQLITE_OK; }
+int heapShmLock(sqlite3_file*, int, int, int) {
+  return SQLITE_OK;
+}
 void heapShmBarrier(sqlite3_file*) {}
-int heapShmUnmap(sqlite3_file*, int) { return SQLITE_OK; }  // freed on close
+int heapShmUnmap(sqlite3_file*, int) {
+  return SQLITE_OK;
+}  // freed on close
 int heapFetch(sqlite3_file*, sqlite3_int64, int, void** out) {
   *out = nullptr;  // no memory mapping: pages are read
   return SQLITE_OK;
 }
-int heapUnfetch(sqlite3_file*, sqlite3_int64, void*) { return SQLITE_OK; }
+int heapUnfetch(sqlite3_file*, sqlite3_int64, void*) {
+  return SQLITE_OK;
+}
 
-const sqlite3_io_methods kHeapIndexMethods = {
-    3,           heapClose,      heapRead,          heapWrite,         heapTruncate,
-    heapSync,    heapFileSize,   heapLock,          heapUnlock,        heapCheckReservedLock,
-    heapFileControl, heapSectorSize, heapDeviceCharacteristics, heapShmMap, heapShmLock,
-    heapShmBarrier,  heapShmUnmap,   heapFetch,         heapUnfetch};
+const sqlite3_io_methods kHeapIndexMethods = {3,
+                                              heapClose,
+                                              heapRead,
+                                              heapWrite,
+                                              heapTruncate,
+                                              heapSync,
+                                              heapFileSize,
+                                              heapLock,
+                                              heapUnlock,
+                                              heapCheckReservedLock,
+                                              heapFileControl,
+                                              heapSectorSize,
+                                              heapDeviceCharacteristics,
+                                              heapShmMap,
+                                              heapShmLock,
+                                              heapShmBarrier,
+                                              heapShmUnmap,
+                                              heapFetch,
+                                              heapUnfetch};
 
 int heapOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
   HeapIndexFile* own = heapFile(file);

@@ -58,10 +58,8 @@ TEST_F(LoadFileTest, NoStudentIsSaidOfAFileWithoutStudentRowsOnly) {
     std::function<std::string()> make;  // the file's path
     std::string outcome;                // "no student", or the error's reason
   } cases[] = {
-      {"Access file without rows", [&] { return copyOf(fixturePath("empty.mdb")); },
-       "no student"},
-      {"SQLite file without rows", [&] { return sqliteFixture(scratch_, "empty"); },
-       "no student"},
+      {"Access file without rows", [&] { return copyOf(fixturePath("empty.mdb")); }, "no student"},
+      {"SQLite file without rows", [&] { return sqliteFixture(scratch_, "empty"); }, "no student"},
       // Student's first page turned into an empty leaf: the table reads as empty, and only the
       // pages it no longer reaches show the damage.
       {"damaged: students look empty",
@@ -99,8 +97,9 @@ TEST_F(LoadFileTest, NoStudentIsSaidOfAFileWithoutStudentRowsOnly) {
       {"intakes the query cannot select",
        [&] {
          std::string path = scratch_.file("blob-intake.db");
-         makeSqliteFile(path, kStudent + "INSERT INTO Student (StudentID, Intake) VALUES "
-                                         "('a', x'41');");
+         makeSqliteFile(path, kStudent +
+                                  "INSERT INTO Student (StudentID, Intake) VALUES "
+                                  "('a', x'41');");
          return path;
        },
        "table Student has 1 row, and the intake query selects none of them"},

@@ -80,8 +80,8 @@ SourceTables fixtureTables(const std::string& name, SourceKind kind) {
                                      : scriptTables(readFile(fixturePath(name + ".sql")));
 }
 
-const char* const kFixtures[] = {"demo",         "edge",  "marks-text", "marks-double",
-                                 "numeric-postcode", "empty", "zero-length"};
+const char* const kFixtures[] = {
+    "demo", "edge", "marks-text", "marks-double", "numeric-postcode", "empty", "zero-length"};
 
 TEST(TreeBuilder, BothPathsGiveTheSameTreeForEveryFixture) {
   for (const char* name : kFixtures) {

@@ -113,12 +113,12 @@ std::vector<Case> cases() {
          // As ulimit -v would have set it before the program started.
          struct rlimit limit = {};
          getrlimit(RLIMIT_AS, &limit);
-         limit.rlim_cur = limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur
-                                                           : limit.rlim_cur - (16u << 20);
+         limit.rlim_cur =
+             limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_cur - (16u << 20);
          setrlimit(RLIMIT_AS, &limit);
          getrlimit(RLIMIT_DATA, &limit);
-         limit.rlim_cur = limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur
-                                                           : limit.rlim_cur - (16u << 20);
+         limit.rlim_cur =
+             limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_cur - (16u << 20);
          setrlimit(RLIMIT_DATA, &limit);
          return allocateWithoutEnd();
        },

@@ -302,7 +302,8 @@ class ChildReader {
         mdb_bind_column(table, static_cast<int>(indexes[i] + 1), values[i].data(), nullptr);
       }
     }
-    std::vector<MdbField> fields(table->num_cols);
+    // Room for every column and to spare: a damaged row must not write past the end.
+    std::vector<MdbField> fields(std::max<std::size_t>(table->num_cols, 256));
     std::vector<std::size_t> lengths(indexes.size());
     // One row more than declared is enough to tell the parent that the count is wrong.
     std::uint64_t rows = 0;

@@ -188,7 +188,8 @@ rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
 #ifndef TAVRINEL_ADDRESS_SANITIZER
   rlim_t limit = bytes > 0 ? use.mapped + bytes : RLIM_INFINITY;
 #else
-  rlim_t limit = bytes > 0 ? use.data + bytes : RLIM_INFINITY;
+  // AddressSanitizer keeps freed memory in quarantine (256 MiB) and pads every allocation.
+  rlim_t limit = bytes > 0 ? use.data + bytes + (std::size_t{512} << 20) : RLIM_INFINITY;
 #endif
   return std::min(limit, user.rlim_cur);
 }

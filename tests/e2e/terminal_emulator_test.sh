@@ -40,6 +40,8 @@ tm() { tmux -u -S "$socket" "$@"; }
 # seven bits, the exit status above them) to the file status, and printing it as WAIT:n.
 cat >"$work/run" <<'PERL'
 #!/usr/bin/perl
+# Job control as in a user's shell, whatever the test runner ignores.
+$SIG{$_} = 'DEFAULT' for qw(TSTP TTIN TTOU INT QUIT TERM HUP);
 my $pid = fork();
 if ($pid == 0) { exec @ARGV; exit 127; }
 $SIG{$_} = 'IGNORE' for qw(INT QUIT TERM HUP);
@@ -140,7 +142,7 @@ way_out() {
     escape) escape ;;
     ctrl-c) tm send-keys C-c ;;
     sigterm | sigquit | sighup) kill -"${name#sig}" "$(cat "$work/pid")" ;;
-    ctrl-z) tm send-keys C-z ;;
+    ctrl-z) sleep 0.3 && tm send-keys C-z ;;
   esac
   if [ "$name" = ctrl-z ]; then
     wait_for 'Stopped' || { fail "ctrl-z: not stopped"; return; }
@@ -175,6 +177,8 @@ way_out ctrl-z -
 start_shell && type_command "./run '$program'" && wait_for "$main_menu" &&
   tm send-keys -l 1st240401 && tm send-keys Enter && wait_for 'found' && tm send-keys 1 &&
   wait_for 'CS201' || fail "redraw: no listing"
+# Time to finish drawing the sub menu and wait for a key, as a person takes.
+sleep 0.3
 tm send-keys C-z
 wait_for 'Stopped' || fail "redraw: not stopped"
 sleep 0.2
@@ -191,8 +195,9 @@ wait_for "$main_menu" && escape
 wait_for 'WAIT:0' || fail "redraw: ESC ESC did not close"
 
 # 52
-start_shell && type_command "printf '1st240401\\r1\\033\\033' | '$program'; echo END" &&
-  wait_for END || fail "piped: did not end"
+# The marker is computed, so that the typed command line does not show it already.
+start_shell && type_command "printf '1st240401\\r1\\033\\033' | '$program'; echo END-\$((6*7))" &&
+  wait_for END-42 || fail "piped: did not end"
 for text in 'Student ID st240401 found' 'CS201' 'Program Closing ...'; do
   tm capture-pane -p -J -S - | grep -qF "$text" || fail "piped: '$text' is not on the user's screen"
 done

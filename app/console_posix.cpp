@@ -34,6 +34,16 @@ void installHandler(int signo, void (*handler)(int)) {
   ::sigaction(signo, &action, nullptr);
 }
 
+// The signal's own action (end, stop), taken at once: unblocked inside its own handler.
+void raiseWithDefaultAction(int signo) {
+  installHandler(signo, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signo);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  ::raise(signo);
+}
+
 // The terminal the output goes to, opened anew so that it can be non-blocking without making
 // standard output (shared with the shell) non-blocking too.
 int openForSignals(int outputFd) {
@@ -190,12 +200,7 @@ void TerminalConsole::endBySignal(int signo) {
     writeAll(gSignalConsole->signalFd_, "\n", 1);
   }
   // Ended by the signal itself, so that a calling shell or script sees how the program ended.
-  installHandler(signo, SIG_DFL);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, signo);
-  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  ::raise(signo);
+  raiseWithDefaultAction(signo);
   ::_exit(128 + signo);  // only if the signal did not end the program
 }
 
@@ -208,13 +213,8 @@ void TerminalConsole::onStop(int signo) {
   TerminalConsole& console = *gSignalConsole;
   console.stopping_ = 1;
   giveBackForSignal();
-  // Stop for real: the default action, with the signal unblocked inside its own handler.
-  installHandler(signo, SIG_DFL);
-  sigset_t stopOnly;
-  sigemptyset(&stopOnly);
-  sigaddset(&stopOnly, signo);
-  ::sigprocmask(SIG_UNBLOCK, &stopOnly, nullptr);
-  ::raise(signo);
+  // Stop for real.
+  raiseWithDefaultAction(signo);
   // Continued (or never stopped: the kernel ignores a stop of an orphaned process group). The
   // mode now; the screen is drawn by the program itself, where it waits for input.
   installHandler(signo, onStop);

@@ -30,21 +30,11 @@ void offerMails(const IntakeRecord& intake, const char* text, Console& console) 
 }  // namespace
 
 void selectIntakeForMails(RecordTree tree, Console& console) {
-  std::ostream& out = console.out();
-  for (;;) {
-    out << "\n\n\tPress ESC to back to Main Menu";
-    out << "\n\tPlease enter Intake for mails generation: ";
-    std::string typed;
-    if (!readEntry(console, kIntakeEntry, typed)) {
-      return;
-    }
-    const char* text = typed.c_str();
-    const IntakeRecord* intake = findIntake(tree, text);
-    if (intake == nullptr) {
-      // No clear: the next prompt follows below the message.
-      out << "\n\n\tIntake " << text << " not found\n";
-      continue;
-    }
-    offerMails(*intake, text, console);
+  const IntakeRecord* intake = nullptr;
+  std::string text;
+  auto lookup = [&](const char* typed) { return (intake = findIntake(tree, typed)) != nullptr; };
+  // Each answer, yes or no, leads back to the prompt: only ESC there returns.
+  while (promptUntilFound(console, kIntakeEntry, lookup, text)) {
+    offerMails(*intake, text.c_str(), console);
   }
 }

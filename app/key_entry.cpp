@@ -15,8 +15,10 @@ int foldToUpper(int key) {
 
 }  // namespace
 
-const EntryRules kStudentIdEntry = {8, foldToLower, false};
-const EntryRules kIntakeEntry = {8, foldToUpper, true};
+const EntryRules kStudentIdEntry = {"Please enter Student ID to be search: ", "Student ID", 8,
+                                    foldToLower, false};
+const EntryRules kIntakeEntry = {"Please enter Intake for mails generation: ", "Intake", 8,
+                                 foldToUpper, true};
 
 bool readEntry(Console& console, const EntryRules& rules, std::string& text) {
   text.clear();
@@ -42,5 +44,20 @@ bool readEntry(Console& console, const EntryRules& rules, std::string& text) {
     if (rules.endsWhenFull && chars == rules.maxChars) {
       return true;
     }
+  }
+}
+
+bool promptUntilFound(Console& console, const EntryRules& rules,
+                      const std::function<bool(const char*)>& lookup, std::string& text) {
+  for (;;) {
+    console.out() << "\n\n\tPress ESC to back to Main Menu";
+    console.out() << "\n\t" << rules.prompt;
+    if (!readEntry(console, rules, text)) {
+      return false;
+    }
+    if (lookup(text.c_str())) {
+      return true;
+    }
+    console.out() << "\n\n\t" << rules.what << " " << text.c_str() << " not found\n";
   }
 }

@@ -50,23 +50,14 @@ void printSubMenu(std::ostream& out) {
 }
 
 void searchStudent(StudentRecord* indexRoot, Console& console) {
-  std::ostream& out = console.out();
-  for (;;) {
-    out << "\n\n\tPress ESC to back to Main Menu";
-    out << "\n\tPlease enter Student ID to be search: ";
-    std::string typed;
-    if (!readEntry(console, kStudentIdEntry, typed)) {
-      return;
-    }
-    const char* id = typed.c_str();
-    const StudentRecord* student = findStudent(indexRoot, id);
-    if (student == nullptr) {
-      // No clear: the next prompt follows below the message.
-      out << "\n\n\tStudent ID " << id << " not found\n";
-      continue;
-    }
-    out << "\n\n\tStudent ID " << id << " found\n";
-    runSubMenu(*student, console);
+  const StudentRecord* student = nullptr;
+  std::string id;
+  auto lookup = [&](const char* typed) {
+    return (student = findStudent(indexRoot, typed)) != nullptr;
+  };
+  if (!promptUntilFound(console, kStudentIdEntry, lookup, id)) {
     return;
   }
+  console.out() << "\n\n\tStudent ID " << id.c_str() << " found\n";
+  runSubMenu(*student, console);
 }

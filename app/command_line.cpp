@@ -88,5 +88,6 @@ void writeUsage(std::ostream& out) {
 
 void writeRefusal(const CommandLine& line, std::ostream& err) {
   // The problem quotes what was typed, which may hold anything.
-  err << "tavrinel: error: " << safeText(line.problem, replacementForTerminal()) << "\nTry 'tavrinel --help'.\n";
+  err << "tavrinel: error: " << safeText(line.problem, replacementForTerminal())
+      << "\nTry 'tavrinel --help'.\n";
 }

@@ -115,7 +115,7 @@ class TerminalConsole : public Console {
   int inputFd_;
   int outputFd_;
   bool outputIsTerminal_;
-  TerminalSequences sequences_;  // all empty when the output is not a terminal
+  TerminalSequences sequences_;     // all empty when the output is not a terminal
   std::string giveBackFromScreen_;  // colours reset, the user's screen back, colours reset again
   bool coloursStarted_ = false;
   // Read by the signal handlers of the registered console.

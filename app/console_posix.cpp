@@ -78,8 +78,8 @@ TerminalConsole::TerminalConsole(int inputFd, int outputFd, const char* term)
   }
   // Entering the program's screen saves the cursor with its attributes, and leaving it restores
   // them: colours set before it come back unless they are reset once more.
-  giveBackFromScreen_ = sequences_.resetColours + sequences_.leaveProgramScreen +
-                        sequences_.resetColours;
+  giveBackFromScreen_ =
+      sequences_.resetColours + sequences_.leaveProgramScreen + sequences_.resetColours;
 }
 
 TerminalConsole::~TerminalConsole() {

@@ -191,8 +191,9 @@ int altScanCode(unsigned char byte) {
     }
   }
   // Scan codes run along the keyboard's rows: q is 16, a 30, z 44.
-  static const char* const kLetterRows[][2] = {
-      {"qwertyuiop[]", "QWERTYUIOP{}"}, {"asdfghjkl;'`", "ASDFGHJKL:\"~"}, {"\\zxcvbnm,./", "|ZXCVBNM<>?"}};
+  static const char* const kLetterRows[][2] = {{"qwertyuiop[]", "QWERTYUIOP{}"},
+                                               {"asdfghjkl;'`", "ASDFGHJKL:\"~"},
+                                               {"\\zxcvbnm,./", "|ZXCVBNM<>?"}};
   static const int kRowStart[] = {16, 30, 43};
   for (int row = 0; row < 3; ++row) {
     for (const char* keys : kLetterRows[row]) {

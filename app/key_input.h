@@ -23,7 +23,8 @@ class KeyInput {
 // What both inputs share: bytes decoded into keys, and words taken from lines.
 class DecodedInput : public KeyInput {
  public:
-  DecodedInput(int fd, std::function<void()> onInterrupted) : input_(fd, std::move(onInterrupted)) {}
+  DecodedInput(int fd, std::function<void()> onInterrupted)
+      : input_(fd, std::move(onInterrupted)) {}
   Key readKey() override;
   std::string readWord() override;
 

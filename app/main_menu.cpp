@@ -5,7 +5,6 @@
 #include "app/menu.h"
 #include "app/student_search.h"
 
-
 void printMainMenu(std::ostream& out) {
   out << "\n";
   out << "\t\t**********************************************\n";

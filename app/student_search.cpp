@@ -22,11 +22,10 @@ void runSubMenu(const StudentRecord& student, Console& console) {
          return MenuOutcome::kStay;
        },
        false},
-      {'2', true, true,
-       [&] { return showPerformanceChart(&student, console), MenuOutcome::kStay; }, true},
-      {'3', true, false, [&] { return runForecast(student, console), MenuOutcome::kStay; }, true},
-      {'4', true, false, [&] { return runSuggestion(student, console), MenuOutcome::kStay; },
+      {'2', true, true, [&] { return showPerformanceChart(&student, console), MenuOutcome::kStay; },
        true},
+      {'3', true, false, [&] { return runForecast(student, console), MenuOutcome::kStay; }, true},
+      {'4', true, false, [&] { return runSuggestion(student, console), MenuOutcome::kStay; }, true},
       {kEscapeKey, false, false, [] { return MenuOutcome::kBack; }, false},
   };
   runMenu(console, printSubMenu, entries, invalidInputEntry(console));

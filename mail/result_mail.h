@@ -11,8 +11,8 @@
 constexpr const char* kMailFileName = "mail.txt";
 
 enum class MailOutcome {
-  kWritten,     // every letter reached mail.txt
-  kCannotOpen,  // "Cannot open output file"; the old mail.txt is untouched
+  kWritten,      // every letter reached mail.txt
+  kCannotOpen,   // "Cannot open output file"; the old mail.txt is untouched
   kCannotWrite,  // "Cannot write output file"; the old mail.txt as it was (written in place
                  // where the folder takes no new file: its old content put back)
   kOldFileLost   // written in place, failed, and the old content could not be put back

@@ -142,8 +142,9 @@ StudentRecord* insertStudent(StudentRecord* root, StudentRecord* student) {
   // list of students, deeper than the stack allows.
   StudentRecord* node = root;
   for (;;) {
-    StudentRecord*& below =
-        compareKeys(keyOf(student->studentId), keyOf(node->studentId)) < 0 ? node->left : node->right;
+    StudentRecord*& below = compareKeys(keyOf(student->studentId), keyOf(node->studentId)) < 0
+                                ? node->left
+                                : node->right;
     if (below == nullptr) {
       below = student;
       return root;

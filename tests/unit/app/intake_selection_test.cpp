@@ -99,7 +99,10 @@ TEST_F(IntakeSelectionTest, UnknownIntakeIsReportedAsFoldedAndPromptedAgain) {
       // A UTF-8 character is one of the eight.
       {"caf\xC3\xA9\n", "CAF\xC3\xA9"},
       {"abcdef\xC3\xA9\n", "ABCDEF\xC3\xA9"},
-      {"\xC3\x89T\xC3\x89" "2024x", "\xC3\x89T\xC3\x89" "2024X"},  // eight characters end it
+      {"\xC3\x89T\xC3\x89"
+       "2024x",
+       "\xC3\x89T\xC3\x89"
+       "2024X"},  // eight characters end it
   };
   for (const Case& c : cases) {
     EXPECT_EQ(run(c.keys + "\x1b"), kIntakePrompt + echoOf(c.keys) + "\n\n\tIntake " + c.searched +

@@ -159,12 +159,29 @@ TEST(KeyDecoder, EscapeBeforeAKeyIsAltWithThatKey) {
     const char* bytes;
     std::vector<int> codes;
   } cases[] = {
-      {"\x1b" "1", {0, 120}},  {"\x1b" "0", {0, 129}},  {"\x1b=", {0, 131}},
-      {"\x1b" "a", {0, 30}},   {"\x1b" "A", {0, 30}},   {"\x1bq", {0, 16}},
-      {"\x1bx", {0, 45}},      {"\x1bm", {0, 50}},      {"\x1b/", {0, 53}},
-      {"\x1b\r", {0, 28}},     {"\x1b\x7f", {0, 14}},   {"\x1b[", {0, 26}},
-      {"\x1bO", {0, 24}},      {"\x1b\x1b[A", {27, 224, 72}},
-      {"\x1b\x01", {27, 1}},   // a control key has no Alt code: ESC, then the key
+      {"\x1b"
+       "1",
+       {0, 120}},
+      {"\x1b"
+       "0",
+       {0, 129}},
+      {"\x1b=", {0, 131}},
+      {"\x1b"
+       "a",
+       {0, 30}},
+      {"\x1b"
+       "A",
+       {0, 30}},
+      {"\x1bq", {0, 16}},
+      {"\x1bx", {0, 45}},
+      {"\x1bm", {0, 50}},
+      {"\x1b/", {0, 53}},
+      {"\x1b\r", {0, 28}},
+      {"\x1b\x7f", {0, 14}},
+      {"\x1b[", {0, 26}},
+      {"\x1bO", {0, 24}},
+      {"\x1b\x1b[A", {27, 224, 72}},
+      {"\x1b\x01", {27, 1}},  // a control key has no Alt code: ESC, then the key
   };
   for (const auto& c : cases) {
     EXPECT_EQ(decode(bytes(c.bytes)), c.codes) << show(c.bytes);

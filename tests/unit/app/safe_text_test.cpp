@@ -36,9 +36,13 @@ TEST(SafeText, ControlCharactersAndBadUtf8AreReplaced) {
       {"a window title", "\x1b]0;owned\x07", "?]0;owned?"},
       {"DEL", "a\x7f", "a?"},
       {"NUL inside", std::string("a\0b", 3), "a?b"},
-      {"C1 control as UTF-8 (the one-byte CSI)", "a\xC2\x9B" "2J", "a?2J"},
+      {"C1 control as UTF-8 (the one-byte CSI)",
+       "a\xC2\x9B"
+       "2J",
+       "a?2J"},
       {"accented letters", "Jos\xC3\xA9 \xC3\x89T\xC3\x89", "Jos\xC3\xA9 \xC3\x89T\xC3\x89"},
-      {"wide characters", "\xE5\xAD\xA6\xE7\x94\x9F \xF0\x9F\x8E\x93", "\xE5\xAD\xA6\xE7\x94\x9F \xF0\x9F\x8E\x93"},
+      {"wide characters", "\xE5\xAD\xA6\xE7\x94\x9F \xF0\x9F\x8E\x93",
+       "\xE5\xAD\xA6\xE7\x94\x9F \xF0\x9F\x8E\x93"},
       {"a lone continuation byte", "a\x80z", "a?z"},
       {"a lead byte cut short", "a\xC3z", "a?z"},
       {"a lead byte at the end", "ab\xE5\xAD", "ab?"},
@@ -54,7 +58,8 @@ TEST(SafeText, ControlCharactersAndBadUtf8AreReplaced) {
     }
   }
   // An error line is one line: its layout characters go too, and a UTF-8 terminal shows U+FFFD.
-  EXPECT_EQ(safeText("bad\tname\n\x1b", kFffd), std::string("bad") + kFffd + "name" + kFffd + kFffd);
+  EXPECT_EQ(safeText("bad\tname\n\x1b", kFffd),
+            std::string("bad") + kFffd + "name" + kFffd + kFffd);
 }
 
 }  // namespace

@@ -120,7 +120,10 @@ TEST_F(SearchTest, UnknownIdIsReportedAsFoldedAndPromptedAgainWithoutClear) {
       // A UTF-8 character is one of the eight.
       {"caf\xC3\xA9\n", "caf\xC3\xA9"},
       {"abcdefg\xC3\xA9h\n", "abcdefg\xC3\xA9"},
-      {"jos\xC3\xA9" "0002\n", "jos\xC3\xA9" "0002"},
+      {"jos\xC3\xA9"
+       "0002\n",
+       "jos\xC3\xA9"
+       "0002"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(run(c.keys + "\x1b"), kIdPrompt + echoOf(c.keys) + "\n\n\tStudent ID " + c.searched +

@@ -349,7 +349,11 @@ TEST(FindStudent, ComparesTheFirstEightCharactersExactlyAndFindsTheFirstInserted
   RecordTreeOwner owner(makeTree({
       {"APR23IT", {"st230401", "st230402", "", "Zoe", "st\xc3\xa9l\xc3\xa8ne"}},
       {"SEP23IT",
-       {"st230401", "st23040", "st230402", "jos\xc3\xa9" "0001", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9" "1"}},
+       {"st230401", "st23040", "st230402",
+        "jos\xc3\xa9"
+        "0001",
+        "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+        "1"}},
   }));
   const std::vector<StudentRecord*> s = studentsInOrder(owner.get());
   StudentRecord* root = buildStudentIndex(owner.get(), nullptr);
@@ -357,25 +361,33 @@ TEST(FindStudent, ComparesTheFirstEightCharactersExactlyAndFindsTheFirstInserted
     const char* probe;
     int expected;  // position in insertion order; -1 for not found
   } cases[] = {
-      {"st230401", 0},               // the same ID in two intakes: the one of the first intake
-      {"st230402", 1},               //
-      {"st230401extra", 0},          // more than 8 characters: the first 8 count
-      {"st2304010", 0},              //
-      {"st23040", 6},                // a shorter stored ID is a different key
-      {"st2304", -1},                //
-      {"", 2},                       // the empty text matches only the empty ID
-      {"Zoe", 3},                    //
-      {"zoe", -1},                   // case differs: not found
-      {"ST230401", -1},              //
-      {"st\xc3\xa9l\xc3\xa8ne", 4},  // 7 characters in 9 bytes: all of them count
+      {"st230401", 0},                // the same ID in two intakes: the one of the first intake
+      {"st230402", 1},                //
+      {"st230401extra", 0},           // more than 8 characters: the first 8 count
+      {"st2304010", 0},               //
+      {"st23040", 6},                 // a shorter stored ID is a different key
+      {"st2304", -1},                 //
+      {"", 2},                        // the empty text matches only the empty ID
+      {"Zoe", 3},                     //
+      {"zoe", -1},                    // case differs: not found
+      {"ST230401", -1},               //
+      {"st\xc3\xa9l\xc3\xa8ne", 4},   // 7 characters in 9 bytes: all of them count
       {"st\xc3\xa9l\xc3\xa8nX", -1},  //
       {"st\xc3\xa9l\xc3\xa8n", -1},   //
-      {"jos\xc3\xa9" "0001", 8},        // 8 characters in 9 bytes
-      {"jos\xc3\xa9" "0002", -1},       // differs in the eighth character only
-      {"jos\xc3\xa9" "000", -1},        //
+      {"jos\xc3\xa9"
+       "0001",
+       8},  // 8 characters in 9 bytes
+      {"jos\xc3\xa9"
+       "0002",
+       -1},  // differs in the eighth character only
+      {"jos\xc3\xa9"
+       "000",
+       -1},                                      //
       {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", -1},  // the first 8 bytes of the ID below
-      {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9" "1", 9},
-      {"zz", -1},                    //
+      {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+       "1",
+       9},
+      {"zz", -1},  //
   };
   for (const Case& c : cases) {
     StudentRecord* expected = c.expected < 0 ? nullptr : s[static_cast<std::size_t>(c.expected)];

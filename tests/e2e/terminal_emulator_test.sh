@@ -40,13 +40,20 @@ tm() { tmux -u -S "$socket" "$@"; }
 # seven bits, the exit status above them) to the file status, and printing it as WAIT:n.
 cat >"$work/run" <<'PERL'
 #!/usr/bin/perl
+use POSIX ":sys_wait_h";
 # Job control as in a user's shell, whatever the test runner ignores.
 $SIG{$_} = 'DEFAULT' for qw(TSTP TTIN TTOU INT QUIT TERM HUP);
 my $pid = fork();
 if ($pid == 0) { exec @ARGV; exit 127; }
-$SIG{$_} = 'IGNORE' for qw(INT QUIT TERM HUP);
+# Stops only once the program has stopped, as a shell running the program itself would see it:
+# by then the program has given the terminal back.
+$SIG{$_} = 'IGNORE' for qw(INT QUIT TERM HUP TSTP);
 open(my $p, '>', 'pid'); print $p $pid; close $p;
-waitpid($pid, 0);
+for (;;) {
+  waitpid($pid, WUNTRACED);
+  last unless WIFSTOPPED(${^CHILD_ERROR_NATIVE});
+  kill 'STOP', $$;
+}
 my $status = $?;
 open(my $f, '>', 'status'); print $f $status; close $f;
 print "WAIT:$status\n";

@@ -146,7 +146,7 @@ bool parseCollation(const std::string& name, Collation& collation) {
   return true;
 }
 
-int compareValues(const Value& a, const Value& b, Collation collation) {
+int compareAnyValues(const Value& a, const Value& b, Collation collation) {
   int rankA = typeRank(a.type);
   int rankB = typeRank(b.type);
   if (rankA != rankB) {

@@ -23,7 +23,17 @@ inline bool isNumeric(Affinity affinity) {
 // <0, 0 or >0 as SQLite orders a before, with or after b: NULL first, then numbers by value (an
 // integer and a real compared exactly), then texts under the collation, then blobs byte by byte.
 // NOCASE folds ASCII letters only; RTRIM ignores trailing spaces.
-int compareValues(const Value& a, const Value& b, Collation collation);
+int compareAnyValues(const Value& a, const Value& b, Collation collation);
+inline int compareValues(const Value& a, const Value& b, Collation collation) {
+  // The common cases without a call: integers, and texts under BINARY.
+  if (a.type == b.type && a.type == ValueType::kInteger) {
+    return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+  }
+  if (a.type == b.type && a.type == ValueType::kText && collation == Collation::kBinary) {
+    return a.bytes.compare(b.bytes);
+  }
+  return compareAnyValues(a, b, collation);
+}
 
 // a = b as a WHERE clause finds it: never when either side is NULL.
 inline bool valuesEqual(const Value& a, const Value& b, Collation collation) {

@@ -2,8 +2,10 @@
 #include "store/sources/sqlite_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -463,6 +465,10 @@ class SqliteReader {
     select += key.empty() ? " NOT INDEXED" : " INDEXED BY " + quotedIdentifier(key);
     SqliteStatement rows = prepare(select);
     sqlite3_stmt* statement = rows.get();
+    std::size_t expected = key.empty() ? expectedRows(entry, table) : 0;
+    for (SourceColumn& column : table.columns) {
+      column.reserve(expected);
+    }
     int count = static_cast<int>(table.columns.size());
     while (step(statement)) {
       for (int i = 0; i < count; ++i) {
@@ -471,28 +477,55 @@ class SqliteReader {
     }
   }
 
-  void appendValue(sqlite3_stmt* statement, int index, SourceColumn& column) {
-    switch (sqlite3_column_type(statement, index)) {
+  // The rows of a table with rowids, to make room for at once: its largest rowid, which a step down
+  // the b-tree finds, bounded by the file's size against a sparse or damaged numbering; 0 when
+  // every name of the rowid is taken by a column.
+  std::size_t expectedRows(const TableEntry& entry, const SourceTable& table) {
+    for (const char* rowid : {"rowid", "_rowid_", "oid"}) {
+      if (hasColumn(table, rowid)) {
+        continue;
+      }
+      std::string sql =
+          std::string("SELECT max(") + rowid + ") FROM main." + quotedIdentifier(entry.name);
+      sqlite3_stmt* raw = nullptr;
+      sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr);
+      SqliteStatement largest(raw);
+      struct stat file = {};
+      if (raw == nullptr || sqlite3_step(raw) != SQLITE_ROW || stat(path_.c_str(), &file) != 0) {
+        return 0;
+      }
+      auto bound = static_cast<std::uint64_t>(file.st_size) / 16;
+      return static_cast<std::size_t>(
+          std::clamp<sqlite3_int64>(sqlite3_column_int64(raw, 0), 0, bound));
+    }
+    return 0;
+  }
+
+  // The value is taken once from the row and read through the sqlite3_value functions: half the
+  // calls of the sqlite3_column ones, which look the column up each time. The value is not
+  // protected by a mutex, which a connection opened without one never holds anyway.
+  static void appendValue(sqlite3_stmt* statement, int index, SourceColumn& column) {
+    sqlite3_value* value = sqlite3_column_value(statement, index);
+    switch (sqlite3_value_type(value)) {
       case SQLITE_INTEGER:
-        column.appendInteger(sqlite3_column_int64(statement, index));
+        column.appendInteger(sqlite3_value_int64(value));
         break;
       case SQLITE_FLOAT:
-        column.appendReal(sqlite3_column_double(statement, index));
+        column.appendReal(sqlite3_value_double(value));
         break;
       case SQLITE_TEXT: {
         // In UTF-8 whatever the file's own encoding.
-        const unsigned char* bytes = sqlite3_column_text(statement, index);
+        const unsigned char* bytes = sqlite3_value_text(value);
         if (bytes == nullptr) {
           throw std::bad_alloc();
         }
-        column.appendText(
-            std::string_view(reinterpret_cast<const char*>(bytes),
-                             static_cast<std::size_t>(sqlite3_column_bytes(statement, index))));
+        column.appendText(std::string_view(reinterpret_cast<const char*>(bytes),
+                                           static_cast<std::size_t>(sqlite3_value_bytes(value))));
         break;
       }
       case SQLITE_BLOB: {
-        const void* bytes = sqlite3_column_blob(statement, index);
-        auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, index));
+        const void* bytes = sqlite3_value_blob(value);
+        auto size = static_cast<std::size_t>(sqlite3_value_bytes(value));
         if (bytes == nullptr && size > 0) {
           throw std::bad_alloc();
         }

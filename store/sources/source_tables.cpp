@@ -78,11 +78,25 @@ bool containsNoCase(std::string_view text, const char* word) {
 
 }  // namespace
 
+SourceColumn::SourceColumn(std::string name, Affinity affinity, std::string collation)
+    : name_(std::move(name)), affinity_(affinity), collation_(std::move(collation)) {
+  for (const char* grouping : {"Intake", "StudentID", "SubjectID", "Semester", "Level"}) {
+    shared_ = shared_ || strcasecmp(name_.c_str(), grouping) == 0;
+  }
+}
+
 void SourceColumn::reserve(std::size_t rows) {
   try {
     cells_.reserve(rows);
   } catch (const std::exception&) {
     // The rows then find room as they come.
+  }
+}
+
+void SourceColumn::reserveTexts() {
+  try {
+    texts_.reserve(cells_.capacity());
+  } catch (const std::exception&) {
   }
 }
 
@@ -122,23 +136,34 @@ void SourceColumn::appendBytes(ValueType type, std::string_view bytes) {
       return;
     }
   }
+  if (!shared_) {
+    if (texts_.empty()) {
+      reserveTexts();  // most values differ: about as many texts as rows
+    }
+    lastId_ = addText(type, bytes, 0);
+    cells_.push_back(cell(type, lastId_));
+    return;
+  }
   std::uint32_t hash = hashBytes(type, bytes);
   if ((texts_.size() + 1) * 2 > slots_.size()) {
     growSlots();
   }
+  // A slot holds the hash beside the id, so that a slot of another text is passed over without
+  // reading that text.
   std::size_t mask = slots_.size() - 1;
   std::size_t slot = hash & mask;
-  while (slots_[slot] != 0) {
-    const Text& text = texts_[slots_[slot] - 1];
-    if (text.hash == hash && sameText(text.bytes, text.size, type, bytes)) {
-      break;
+  for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    if (static_cast<std::uint32_t>(slots_[slot] >> 32) == hash) {
+      const Text& text = texts_[static_cast<std::uint32_t>(slots_[slot]) - 1];
+      if (sameText(text.bytes, text.size, type, bytes)) {
+        break;
+      }
     }
-    slot = (slot + 1) & mask;
   }
   if (slots_[slot] == 0) {
-    slots_[slot] = addText(type, bytes, hash) + 1;
+    slots_[slot] = slotOf(hash, addText(type, bytes, hash));
   }
-  lastId_ = slots_[slot] - 1;
+  lastId_ = static_cast<std::uint32_t>(slots_[slot]) - 1;
   cells_.push_back(cell(type, lastId_));
 }
 
@@ -179,7 +204,7 @@ void SourceColumn::growSlots() {
     while (slots_[slot] != 0) {
       slot = (slot + 1) & mask;
     }
-    slots_[slot] = id + 1;
+    slots_[slot] = slotOf(texts_[id].hash, id);
   }
 }
 

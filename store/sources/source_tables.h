@@ -44,13 +44,14 @@ inline Value textValue(std::string_view bytes) {
   return value;
 }
 
-// One column's values in table order. Texts and blobs are stored once per column and shared by
-// every row that holds them, so a StudentID repeated on thirty result rows costs one copy.
+// One column's values in table order. A text or blob of a column that rows are grouped by (named
+// Intake, StudentID, SubjectID, Semester or Level) is stored once and shared by every row that
+// holds it, so a StudentID repeated on thirty result rows costs one copy; in other columns, where
+// most values differ, only a run of equal rows shares one.
 class SourceColumn {
  public:
   SourceColumn() = default;
-  SourceColumn(std::string name, Affinity affinity, std::string collation)
-      : name_(std::move(name)), affinity_(affinity), collation_(std::move(collation)) {}
+  SourceColumn(std::string name, Affinity affinity, std::string collation);
   // A copy's text numbering would still point into the original's texts: moved, never copied.
   SourceColumn(const SourceColumn&) = delete;
   SourceColumn& operator=(const SourceColumn&) = delete;
@@ -81,8 +82,9 @@ class SourceColumn {
                                : static_cast<std::int64_t>(cell & kPayload) - kIntegerBias;
   }
   double realAt(std::size_t row) const;  // of a kReal value
-  // For kText and kBlob values: a number that is equal for equal bytes of the same type, so that
-  // grouping can compare numbers instead of texts.
+  // For kText and kBlob values: a number that is equal for equal bytes of the same type (in a
+  // column of shared texts; elsewhere only within a run), so that grouping can compare numbers
+  // instead of texts.
   std::uint32_t bytesIdAt(std::size_t row) const { return cells_[row] & kPayload; }
   std::string_view bytesAt(std::size_t row) const {  // of a kText or kBlob value, NUL after it
     const Text& text = texts_[bytesIdAt(row)];
@@ -107,6 +109,7 @@ class SourceColumn {
   static std::uint32_t cell(ValueType type, std::uint32_t payload) {
     return static_cast<std::uint32_t>(type) << kTypeShift | payload;
   }
+  void reserveTexts();
   void appendWide(ValueType type, std::uint64_t bits);
   void appendBytes(ValueType type, std::string_view bytes);
   std::uint32_t addText(ValueType type, std::string_view bytes, std::uint32_t hash);
@@ -122,8 +125,12 @@ class SourceColumn {
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;  // in the last block
   std::size_t left_ = 0;
-  // An open-addressing table of text ids (each plus one; 0 is an empty slot), found by hash.
-  std::vector<std::uint32_t> slots_;
+  // An open-addressing table of the texts: each slot the hash and the id plus one, 0 when empty.
+  static std::uint64_t slotOf(std::uint32_t hash, std::uint32_t id) {
+    return std::uint64_t{hash} << 32 | (id + 1);
+  }
+  std::vector<std::uint64_t> slots_;
+  bool shared_ = false;                // texts are shared by every row, found through slots_
   std::uint32_t lastId_ = UINT32_MAX;  // of the text or blob appended last
 };
 

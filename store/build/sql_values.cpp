@@ -208,11 +208,6 @@ Value NumericParser::numeric(const Value& value) {
   return result;
 }
 
-bool holdsNumberAsText(const Value& value, Affinity affinity) {
-  return affinity == Affinity::kText &&
-         (value.type == ValueType::kInteger || value.type == ValueType::kReal);
-}
-
 Value storedValue(const Value& value, Affinity affinity, NumericParser& parser) {
   if (value.type == ValueType::kReal && std::isnan(value.real)) {
     return Value();

@@ -35,12 +35,6 @@ inline int compareValues(const Value& a, const Value& b, Collation collation) {
   return compareAnyValues(a, b, collation);
 }
 
-// a = b as a WHERE clause finds it: never when either side is NULL.
-inline bool valuesEqual(const Value& a, const Value& b, Collation collation) {
-  return a.type != ValueType::kNull && b.type != ValueType::kNull &&
-         compareValues(a, b, collation) == 0;
-}
-
 // Turns texts into numbers as SQLite's numeric affinity does: a well-formed integer or real,
 // white space around it allowed, becomes a number; any other text stays. SQLite itself parses,
 // so that a real comes out as its own, to the last bit.
@@ -62,9 +56,8 @@ class NumericParser {
 // The value as a column of this affinity holds it once stored, and hands it back: a numeric
 // column keeps numeric texts as numbers and whole reals as integers, a REAL column hands integers
 // back as reals, a NaN is stored as NULL. A TEXT column stores a number as SQLite's text of it,
-// which the caller must have ruled out (see holdsNumberAsText).
+// which the caller must have ruled out.
 Value storedValue(const Value& value, Affinity affinity, NumericParser& parser);
-bool holdsNumberAsText(const Value& value, Affinity affinity);
 
 // The affinity SQLite applies to both sides of "column = column": numeric when either column is,
 // otherwise none (a TEXT column compared with a BLOB column converts neither).

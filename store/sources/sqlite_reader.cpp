@@ -106,6 +106,20 @@ HeapIndexFile* heapFile(sqlite3_file* file) {
   return reinterpret_cast<HeapIndexFile*>(file);
 }
 
+// A method of the default VFS's file, called on the file this one wraps.
+template <typename Method, Method sqlite3_io_methods::*kMethod>
+struct Forward;
+template <typename Result, typename... Args,
+          Result (*sqlite3_io_methods::*kMethod)(sqlite3_file*, Args...)>
+struct Forward<Result (*)(sqlite3_file*, Args...), kMethod> {
+  static Result call(sqlite3_file* file, Args... args) {
+    sqlite3_file* real = heapFile(file)->real();
+    return (real->pMethods->*kMethod)(real, args...);
+  }
+};
+#define TAVRINEL_FORWARD(method) \
+  Forward<decltype(sqlite3_io_methods::method), &sqlite3_io_methods::method>::call
+
 int heapClose(sqlite3_file* file) {
   HeapIndexFile* own = heapFile(file);
   if (own->regions != nullptr) {
@@ -116,39 +130,6 @@ int heapClose(sqlite3_file* file) {
     own->regions = nullptr;
   }
   return own->real()->pMethods->xClose(own->real());
-}
-int heapRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
-  return heapFile(f)->real()->pMethods->xRead(heapFile(f)->real(), buffer, amount, offset);
-}
-int heapWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
-  return heapFile(f)->real()->pMethods->xWrite(heapFile(f)->real(), buffer, amount, offset);
-}
-int heapTruncate(sqlite3_file* f, sqlite3_int64 size) {
-  return heapFile(f)->real()->pMethods->xTruncate(heapFile(f)->real(), size);
-}
-int heapSync(sqlite3_file* f, int flags) {
-  return heapFile(f)->real()->pMethods->xSync(heapFile(f)->real(), flags);
-}
-int heapFileSize(sqlite3_file* f, sqlite3_int64* size) {
-  return heapFile(f)->real()->pMethods->xFileSize(heapFile(f)->real(), size);
-}
-int heapLock(sqlite3_file* f, int lock) {
-  return heapFile(f)->real()->pMethods->xLock(heapFile(f)->real(), lock);
-}
-int heapUnlock(sqlite3_file* f, int lock) {
-  return heapFile(f)->real()->pMethods->xUnlock(heapFile(f)->real(), lock);
-}
-int heapCheckReservedLock(sqlite3_file* f, int* out) {
-  return heapFile(f)->real()->pMethods->xCheckReservedLock(heapFile(f)->real(), out);
-}
-int heapFileControl(sqlite3_file* f, int op, void* arg) {
-  return heapFile(f)->real()->pMethods->xFileControl(heapFile(f)->real(), op, arg);
-}
-int heapSectorSize(sqlite3_file* f) {
-  return heapFile(f)->real()->pMethods->xSectorSize(heapFile(f)->real());
-}
-int heapDeviceCharacteristics(sqlite3_file* f) {
-  return heapFile(f)->real()->pMethods->xDeviceCharacteristics(heapFile(f)->real());
 }
 int heapShmMap(sqlite3_file* f, int region, int regionSize, int, void volatile** out) {
   HeapIndexFile* own = heapFile(f);
@@ -187,23 +168,24 @@ int heapUnfetch(sqlite3_file*, sqlite3_int64, void*) {
 
 const sqlite3_io_methods kHeapIndexMethods = {3,
                                               heapClose,
-                                              heapRead,
-                                              heapWrite,
-                                              heapTruncate,
-                                              heapSync,
-                                              heapFileSize,
-                                              heapLock,
-                                              heapUnlock,
-                                              heapCheckReservedLock,
-                                              heapFileControl,
-                                              heapSectorSize,
-                                              heapDeviceCharacteristics,
+                                              TAVRINEL_FORWARD(xRead),
+                                              TAVRINEL_FORWARD(xWrite),
+                                              TAVRINEL_FORWARD(xTruncate),
+                                              TAVRINEL_FORWARD(xSync),
+                                              TAVRINEL_FORWARD(xFileSize),
+                                              TAVRINEL_FORWARD(xLock),
+                                              TAVRINEL_FORWARD(xUnlock),
+                                              TAVRINEL_FORWARD(xCheckReservedLock),
+                                              TAVRINEL_FORWARD(xFileControl),
+                                              TAVRINEL_FORWARD(xSectorSize),
+                                              TAVRINEL_FORWARD(xDeviceCharacteristics),
                                               heapShmMap,
                                               heapShmLock,
                                               heapShmBarrier,
                                               heapShmUnmap,
                                               heapFetch,
                                               heapUnfetch};
+#undef TAVRINEL_FORWARD
 
 int heapOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
   HeapIndexFile* own = heapFile(file);

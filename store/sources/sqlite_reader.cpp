@@ -72,10 +72,6 @@ bool hasBeside(const std::string& path, const char* suffix) {
   return access(beside.c_str(), F_OK) == 0;
 }
 
-bool hasLogBeside(const std::string& path) {
-  return hasBeside(path, "-wal");
-}
-
 // True for a file in write-ahead-log mode (bytes 18 and 19 of its header are 2).
 bool declaresWriteAheadLog(const std::string& path) {
   unsigned char versions[2] = {};
@@ -215,8 +211,6 @@ const char* heapIndexVfs() {
 // What the file says about one of our tables.
 struct TableEntry {
   std::string name;  // as stored
-  bool isView = false;
-  bool isVirtual = false;
 };
 
 class SqliteReader {
@@ -339,13 +333,11 @@ class SqliteReader {
     }
     TableEntry entry;
     entry.name = text(find.get(), 0);
-    entry.isView = text(find.get(), 1) == "view";
-    // Virtual tables have no pages of their own; a module computes their rows.
-    entry.isVirtual = !entry.isView && sqlite3_column_int64(find.get(), 2) == 0;
-    if (entry.isView) {
+    if (text(find.get(), 1) == "view") {
       failToRead(path_, std::string("table ") + name + " is a view, which is not read");
     }
-    if (entry.isVirtual) {
+    // Virtual tables have no pages of their own; a module computes their rows.
+    if (sqlite3_column_int64(find.get(), 2) == 0) {
       failToRead(path_, std::string("table ") + name + " is a virtual table, which is not read");
     }
     return entry;
@@ -579,7 +571,7 @@ class SqliteReader {
         }
         failToRead(path_, "its write-ahead log cannot be read without write access to its folder");
       case SQLITE_CANTOPEN:
-        if (hasLogBeside(path_)) {
+        if (hasBeside(path_, "-wal")) {
           failToRead(path_,
                      "its write-ahead log cannot be read without write access to its folder");
         }
@@ -602,14 +594,14 @@ SourceTables readSqliteTables(const std::string& path) {
   // and reading it without immutable would leave an empty log and its index beside the file
   // (a read-only connection cannot remove them). A log that appears meanwhile means a writer
   // has started: then the file is read again through the log, which now exists.
-  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
+  if (declaresWriteAheadLog(path) && !hasBeside(path, "-wal")) {
     try {
       SourceTables tables = SqliteReader(path, SqliteReader::Mode::kImmutable).read();
-      if (!hasLogBeside(path)) {
+      if (!hasBeside(path, "-wal")) {
         return tables;
       }
     } catch (const DatabaseError&) {
-      if (!hasLogBeside(path)) {
+      if (!hasBeside(path, "-wal")) {
         throw;
       }
     }
@@ -617,7 +609,7 @@ SourceTables readSqliteTables(const std::string& path) {
   // A log without its index beside it has no writer; the index is then kept in memory, leaving
   // nothing beside the file. An index that appears meanwhile means a writer has started, which
   // this reader did not see: the file is read again with the writer's index.
-  if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
+  if (hasBeside(path, "-wal") && !hasBeside(path, "-shm")) {
     try {
       SourceTables tables = SqliteReader(path, SqliteReader::Mode::kLogIndexInMemory).read();
       if (!hasBeside(path, "-shm")) {
@@ -634,9 +626,9 @@ SourceTables readSqliteTables(const std::string& path) {
 
 void refuseDamagedSqliteFile(const std::string& path) {
   SqliteReader::Mode mode = SqliteReader::Mode::kWithLog;
-  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
+  if (declaresWriteAheadLog(path) && !hasBeside(path, "-wal")) {
     mode = SqliteReader::Mode::kImmutable;
-  } else if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
+  } else if (hasBeside(path, "-wal") && !hasBeside(path, "-shm")) {
     mode = SqliteReader::Mode::kLogIndexInMemory;
   }
   SqliteReader(path, mode).refuseIfDamaged();

@@ -489,6 +489,7 @@ class AnswerDecoder {
     }
     for (std::size_t i : check.indexes) {
       table.columns.push_back(makeColumn(columns[i].name, columns[i].accessType));
+      table.columns.back().reserve(declared);
     }
     std::uint64_t rows = readRows(table, declared);
     if (rows != declared) {

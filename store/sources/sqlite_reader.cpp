@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "store/database_error.h"
@@ -589,36 +590,41 @@ class SqliteReader {
 
 }  // namespace
 
+namespace {
+
+// The tables read in a mode that holds only while no file of the suffix is beside the file; none
+// when one appeared meanwhile (a writer has started), and the file is then read another way.
+std::optional<SourceTables> readUnlessBeside(const std::string& path, SqliteReader::Mode mode,
+                                             const char* suffix) {
+  try {
+    SourceTables tables = SqliteReader(path, mode).read();
+    if (!hasBeside(path, suffix)) {
+      return tables;
+    }
+  } catch (const DatabaseError&) {
+    if (!hasBeside(path, suffix)) {
+      throw;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 SourceTables readSqliteTables(const std::string& path) {
   // A file in write-ahead-log mode without a log beside it holds every committed row itself,
   // and reading it without immutable would leave an empty log and its index beside the file
-  // (a read-only connection cannot remove them). A log that appears meanwhile means a writer
-  // has started: then the file is read again through the log, which now exists.
+  // (a read-only connection cannot remove them).
   if (declaresWriteAheadLog(path) && !hasBeside(path, "-wal")) {
-    try {
-      SourceTables tables = SqliteReader(path, SqliteReader::Mode::kImmutable).read();
-      if (!hasBeside(path, "-wal")) {
-        return tables;
-      }
-    } catch (const DatabaseError&) {
-      if (!hasBeside(path, "-wal")) {
-        throw;
-      }
+    if (auto tables = readUnlessBeside(path, SqliteReader::Mode::kImmutable, "-wal")) {
+      return std::move(*tables);
     }
   }
   // A log without its index beside it has no writer; the index is then kept in memory, leaving
-  // nothing beside the file. An index that appears meanwhile means a writer has started, which
-  // this reader did not see: the file is read again with the writer's index.
+  // nothing beside the file.
   if (hasBeside(path, "-wal") && !hasBeside(path, "-shm")) {
-    try {
-      SourceTables tables = SqliteReader(path, SqliteReader::Mode::kLogIndexInMemory).read();
-      if (!hasBeside(path, "-shm")) {
-        return tables;
-      }
-    } catch (const DatabaseError&) {
-      if (!hasBeside(path, "-shm")) {
-        throw;
-      }
+    if (auto tables = readUnlessBeside(path, SqliteReader::Mode::kLogIndexInMemory, "-shm")) {
+      return std::move(*tables);
     }
   }
   return SqliteReader(path, SqliteReader::Mode::kWithLog).read();

@@ -57,8 +57,17 @@ double peakMiB(const rusage& usage) {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux counts KiB
 }
 
+// User and system time: on a machine shared with other work it varies far less than the clock.
+double cpuSeconds(const rusage& usage) {
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 struct Run {
   double seconds = 0;
+  double cpu = 0;  // user and system seconds, of the Access reader's child too
   double read = 0;
   double build = 0;
   double index = 0;
@@ -86,6 +95,7 @@ bool runTool(const std::vector<std::string>& argv, Run& run) {
   rusage usage{};
   wait4(child, &status, 0, &usage);
   run.seconds += secondsSince(start);
+  run.cpu += cpuSeconds(usage);
   run.peak = std::max(run.peak, peakMiB(usage));
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -105,7 +115,8 @@ bool runBaseline(const std::string& path, Run& run) {
   return ok;
 }
 
-// One load in this process; prints "seconds read build index peak childPeak" on standard output.
+// One load in this process; prints "seconds read build index peak childPeak cpu" on standard
+// output.
 // The Access reader's child has a peak of its own, while this process waits for its rows.
 int measure(const std::string& mode, const std::string& path) {
   Clock::time_point start = Clock::now();
@@ -135,8 +146,8 @@ int measure(const std::string& mode, const std::string& path) {
   getrusage(RUSAGE_SELF, &self);
   rusage children{};
   getrusage(RUSAGE_CHILDREN, &children);
-  std::printf("%f %f %f %f %f %f\n", secondsSince(start), read, built - read, index, peakMiB(self),
-              peakMiB(children));
+  std::printf("%f %f %f %f %f %f %f\n", secondsSince(start), read, built - read, index,
+              peakMiB(self), peakMiB(children), cpuSeconds(self) + cpuSeconds(children));
   return loaded.status == LoadStatus::kLoaded ? 0 : 1;
 }
 
@@ -148,9 +159,9 @@ bool measureInChild(const std::string& mode, const std::string& path, Run& run) 
   if (pipe == nullptr) {
     return false;
   }
-  int fields = std::fscanf(pipe, "%lf %lf %lf %lf %lf %lf", &run.seconds, &run.read, &run.build,
-                           &run.index, &run.peak, &run.childPeak);
-  return pclose(pipe) == 0 && fields == 6;
+  int fields = std::fscanf(pipe, "%lf %lf %lf %lf %lf %lf %lf", &run.seconds, &run.read, &run.build,
+                           &run.index, &run.peak, &run.childPeak, &run.cpu);
+  return pclose(pipe) == 0 && fields == 7;
 }
 
 double median(std::vector<double> values) {
@@ -165,7 +176,7 @@ struct Medians {
 
 template <typename Measure>
 Medians medians(int runs, Measure measureOnce) {
-  std::vector<double> seconds, read, build, index, peak, childPeak;
+  std::vector<double> seconds, read, build, index, peak, childPeak, cpu;
   Medians result;
   for (int i = 0; i < runs; ++i) {
     Run run;
@@ -176,8 +187,9 @@ Medians medians(int runs, Measure measureOnce) {
     index.push_back(run.index);
     peak.push_back(run.peak);
     childPeak.push_back(run.childPeak);
+    cpu.push_back(run.cpu);
   }
-  result.run = {median(seconds), median(read), median(build),
+  result.run = {median(seconds), median(cpu),  median(read),     median(build),
                 median(index),   median(peak), median(childPeak)};
   return result;
 }
@@ -188,18 +200,20 @@ bool benchFile(const std::string& path, int runs) {
   std::printf("== %s (%s, %.1f MiB), medians of %d runs\n", path.c_str(),
               sqlite ? "SQLite" : "Access", fileMiB, runs);
   Medians baseline = medians(runs, [&](Run& run) { return runBaseline(path, run); });
-  std::printf("%-10s %7.3f s   peak %6.1f MiB (%.2fx the file)   %s\n", "export",
-              baseline.run.seconds, baseline.run.peak, baseline.run.peak / fileMiB,
+  std::printf("%-10s %7.3f s, cpu %7.3f s   peak %6.1f MiB (%.2fx the file)   %s\n", "export",
+              baseline.run.seconds, baseline.run.cpu, baseline.run.peak,
+              baseline.run.peak / fileMiB,
               sqlite ? "sqlite3 SELECT * of the three tables" : "mdb-export of the three tables");
   bool ok = baseline.ok;
   for (const char* mode : {"direct", "reference"}) {
     Medians load = medians(runs, [&](Run& run) { return measureInChild(mode, path, run); });
     ok = load.ok && ok;
     std::printf(
-        "%-10s %7.3f s = %.2fx export (read %.3f, tree %.3f, index %.3f)   peak %6.1f MiB "
-        "(%.2fx the file)",
-        mode, load.run.seconds, load.run.seconds / baseline.run.seconds, load.run.read,
-        load.run.build, load.run.index, load.run.peak, load.run.peak / fileMiB);
+        "%-10s %7.3f s = %.2fx export, cpu %7.3f s = %.2fx export (read %.3f, tree %.3f, index "
+        "%.3f)   peak %6.1f MiB (%.2fx the file)",
+        mode, load.run.seconds, load.run.seconds / baseline.run.seconds, load.run.cpu,
+        load.run.cpu / baseline.run.cpu, load.run.read, load.run.build, load.run.index,
+        load.run.peak, load.run.peak / fileMiB);
     if (!sqlite) {
       std::printf(", reader's child %.1f MiB", load.run.childPeak);
     }

@@ -146,7 +146,7 @@ bool parseCollation(const std::string& name, Collation& collation) {
   return true;
 }
 
-int compareValues(const Value& a, const Value& b, Collation collation) {
+int compareAnyValues(const Value& a, const Value& b, Collation collation) {
   int rankA = typeRank(a.type);
   int rankB = typeRank(b.type);
   if (rankA != rankB) {
@@ -206,11 +206,6 @@ Value NumericParser::numeric(const Value& value) {
   }
   sqlite3_value_free(copy);
   return result;
-}
-
-bool holdsNumberAsText(const Value& value, Affinity affinity) {
-  return affinity == Affinity::kText &&
-         (value.type == ValueType::kInteger || value.type == ValueType::kReal);
 }
 
 Value storedValue(const Value& value, Affinity affinity, NumericParser& parser) {

@@ -23,12 +23,16 @@ inline bool isNumeric(Affinity affinity) {
 // <0, 0 or >0 as SQLite orders a before, with or after b: NULL first, then numbers by value (an
 // integer and a real compared exactly), then texts under the collation, then blobs byte by byte.
 // NOCASE folds ASCII letters only; RTRIM ignores trailing spaces.
-int compareValues(const Value& a, const Value& b, Collation collation);
-
-// a = b as a WHERE clause finds it: never when either side is NULL.
-inline bool valuesEqual(const Value& a, const Value& b, Collation collation) {
-  return a.type != ValueType::kNull && b.type != ValueType::kNull &&
-         compareValues(a, b, collation) == 0;
+int compareAnyValues(const Value& a, const Value& b, Collation collation);
+inline int compareValues(const Value& a, const Value& b, Collation collation) {
+  // The common cases without a call: integers, and texts under BINARY.
+  if (a.type == b.type && a.type == ValueType::kInteger) {
+    return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+  }
+  if (a.type == b.type && a.type == ValueType::kText && collation == Collation::kBinary) {
+    return a.bytes.compare(b.bytes);
+  }
+  return compareAnyValues(a, b, collation);
 }
 
 // Turns texts into numbers as SQLite's numeric affinity does: a well-formed integer or real,
@@ -52,9 +56,8 @@ class NumericParser {
 // The value as a column of this affinity holds it once stored, and hands it back: a numeric
 // column keeps numeric texts as numbers and whole reals as integers, a REAL column hands integers
 // back as reals, a NaN is stored as NULL. A TEXT column stores a number as SQLite's text of it,
-// which the caller must have ruled out (see holdsNumberAsText).
+// which the caller must have ruled out.
 Value storedValue(const Value& value, Affinity affinity, NumericParser& parser);
-bool holdsNumberAsText(const Value& value, Affinity affinity);
 
 // The affinity SQLite applies to both sides of "column = column": numeric when either column is,
 // otherwise none (a TEXT column compared with a BLOB column converts neither).

@@ -299,7 +299,11 @@ class DirectBuild {
     result->subjectId = subjectIds_[idKey];
     result->subjectName = subjectNames_[j.subject];
     const SourceColumn& marks = result_[kMarks];
-    int number = numberOf(storedValue(marks.at(j.result), marks.affinity(), parser_));
+    // An integer is stored as it is but in a REAL column, whose number is read from its text.
+    int number =
+        marks.typeAt(j.result) == ValueType::kInteger && marks.affinity() != Affinity::kReal
+            ? numberOf(integerValue(marks.integerAt(j.result)))
+            : numberOf(storedValue(marks.at(j.result), marks.affinity(), parser_));
     result->marks = number < 0 ? 0 : number;
     appendToList(semester->firstResult, semester->lastResult, result);
   }

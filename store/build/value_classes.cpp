@@ -7,11 +7,6 @@
 
 namespace {
 
-// Integers from kSmallLow up to kSmallHigh find their key by index, not by hashing: semesters,
-// levels and marks are small.
-constexpr std::int64_t kSmallLow = -64;
-constexpr std::int64_t kSmallHigh = 4096;
-
 std::uint64_t bitsOf(double real) {
   std::uint64_t bits;
   std::memcpy(&bits, &real, sizeof bits);
@@ -45,7 +40,7 @@ std::uint32_t& ColumnKeys::slot(std::size_t row) {
       return bytes_[id];
     }
     case ValueType::kInteger: {
-      std::int64_t integer = column_.at(row).integer;
+      std::int64_t integer = column_.integerAt(row);
       if (integer >= kSmallLow && integer < kSmallHigh) {
         return small_[static_cast<std::size_t>(integer - kSmallLow)];
       }
@@ -54,29 +49,15 @@ std::uint32_t& ColumnKeys::slot(std::size_t row) {
     case ValueType::kReal:
       break;
   }
-  return reals_.try_emplace(bitsOf(column_.at(row).real), kNoClass).first->second;
+  return reals_.try_emplace(bitsOf(column_.realAt(row)), kNoClass).first->second;
 }
 
-// Every row's value got its key when the keys were made, so each lookup finds one.
-std::uint32_t ColumnKeys::keyAt(std::size_t row) const {
-  switch (column_.typeAt(row)) {
-    case ValueType::kNull:
-      return null_;
-    case ValueType::kText:
-    case ValueType::kBlob:
-      return bytes_[column_.bytesIdAt(row)];
-    case ValueType::kInteger: {
-      std::int64_t integer = column_.at(row).integer;
-      if (integer >= kSmallLow && integer < kSmallHigh) {
-        return small_[static_cast<std::size_t>(integer - kSmallLow)];
-      }
-      auto found = integers_.find(integer);
-      return found == integers_.end() ? kNoClass : found->second;
-    }
-    case ValueType::kReal:
-      break;
+std::uint32_t ColumnKeys::hashedKeyAt(std::size_t row) const {
+  if (column_.typeAt(row) == ValueType::kInteger) {
+    auto found = integers_.find(column_.integerAt(row));
+    return found == integers_.end() ? kNoClass : found->second;
   }
-  auto found = reals_.find(bitsOf(column_.at(row).real));
+  auto found = reals_.find(bitsOf(column_.realAt(row)));
   return found == reals_.end() ? kNoClass : found->second;
 }
 
@@ -84,9 +65,13 @@ ValueClasses::ValueClasses(const ColumnKeys& keys, Collation collation)
     : keys_(keys), collation_(collation), classOfKey_(keys.size()) {
   std::vector<std::uint32_t> order(keys.size());
   std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+  auto less = [&](std::uint32_t a, std::uint32_t b) {
     return compareValues(keys.value(a), keys.value(b), collation) < 0;
-  });
+  };
+  // Keys come in table order, which is often the values' own (IDs given in turn).
+  if (!std::is_sorted(order.begin(), order.end(), less)) {
+    std::sort(order.begin(), order.end(), less);
+  }
   for (std::uint32_t key : order) {
     if (firstKeys_.empty() ||
         compareValues(keys.value(firstKeys_.back()), keys.value(key), collation) != 0) {

@@ -19,14 +19,33 @@ class ColumnKeys {
  public:
   ColumnKeys(const SourceColumn& column, NumericParser& parser);
 
-  std::uint32_t keyAt(std::size_t row) const;
+  // Every row's value got its key when the keys were made, so each lookup finds one.
+  std::uint32_t keyAt(std::size_t row) const {
+    ValueType type = column_.typeAt(row);
+    if (type == ValueType::kText || type == ValueType::kBlob) {
+      return bytes_[column_.bytesIdAt(row)];
+    }
+    if (type == ValueType::kInteger) {
+      std::int64_t integer = column_.integerAt(row);
+      if (integer >= kSmallLow && integer < kSmallHigh) {
+        return small_[static_cast<std::size_t>(integer - kSmallLow)];
+      }
+    }
+    return type == ValueType::kNull ? null_ : hashedKeyAt(row);
+  }
   std::size_t size() const { return values_.size(); }
   const Value& value(std::uint32_t key) const { return values_[key]; }
   std::size_t firstRow(std::uint32_t key) const { return firstRows_[key]; }
   const Value& valueAt(std::size_t row) const { return values_[keyAt(row)]; }
 
  private:
+  // Integers from kSmallLow up to kSmallHigh find their key by index, not by hashing: semesters,
+  // levels and marks are small.
+  static constexpr std::int64_t kSmallLow = -64;
+  static constexpr std::int64_t kSmallHigh = 4096;
+
   std::uint32_t& slot(std::size_t row);
+  std::uint32_t hashedKeyAt(std::size_t row) const;  // of a large integer or a real
 
   const SourceColumn& column_;
   std::vector<Value> values_;

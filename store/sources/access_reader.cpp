@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -289,16 +290,54 @@ class ChildReader {
     return true;
   }
 
+  // The text of the value libmdb has just found for a column it did not bind, converted as
+  // libmdb's own binding converts it (text through mdb_unicode2ascii, integers in decimal) but
+  // without its allocations and copies; "" for NULL.
+  std::size_t unboundText(MdbTableDef* table, MdbColumn* column, char* text) {
+    MdbHandle* mdb = table->entry->mdb;
+    int start = column->cur_value_start;
+    int length = column->cur_value_len;
+    if (length <= 0) {
+      return 0;
+    }
+    long integer = 0;
+    switch (column->col_type) {
+      case MDB_TEXT:
+        mdb_unicode2ascii(mdb, reinterpret_cast<char*>(mdb->pg_buf) + start,
+                          static_cast<std::size_t>(length), text, kBindBytes);
+        return strnlen(text, kBindBytes);
+      // As libmdb prints them: a byte unsigned, the others signed, of their own widths.
+      case MDB_BYTE:
+        integer = mdb_get_byte(mdb->pg_buf, start);
+        break;
+      case MDB_INT:
+        integer = static_cast<std::int16_t>(mdb_get_int16(mdb->pg_buf, start));
+        break;
+      default:
+        integer = static_cast<std::int32_t>(mdb_get_int32(mdb->pg_buf, start));
+        break;
+    }
+    return static_cast<std::size_t>(std::to_chars(text, text + 24, integer).ptr - text);
+  }
+
   void sendRows(MdbTableDef* table, const std::vector<ColumnHeader>& columns,
                 const std::vector<std::size_t>& indexes) {
-    // Only the required columns are bound: libmdb converts no other column's values.
+    // Only the required columns are read: libmdb converts no other column's values. Texts and
+    // integers are converted here, every other type by libmdb's binding.
     std::vector<std::vector<char>> values(indexes.size());
+    std::vector<MdbColumn*> unbound(indexes.size());
     std::vector<bool> texts(indexes.size());
     for (std::size_t i = 0; i < indexes.size(); ++i) {
-      ValueKind kind = kindOf(columns[indexes[i]].accessType);
+      int type = columns[indexes[i]].accessType;
+      ValueKind kind = kindOf(type);
       texts[i] = kind == ValueKind::kText;
-      if (kind != ValueKind::kNone) {
-        values[i].assign(kBindBytes, '\0');
+      if (kind == ValueKind::kNone) {
+        continue;
+      }
+      values[i].assign(kBindBytes, '\0');
+      if (type == MDB_TEXT || type == MDB_BYTE || type == MDB_INT || type == MDB_LONGINT) {
+        unbound[i] = columnAt(table, static_cast<unsigned int>(indexes[i]));
+      } else {
         mdb_bind_column(table, static_cast<int>(indexes[i] + 1), values[i].data(), nullptr);
       }
     }
@@ -312,7 +351,11 @@ class ChildReader {
     while (rows < enough && mdb_fetch_row(table)) {
       bool emptyText = false;
       for (std::size_t i = 0; i < values.size(); ++i) {
-        lengths[i] = values[i].empty() ? 0 : strnlen(values[i].data(), kBindBytes);
+        if (unbound[i] != nullptr) {
+          lengths[i] = unboundText(table, unbound[i], values[i].data());
+        } else {
+          lengths[i] = values[i].empty() ? 0 : strnlen(values[i].data(), kBindBytes);
+        }
         emptyText = emptyText || (texts[i] && lengths[i] == 0);
       }
       out_.u8(kStreamRow);
@@ -446,6 +489,7 @@ class AnswerDecoder {
     }
     for (std::size_t i : check.indexes) {
       table.columns.push_back(makeColumn(columns[i].name, columns[i].accessType));
+      table.columns.back().reserve(declared);
     }
     std::uint64_t rows = readRows(table, declared);
     if (rows != declared) {

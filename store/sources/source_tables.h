@@ -4,10 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -45,13 +44,14 @@ inline Value textValue(std::string_view bytes) {
   return value;
 }
 
-// One column's values in table order. Texts and blobs are stored once per column and shared by
-// every row that holds them, so a StudentID repeated on thirty result rows costs one copy.
+// One column's values in table order. A text or blob of a column that rows are grouped by (named
+// Intake, StudentID, SubjectID, Semester or Level) is stored once and shared by every row that
+// holds it, so a StudentID repeated on thirty result rows costs one copy; in other columns, where
+// most values differ, only a run of equal rows shares one.
 class SourceColumn {
  public:
   SourceColumn() = default;
-  SourceColumn(std::string name, Affinity affinity, std::string collation)
-      : name_(std::move(name)), affinity_(affinity), collation_(std::move(collation)) {}
+  SourceColumn(std::string name, Affinity affinity, std::string collation);
   // A copy's text numbering would still point into the original's texts: moved, never copied.
   SourceColumn(const SourceColumn&) = delete;
   SourceColumn& operator=(const SourceColumn&) = delete;
@@ -63,33 +63,74 @@ class SourceColumn {
   // Upper case: "BINARY", "NOCASE", "RTRIM", or whatever other name the source declares.
   const std::string& collation() const { return collation_; }
 
-  void appendNull();
+  // Room for this many rows; only a hint (a reader's estimate), ignored when it cannot be had.
+  void reserve(std::size_t rows);
+  void appendNull() { cells_.push_back(0); }
   void appendInteger(std::int64_t value);
   void appendReal(double value);
-  void appendText(std::string_view text);
-  void appendBlob(std::string_view bytes);
+  void appendText(std::string_view text) { appendBytes(ValueType::kText, text); }
+  void appendBlob(std::string_view bytes) { appendBytes(ValueType::kBlob, bytes); }
   void append(const Value& value);
 
-  std::size_t size() const { return types_.size(); }
-  ValueType typeAt(std::size_t row) const { return static_cast<ValueType>(types_[row]); }
-  Value at(std::size_t row) const;
-  // For kText and kBlob values: a number that is equal for equal bytes of the same type, so that
-  // grouping can compare numbers instead of texts.
-  std::uint32_t bytesIdAt(std::size_t row) const {
-    return static_cast<std::uint32_t>(payloads_[row]);
+  std::size_t size() const { return cells_.size(); }
+  ValueType typeAt(std::size_t row) const {
+    return static_cast<ValueType>(cells_[row] >> kTypeShift);
   }
+  std::int64_t integerAt(std::size_t row) const {  // of a kInteger value
+    std::uint32_t cell = cells_[row];
+    return (cell & kWide) != 0 ? static_cast<std::int64_t>(wide_[cell & kPayload])
+                               : static_cast<std::int64_t>(cell & kPayload) - kIntegerBias;
+  }
+  double realAt(std::size_t row) const;  // of a kReal value
+  // For kText and kBlob values: a number that is equal for equal bytes of the same type (in a
+  // column of shared texts; elsewhere only within a run), so that grouping can compare numbers
+  // instead of texts.
+  std::uint32_t bytesIdAt(std::size_t row) const { return cells_[row] & kPayload; }
+  std::string_view bytesAt(std::size_t row) const {  // of a kText or kBlob value, NUL after it
+    const Text& text = texts_[bytesIdAt(row)];
+    return std::string_view(text.bytes, text.size);
+  }
+  Value at(std::size_t row) const;
 
  private:
+  // A row is one cell: its type in the top three bits, then a flag for a payload kept in wide_,
+  // then the payload: an integer (offset by kIntegerBias), a text id, or an index into wide_.
+  static constexpr int kTypeShift = 29;
+  static constexpr std::uint32_t kWide = 1u << 28;
+  static constexpr std::uint32_t kPayload = kWide - 1;
+  static constexpr std::int64_t kIntegerBias = std::int64_t{1} << 27;
+
+  struct Text {
+    const char* bytes;   // in blocks_, after a byte of its type and before a NUL
+    std::uint32_t size;  // SQLite's own limit on a value keeps it far below 4 GiB
+    std::uint32_t hash;
+  };
+
+  static std::uint32_t cell(ValueType type, std::uint32_t payload) {
+    return static_cast<std::uint32_t>(type) << kTypeShift | payload;
+  }
+  void reserveTexts();
+  void appendWide(ValueType type, std::uint64_t bits);
   void appendBytes(ValueType type, std::string_view bytes);
+  std::uint32_t addText(ValueType type, std::string_view bytes, std::uint32_t hash);
+  void growSlots();
 
   std::string name_;
   Affinity affinity_ = Affinity::kNone;
   std::string collation_ = "BINARY";
-  std::vector<std::uint8_t> types_;
-  std::vector<std::uint64_t> payloads_;  // the integer, the real's bits, or an index into texts_
-  std::deque<std::string> texts_;  // a deque never moves its strings, so views of them stay valid
-  std::unordered_map<std::string_view, std::uint32_t> textIds_;  // keys view into texts_
-  std::string key_;                    // the type byte and bytes of the value being appended
+  std::vector<std::uint32_t> cells_;
+  std::vector<std::uint64_t> wide_;  // integers too large for a cell, and reals' bits
+  std::vector<Text> texts_;          // by id
+  // Texts are copied into blocks that never move, so that views of them stay valid.
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;  // in the last block
+  std::size_t left_ = 0;
+  // An open-addressing table of the texts: each slot the hash and the id plus one, 0 when empty.
+  static std::uint64_t slotOf(std::uint32_t hash, std::uint32_t id) {
+    return std::uint64_t{hash} << 32 | (id + 1);
+  }
+  std::vector<std::uint64_t> slots_;
+  bool shared_ = false;                // texts are shared by every row, found through slots_
   std::uint32_t lastId_ = UINT32_MAX;  // of the text or blob appended last
 };
 

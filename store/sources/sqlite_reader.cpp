@@ -2,13 +2,16 @@
 #include "store/sources/sqlite_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "store/database_error.h"
@@ -70,10 +73,6 @@ bool hasBeside(const std::string& path, const char* suffix) {
   return access(beside.c_str(), F_OK) == 0;
 }
 
-bool hasLogBeside(const std::string& path) {
-  return hasBeside(path, "-wal");
-}
-
 // True for a file in write-ahead-log mode (bytes 18 and 19 of its header are 2).
 bool declaresWriteAheadLog(const std::string& path) {
   unsigned char versions[2] = {};
@@ -104,6 +103,20 @@ HeapIndexFile* heapFile(sqlite3_file* file) {
   return reinterpret_cast<HeapIndexFile*>(file);
 }
 
+// A method of the default VFS's file, called on the file this one wraps.
+template <typename Method, Method sqlite3_io_methods::*kMethod>
+struct Forward;
+template <typename Result, typename... Args,
+          Result (*sqlite3_io_methods::*kMethod)(sqlite3_file*, Args...)>
+struct Forward<Result (*)(sqlite3_file*, Args...), kMethod> {
+  static Result call(sqlite3_file* file, Args... args) {
+    sqlite3_file* real = heapFile(file)->real();
+    return (real->pMethods->*kMethod)(real, args...);
+  }
+};
+#define TAVRINEL_FORWARD(method) \
+  Forward<decltype(sqlite3_io_methods::method), &sqlite3_io_methods::method>::call
+
 int heapClose(sqlite3_file* file) {
   HeapIndexFile* own = heapFile(file);
   if (own->regions != nullptr) {
@@ -114,39 +127,6 @@ int heapClose(sqlite3_file* file) {
     own->regions = nullptr;
   }
   return own->real()->pMethods->xClose(own->real());
-}
-int heapRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
-  return heapFile(f)->real()->pMethods->xRead(heapFile(f)->real(), buffer, amount, offset);
-}
-int heapWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
-  return heapFile(f)->real()->pMethods->xWrite(heapFile(f)->real(), buffer, amount, offset);
-}
-int heapTruncate(sqlite3_file* f, sqlite3_int64 size) {
-  return heapFile(f)->real()->pMethods->xTruncate(heapFile(f)->real(), size);
-}
-int heapSync(sqlite3_file* f, int flags) {
-  return heapFile(f)->real()->pMethods->xSync(heapFile(f)->real(), flags);
-}
-int heapFileSize(sqlite3_file* f, sqlite3_int64* size) {
-  return heapFile(f)->real()->pMethods->xFileSize(heapFile(f)->real(), size);
-}
-int heapLock(sqlite3_file* f, int lock) {
-  return heapFile(f)->real()->pMethods->xLock(heapFile(f)->real(), lock);
-}
-int heapUnlock(sqlite3_file* f, int lock) {
-  return heapFile(f)->real()->pMethods->xUnlock(heapFile(f)->real(), lock);
-}
-int heapCheckReservedLock(sqlite3_file* f, int* out) {
-  return heapFile(f)->real()->pMethods->xCheckReservedLock(heapFile(f)->real(), out);
-}
-int heapFileControl(sqlite3_file* f, int op, void* arg) {
-  return heapFile(f)->real()->pMethods->xFileControl(heapFile(f)->real(), op, arg);
-}
-int heapSectorSize(sqlite3_file* f) {
-  return heapFile(f)->real()->pMethods->xSectorSize(heapFile(f)->real());
-}
-int heapDeviceCharacteristics(sqlite3_file* f) {
-  return heapFile(f)->real()->pMethods->xDeviceCharacteristics(heapFile(f)->real());
 }
 int heapShmMap(sqlite3_file* f, int region, int regionSize, int, void volatile** out) {
   HeapIndexFile* own = heapFile(f);
@@ -185,23 +165,24 @@ int heapUnfetch(sqlite3_file*, sqlite3_int64, void*) {
 
 const sqlite3_io_methods kHeapIndexMethods = {3,
                                               heapClose,
-                                              heapRead,
-                                              heapWrite,
-                                              heapTruncate,
-                                              heapSync,
-                                              heapFileSize,
-                                              heapLock,
-                                              heapUnlock,
-                                              heapCheckReservedLock,
-                                              heapFileControl,
-                                              heapSectorSize,
-                                              heapDeviceCharacteristics,
+                                              TAVRINEL_FORWARD(xRead),
+                                              TAVRINEL_FORWARD(xWrite),
+                                              TAVRINEL_FORWARD(xTruncate),
+                                              TAVRINEL_FORWARD(xSync),
+                                              TAVRINEL_FORWARD(xFileSize),
+                                              TAVRINEL_FORWARD(xLock),
+                                              TAVRINEL_FORWARD(xUnlock),
+                                              TAVRINEL_FORWARD(xCheckReservedLock),
+                                              TAVRINEL_FORWARD(xFileControl),
+                                              TAVRINEL_FORWARD(xSectorSize),
+                                              TAVRINEL_FORWARD(xDeviceCharacteristics),
                                               heapShmMap,
                                               heapShmLock,
                                               heapShmBarrier,
                                               heapShmUnmap,
                                               heapFetch,
                                               heapUnfetch};
+#undef TAVRINEL_FORWARD
 
 int heapOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
   HeapIndexFile* own = heapFile(file);
@@ -231,8 +212,6 @@ const char* heapIndexVfs() {
 // What the file says about one of our tables.
 struct TableEntry {
   std::string name;  // as stored
-  bool isView = false;
-  bool isVirtual = false;
 };
 
 class SqliteReader {
@@ -355,13 +334,11 @@ class SqliteReader {
     }
     TableEntry entry;
     entry.name = text(find.get(), 0);
-    entry.isView = text(find.get(), 1) == "view";
-    // Virtual tables have no pages of their own; a module computes their rows.
-    entry.isVirtual = !entry.isView && sqlite3_column_int64(find.get(), 2) == 0;
-    if (entry.isView) {
+    if (text(find.get(), 1) == "view") {
       failToRead(path_, std::string("table ") + name + " is a view, which is not read");
     }
-    if (entry.isVirtual) {
+    // Virtual tables have no pages of their own; a module computes their rows.
+    if (sqlite3_column_int64(find.get(), 2) == 0) {
       failToRead(path_, std::string("table ") + name + " is a virtual table, which is not read");
     }
     return entry;
@@ -463,6 +440,10 @@ class SqliteReader {
     select += key.empty() ? " NOT INDEXED" : " INDEXED BY " + quotedIdentifier(key);
     SqliteStatement rows = prepare(select);
     sqlite3_stmt* statement = rows.get();
+    std::size_t expected = key.empty() ? expectedRows(entry, table) : 0;
+    for (SourceColumn& column : table.columns) {
+      column.reserve(expected);
+    }
     int count = static_cast<int>(table.columns.size());
     while (step(statement)) {
       for (int i = 0; i < count; ++i) {
@@ -471,28 +452,55 @@ class SqliteReader {
     }
   }
 
-  void appendValue(sqlite3_stmt* statement, int index, SourceColumn& column) {
-    switch (sqlite3_column_type(statement, index)) {
+  // The rows of a table with rowids, to make room for at once: its largest rowid, which a step down
+  // the b-tree finds, bounded by the file's size against a sparse or damaged numbering; 0 when
+  // every name of the rowid is taken by a column.
+  std::size_t expectedRows(const TableEntry& entry, const SourceTable& table) {
+    for (const char* rowid : {"rowid", "_rowid_", "oid"}) {
+      if (hasColumn(table, rowid)) {
+        continue;
+      }
+      std::string sql =
+          std::string("SELECT max(") + rowid + ") FROM main." + quotedIdentifier(entry.name);
+      sqlite3_stmt* raw = nullptr;
+      sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr);
+      SqliteStatement largest(raw);
+      struct stat file = {};
+      if (raw == nullptr || sqlite3_step(raw) != SQLITE_ROW || stat(path_.c_str(), &file) != 0) {
+        return 0;
+      }
+      auto bound = static_cast<std::uint64_t>(file.st_size) / 16;
+      return static_cast<std::size_t>(
+          std::clamp<sqlite3_int64>(sqlite3_column_int64(raw, 0), 0, bound));
+    }
+    return 0;
+  }
+
+  // The value is taken once from the row and read through the sqlite3_value functions: half the
+  // calls of the sqlite3_column ones, which look the column up each time. The value is not
+  // protected by a mutex, which a connection opened without one never holds anyway.
+  static void appendValue(sqlite3_stmt* statement, int index, SourceColumn& column) {
+    sqlite3_value* value = sqlite3_column_value(statement, index);
+    switch (sqlite3_value_type(value)) {
       case SQLITE_INTEGER:
-        column.appendInteger(sqlite3_column_int64(statement, index));
+        column.appendInteger(sqlite3_value_int64(value));
         break;
       case SQLITE_FLOAT:
-        column.appendReal(sqlite3_column_double(statement, index));
+        column.appendReal(sqlite3_value_double(value));
         break;
       case SQLITE_TEXT: {
         // In UTF-8 whatever the file's own encoding.
-        const unsigned char* bytes = sqlite3_column_text(statement, index);
+        const unsigned char* bytes = sqlite3_value_text(value);
         if (bytes == nullptr) {
           throw std::bad_alloc();
         }
-        column.appendText(
-            std::string_view(reinterpret_cast<const char*>(bytes),
-                             static_cast<std::size_t>(sqlite3_column_bytes(statement, index))));
+        column.appendText(std::string_view(reinterpret_cast<const char*>(bytes),
+                                           static_cast<std::size_t>(sqlite3_value_bytes(value))));
         break;
       }
       case SQLITE_BLOB: {
-        const void* bytes = sqlite3_column_blob(statement, index);
-        auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, index));
+        const void* bytes = sqlite3_value_blob(value);
+        auto size = static_cast<std::size_t>(sqlite3_value_bytes(value));
         if (bytes == nullptr && size > 0) {
           throw std::bad_alloc();
         }
@@ -564,7 +572,7 @@ class SqliteReader {
         }
         failToRead(path_, "its write-ahead log cannot be read without write access to its folder");
       case SQLITE_CANTOPEN:
-        if (hasLogBeside(path_)) {
+        if (hasBeside(path_, "-wal")) {
           failToRead(path_,
                      "its write-ahead log cannot be read without write access to its folder");
         }
@@ -582,36 +590,41 @@ class SqliteReader {
 
 }  // namespace
 
+namespace {
+
+// The tables read in a mode that holds only while no file of the suffix is beside the file; none
+// when one appeared meanwhile (a writer has started), and the file is then read another way.
+std::optional<SourceTables> readUnlessBeside(const std::string& path, SqliteReader::Mode mode,
+                                             const char* suffix) {
+  try {
+    SourceTables tables = SqliteReader(path, mode).read();
+    if (!hasBeside(path, suffix)) {
+      return tables;
+    }
+  } catch (const DatabaseError&) {
+    if (!hasBeside(path, suffix)) {
+      throw;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 SourceTables readSqliteTables(const std::string& path) {
   // A file in write-ahead-log mode without a log beside it holds every committed row itself,
   // and reading it without immutable would leave an empty log and its index beside the file
-  // (a read-only connection cannot remove them). A log that appears meanwhile means a writer
-  // has started: then the file is read again through the log, which now exists.
-  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
-    try {
-      SourceTables tables = SqliteReader(path, SqliteReader::Mode::kImmutable).read();
-      if (!hasLogBeside(path)) {
-        return tables;
-      }
-    } catch (const DatabaseError&) {
-      if (!hasLogBeside(path)) {
-        throw;
-      }
+  // (a read-only connection cannot remove them).
+  if (declaresWriteAheadLog(path) && !hasBeside(path, "-wal")) {
+    if (auto tables = readUnlessBeside(path, SqliteReader::Mode::kImmutable, "-wal")) {
+      return std::move(*tables);
     }
   }
   // A log without its index beside it has no writer; the index is then kept in memory, leaving
-  // nothing beside the file. An index that appears meanwhile means a writer has started, which
-  // this reader did not see: the file is read again with the writer's index.
-  if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
-    try {
-      SourceTables tables = SqliteReader(path, SqliteReader::Mode::kLogIndexInMemory).read();
-      if (!hasBeside(path, "-shm")) {
-        return tables;
-      }
-    } catch (const DatabaseError&) {
-      if (!hasBeside(path, "-shm")) {
-        throw;
-      }
+  // nothing beside the file.
+  if (hasBeside(path, "-wal") && !hasBeside(path, "-shm")) {
+    if (auto tables = readUnlessBeside(path, SqliteReader::Mode::kLogIndexInMemory, "-shm")) {
+      return std::move(*tables);
     }
   }
   return SqliteReader(path, SqliteReader::Mode::kWithLog).read();
@@ -619,9 +632,9 @@ SourceTables readSqliteTables(const std::string& path) {
 
 void refuseDamagedSqliteFile(const std::string& path) {
   SqliteReader::Mode mode = SqliteReader::Mode::kWithLog;
-  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
+  if (declaresWriteAheadLog(path) && !hasBeside(path, "-wal")) {
     mode = SqliteReader::Mode::kImmutable;
-  } else if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
+  } else if (hasBeside(path, "-wal") && !hasBeside(path, "-shm")) {
     mode = SqliteReader::Mode::kLogIndexInMemory;
   }
   SqliteReader(path, mode).refuseIfDamaged();

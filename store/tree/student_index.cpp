@@ -59,22 +59,11 @@ StudentRecord* insertEach(RecordTree tree, StudentRecord* root) {
   return root;
 }
 
-std::size_t countStudents(RecordTree tree) {
-  std::size_t count = 0;
-  for (IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
-    for (StudentRecord* student = intake->firstStudent; student != nullptr;
-         student = student->next) {
-      ++count;
-    }
-  }
-  return count;
-}
-
 // Every student with its key and insertion position, sorted by (key, position). May throw
 // std::bad_alloc; touches no record.
 std::vector<IndexEntry> entriesInKeyOrder(RecordTree tree) {
+  // One walk over the students, which lie far apart in memory, among their results.
   std::vector<IndexEntry> entries;
-  entries.reserve(countStudents(tree));
   for (IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
     for (StudentRecord* student = intake->firstStudent; student != nullptr;
          student = student->next) {

@@ -47,7 +47,7 @@ target_compile_options(tavrinel_core PRIVATE ${TAVRINEL_WARNINGS})
 target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERSION}" UNICODE
                                                 _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                 _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
-target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32)
+target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
 
 # wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as
 # "Büro\Database.mdb" is the file it names, whatever the system's code page.

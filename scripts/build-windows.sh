@@ -81,7 +81,7 @@ for pair in packaging/windows/README-Windows.txt:README.txt LICENSE:LICENSE.txt 
   packaging/windows/THIRD-PARTY-NOTICES.txt:THIRD-PARTY-NOTICES.txt; do
   sed 's/$/\r/' "${pair%%:*}" >"$stage/${pair#*:}"
 done
-cp tests/fixtures/demo.mdb "$stage/Database.mdb"
+cp sample/Database.mdb "$stage/Database.mdb"
 zip_file=$build/tavrinel-$version-win64.zip
 rm -f "$zip_file"
 (cd "$stage" && zip -q -X "$zip_file" tavrinel.exe README.txt LICENSE.txt \

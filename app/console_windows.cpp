@@ -336,8 +336,11 @@ void WindowsConsole::clearScreen() {
 
 void WindowsConsole::closeScreen() {
   if (!onProgramScreen_) {
+    // No screen of its own to leave: the window is cleared, in the user's colours.
     writeSequence(kResetColours);
-    clearScreen();
+    writeSequence(kClearScreen);
+    coloursOn_ = false;
+    saved_->coloursOn = false;
     return;
   }
   out_ << kResetColours << kLeaveProgramScreen << kResetColours;

@@ -15,7 +15,6 @@
 #include "app/program.h"
 #include "app/signal_cleanup.h"
 #include "store/loader.h"
-#include "store/sources/odbc_source.h"
 #include "store/tree/out_of_memory.h"
 
 namespace {
@@ -82,16 +81,15 @@ int runProgram(const CommandLine& line) {
   options.progress = loadingLineProgress(console);
   // No pause after a failed start when the input is a script: nobody is there to press a key.
   options.pauseOnFailure = console.isInputTerminal();
-  // Messages name the file as given, or the server's connection with its password masked.
-  options.databasePath =
-      line.connection.empty() ? line.databasePath : maskConnection(line.connection);
+  const DatabaseSource source = line.connection.empty()
+                                    ? DatabaseSource::file(line.databasePath)
+                                    : DatabaseSource::connection(line.connection);
+  // Messages name the file as given, or the server's connection with its secrets masked.
+  options.databasePath = source.name();
   try {
     return runSession(
         console,
-        [&line](const LoadProgress& progress) {
-          return line.connection.empty() ? loadRecordTree(line.databasePath, progress)
-                                         : loadRecordTreeFromServer(line.connection, progress);
-        },
+        [&source](const LoadProgress& progress) { return loadRecordTree(source, progress); },
         options);
   } catch (const DatabaseError& error) {
     return session.fail(error.what());

@@ -13,10 +13,11 @@ packages=(build-essential cmake ninja-build pkg-config mdbtools-dev libsqlite3-d
 case "${1:-}" in
   "") ;;
   --tests)
-    # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps) and file, which
-    # cpack uses to find the package's dependencies; a private PostgreSQL server and its ODBC
+    # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps, dpkg-buildflags)
+    # and file, which cpack uses to find the package's dependencies, and lintian to check the
+    # package; a private PostgreSQL server and its ODBC
     # driver for the tests of reading from a database server.
-    packages+=(libgtest-dev clang-format groff-base dpkg-dev file postgresql odbc-postgresql)
+    packages+=(libgtest-dev clang-format groff-base dpkg-dev file lintian postgresql odbc-postgresql)
     ;;
   --windows)
     # The Windows program (scripts/build-windows.sh): MinGW-w64 with POSIX threads, GoogleTest's

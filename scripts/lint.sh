@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks formatting, trailing white space, CR LF line ends and final newlines of our sources, and
-# that the manual page renders without warnings.
+# Checks formatting, trailing white space, CR LF line ends and final newlines of our sources, that
+# --help and the documents name the same connection keys, and that the manual page renders
+# without warnings.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +17,12 @@ for file in "${texts[@]}"; do
   if grep -q $'\r' "$file"; then echo "$file: CR LF line ends"; status=1; fi
   if grep -n -E '[[:space:]]+$' "$file" >/dev/null; then echo "$file: trailing white space"; status=1; fi
   if [ -s "$file" ] && [ -n "$(tail -c 1 "$file")" ]; then echo "$file: no final newline"; status=1; fi
+done
+# --help, the README and the manual page name the same ODBC connection keys.
+for key in DSN Driver Server Port Database UID PWD Socket DBQ; do
+  for file in app/command_line.cpp README.md doc/tavrinel.1; do
+    if ! grep -qw -- "$key" "$file"; then echo "$file: does not name the connection key $key"; status=1; fi
+  done
 done
 # The manual page renders without a single warning.
 warnings=$(groff -ww -z -man doc/tavrinel.1 2>&1)

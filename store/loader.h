@@ -1,25 +1,46 @@
-// Reads Database.mdb (an Access or a SQLite file) into a new record tree at start-up.
+// The one way the program loads its records: from a database file or a server, into a new record
+// tree at start-up.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
-#include "store/build/loader_queries.h"
 #include "store/database_error.h"
-#include "store/sources/source_tables.h"
 #include "store/tree/record_tree.h"
 
 constexpr const char* kDatabaseFileName = "Database.mdb";
 
-// Loads the database file at path (as the user gave it; messages name it so): recognises Access
-// (Jet 3, Jet 4, ACE) or SQLite 3 by its first bytes, reads its three tables read-only, and
-// builds the tree from them. Throws DatabaseError.
-LoadResult loadRecordTree(const std::string& path, const LoadProgress& progress = {});
+// Where the records are read from: a database file (Access or SQLite, told apart by its first
+// bytes), or a server named by an ODBC connection string.
+struct DatabaseSource {
+  enum class Kind { kFile, kConnection };
+  Kind kind = Kind::kFile;
+  std::string location = kDatabaseFileName;  // the path as the user gave it, or the connection
 
-// Builds the tree of the tables read from the file at source: directly when the direct build can
-// reproduce the source's rules, else by the query texts on the reference database. Throws
-// DatabaseError.
-LoadResult loadRecordTree(const SourceTables& tables, const std::string& source,
-                          const LoadProgress& progress = {});
+  static DatabaseSource file(std::string path) { return {Kind::kFile, std::move(path)}; }
+  static DatabaseSource connection(std::string text) {
+    return {Kind::kConnection, std::move(text)};
+  }
 
-// Loads Database.mdb of the working directory. Throws DatabaseError.
-LoadResult loadRecordTree(const LoadProgress& progress = {});
+  // How messages name the source: the path as given, or the connection with its secrets masked.
+  std::string name() const;
+};
+
+enum class LoadStatus {
+  kLoaded,       // the tree holds at least one student
+  kNoStudent,    // the database is readable but holds no student
+  kOutOfMemory,  // an allocation failed; "Out Of Memory" has been reported
+};
+
+struct LoadResult {
+  RecordTree tree = nullptr;  // owned by the caller; null unless kLoaded
+  LoadStatus status = LoadStatus::kNoStudent;
+};
+
+// Called now and then while students are loaded, with the number loaded so far.
+using LoadProgress = std::function<void(long studentsLoaded)>;
+
+// Reads the three tables of the source read-only and builds the tree from them. Throws
+// DatabaseError "Cannot read <source name>: <reason>".
+LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress = {});

@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/tree/record_tree.h"
@@ -37,6 +39,8 @@ RecordTree makeTree(std::size_t students, bool ascending) {
   if (!ascending) {
     std::shuffle(numbers.begin(), numbers.end(), std::mt19937(42));
   }
+  auto store = std::make_unique<RecordStore>();
+  RecordStoreScope scope(*store);
   RecordTree first = nullptr;
   IntakeRecord* intake = nullptr;
   for (std::size_t i = 0; i < students; ++i) {
@@ -52,6 +56,7 @@ RecordTree makeTree(std::size_t students, bool ascending) {
     (intake->lastStudent == nullptr ? intake->firstStudent : intake->lastStudent->next) = student;
     intake->lastStudent = student;
   }
+  adoptRecordStore(first, std::move(store));
   return first;
 }
 

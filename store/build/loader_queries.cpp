@@ -200,3 +200,21 @@ LoadResult loadRecordTree(LoaderQueries& queries, const LoadProgress& progress) 
     return {nullptr, LoadStatus::kOutOfMemory};
   }
 }
+
+std::string ambiguousColumn(const SourceTables& tables, QueryKind kind) {
+  if (kind != QueryKind::kLevels && kind != QueryKind::kSemesters && kind != QueryKind::kResults) {
+    return "";
+  }
+  struct Unqualified {
+    const char* column;
+    bool inLevelQuery;
+  };
+  for (Unqualified name : {Unqualified{"StudentID", true}, Unqualified{"Level", false},
+                           Unqualified{"Semester", false}}) {
+    if ((name.inLevelQuery || kind != QueryKind::kLevels) &&
+        hasColumn(tables.studentResult, name.column) && hasColumn(tables.subject, name.column)) {
+      return std::string("column ") + name.column + " is in both StudentResult and Subject";
+    }
+  }
+  return "";
+}

@@ -1,11 +1,11 @@
 // The loader's five queries, asked by kind with their values, and the nested load that runs them.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "store/tree/record_tree.h"
+#include "store/loader.h"
+#include "store/sources/source_tables.h"
 
 enum class QueryKind {
   kIntakes,    // no values
@@ -44,23 +44,14 @@ class LoaderQueries {
   virtual std::unique_ptr<QueryRows> open(const LoaderQuery& query) = 0;
 };
 
-enum class LoadStatus {
-  kLoaded,       // the tree holds at least one student
-  kNoStudent,    // the database is readable but holds no student
-  kOutOfMemory,  // an allocation failed; "Out Of Memory" has been reported
-};
-
-struct LoadResult {
-  RecordTree tree = nullptr;  // owned by the caller; null unless kLoaded
-  LoadStatus status = LoadStatus::kNoStudent;
-};
-
-// Called now and then while students are loaded, with the number loaded so far.
-using LoadProgress = std::function<void(long studentsLoaded)>;
-
 // Builds the tree by running the queries one inside the other, as their answers come: intakes,
 // the students of each, the levels of each student, and so on. Throws DatabaseError.
 LoadResult loadRecordTree(LoaderQueries& queries, const LoadProgress& progress = {});
+
+// Why a query kind fails on these tables because it names a column without its table and both
+// tables of its join have that column ("column Level is in both StudentResult and Subject"), or
+// "" when it does not. Only the queries of levels, semesters and results join.
+std::string ambiguousColumn(const SourceTables& tables, QueryKind kind);
 
 // The atoi-style parse of a column text: leading white space, an optional sign, digits; 0 when
 // there are none; clamped to the 32-bit range instead of overflowing.

@@ -33,15 +33,6 @@ const char* declaredType(Affinity affinity) {
   return "BLOB";
 }
 
-bool hasColumn(const SourceTable& table, const char* name) {
-  for (const std::string& column : table.columnNames) {
-    if (sqlite3_stricmp(column.c_str(), name) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string numberText(const Value& value) {
   char buffer[kNumberTextBytes];
   return std::string(valueText(value, buffer));
@@ -312,52 +303,4 @@ std::string ReferenceDatabase::queryPlan(QueryKind kind) {
     plan += std::string(detail == nullptr ? "" : detail) + "\n";
   }
   return plan;
-}
-
-std::string malformedTables(const SourceTables& tables) {
-  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
-    const std::vector<const char*>& names = requiredColumns(table->name);
-    bool whole = !names.empty() && table->columns.size() == names.size();
-    for (std::size_t i = 0; whole && i < names.size(); ++i) {
-      whole = table->columns[i].size() == table->rows();
-    }
-    if (!whole) {
-      return "table " + table->name + " was not read whole";
-    }
-  }
-  return "";
-}
-
-bool isComparedColumn(const SourceTable& table, std::size_t index) {
-  static const char* const kCompared[][2] = {{"Student", "Intake"},
-                                             {"StudentResult", "StudentID"},
-                                             {"StudentResult", "SubjectID"},
-                                             {"StudentResult", "Semester"},
-                                             {"Subject", "Level"}};
-  const std::vector<const char*>& names = requiredColumns(table.name);
-  for (const auto& compared : kCompared) {
-    if (table.name == compared[0] && index < names.size() &&
-        std::strcmp(names[index], compared[1]) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string ambiguousColumn(const SourceTables& tables, QueryKind kind) {
-  if (kind != QueryKind::kLevels && kind != QueryKind::kSemesters && kind != QueryKind::kResults) {
-    return "";
-  }
-  struct Unqualified {
-    const char* column;
-    bool inLevelQuery;
-  };
-  for (Unqualified name : {Unqualified{"StudentID", true}, Unqualified{"Level", false},
-                           Unqualified{"Semester", false}}) {
-    if ((name.inLevelQuery || kind != QueryKind::kLevels) &&
-        hasColumn(tables.studentResult, name.column) && hasColumn(tables.subject, name.column)) {
-      return std::string("column ") + name.column + " is in both StudentResult and Subject";
-    }
-  }
-  return "";
 }

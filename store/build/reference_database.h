@@ -30,19 +30,3 @@ class ReferenceDatabase : public LoaderQueries {
  private:
   std::unique_ptr<Connection> connection_;
 };
-
-// Why the tables cannot be built from, or "": each must hold the columns the loader reads, in the
-// order of requiredColumns, all of the same length. The readers ensure it; both paths check it
-// before they index into the columns.
-std::string malformedTables(const SourceTables& tables);
-
-// Whether the query texts compare or order the values of this required column of the table (index
-// in the order of requiredColumns), so that its collation matters: Student.Intake, and
-// StudentResult's StudentID, SubjectID and Semester, and Subject.Level. Subject.SubjectID is
-// compared under StudentResult.SubjectID's collation.
-bool isComparedColumn(const SourceTable& table, std::size_t index);
-
-// Why a query kind fails on these tables because it names a column without its table and both
-// tables of its join have that column ("column Level is in both StudentResult and Subject"), or
-// "" when it does not. Only the queries of levels, semesters and results join.
-std::string ambiguousColumn(const SourceTables& tables, QueryKind kind);

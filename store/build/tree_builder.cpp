@@ -406,3 +406,17 @@ LoadResult buildRecordTree(const SourceTables& tables, const std::string& source
   reportOutOfMemory();
   return {nullptr, LoadStatus::kOutOfMemory};
 }
+
+LoadResult buildTreeOfTables(const SourceTables& tables, const std::string& source,
+                             const LoadProgress& progress) {
+  if (directBuildObstacle(tables).empty()) {
+    return buildRecordTree(tables, source, progress);
+  }
+  try {
+    ReferenceDatabase reference(tables, source);
+    return loadRecordTree(reference, progress);
+  } catch (const std::bad_alloc&) {
+    reportOutOfMemory();
+    return {nullptr, LoadStatus::kOutOfMemory};
+  }
+}

@@ -19,3 +19,8 @@ std::string directBuildObstacle(const SourceTables& tables);
 // without its table that both joined tables have).
 LoadResult buildRecordTree(const SourceTables& tables, const std::string& source,
                            const LoadProgress& progress = {});
+
+// The tree of the tables: by the direct build when it can reproduce the source's rules, else by
+// the query texts on the reference database. Throws DatabaseError.
+LoadResult buildTreeOfTables(const SourceTables& tables, const std::string& source,
+                             const LoadProgress& progress = {});

@@ -329,7 +329,6 @@ class AnswerDecoder {
       }
     }
     SourceTables tables;
-    tables.kind = SourceKind::kAccess;
     SourceTable* targets[kTableCount] = {&tables.student, &tables.studentResult, &tables.subject};
     for (int index = 0; index < kTableCount; ++index) {
       std::uint8_t tag = in_.u8();

@@ -1,5 +1,8 @@
-// Column storage of the source tables and SQLite's rule for a declared type's affinity.
+// Column storage of the source tables, SQLite's rule for a declared type's affinity, and the checks
+// that the tables were read whole.
 #include "store/sources/source_tables.h"
+
+#include <strings.h>
 
 #include <cstring>
 
@@ -142,4 +145,43 @@ Affinity affinityOfDeclaredType(std::string_view declaredType) {
     return Affinity::kReal;
   }
   return Affinity::kNumeric;
+}
+
+bool hasColumn(const SourceTable& table, const char* name) {
+  for (const std::string& column : table.columnNames) {
+    if (strcasecmp(column.c_str(), name) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string malformedTables(const SourceTables& tables) {
+  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
+    const std::vector<const char*>& names = requiredColumns(table->name);
+    bool whole = !names.empty() && table->columns.size() == names.size();
+    for (std::size_t i = 0; whole && i < names.size(); ++i) {
+      whole = table->columns[i].size() == table->rows();
+    }
+    if (!whole) {
+      return "table " + table->name + " was not read whole";
+    }
+  }
+  return "";
+}
+
+bool isComparedColumn(const SourceTable& table, std::size_t index) {
+  static const char* const kCompared[][2] = {{"Student", "Intake"},
+                                             {"StudentResult", "StudentID"},
+                                             {"StudentResult", "SubjectID"},
+                                             {"StudentResult", "Semester"},
+                                             {"Subject", "Level"}};
+  const std::vector<const char*>& names = requiredColumns(table.name);
+  for (const auto& compared : kCompared) {
+    if (table.name == compared[0] && index < names.size() &&
+        std::strcmp(names[index], compared[1]) == 0) {
+      return true;
+    }
+  }
+  return false;
 }

@@ -104,10 +104,7 @@ struct SourceTable {
   std::size_t rows() const { return columns.empty() ? 0 : columns[0].size(); }
 };
 
-enum class SourceKind { kAccess, kSqlite };
-
 struct SourceTables {
-  SourceKind kind = SourceKind::kSqlite;
   SourceTable student;
   SourceTable studentResult;
   SourceTable subject;
@@ -118,3 +115,18 @@ const std::vector<const char*>& requiredColumns(const std::string& table);
 
 // The affinity SQLite gives a declared column type ("TEXT(8)" is kText, "" is kNone, ...).
 Affinity affinityOfDeclaredType(std::string_view declaredType);
+
+// Whether the table has a column of this name, compared without regard to (ASCII) case, as SQL
+// compares names.
+bool hasColumn(const SourceTable& table, const char* name);
+
+// Why the tables cannot be built from, or "": each must hold the columns the loader reads, in the
+// order of requiredColumns, all of the same length. The readers ensure it; both builds check it
+// before they index into the columns.
+std::string malformedTables(const SourceTables& tables);
+
+// Whether the loader's queries compare or order the values of this required column of the table
+// (index in the order of requiredColumns), so that its collation matters: Student.Intake, and
+// StudentResult's StudentID, SubjectID and Semester, and Subject.Level. Subject.SubjectID is
+// compared under StudentResult.SubjectID's collation.
+bool isComparedColumn(const SourceTable& table, std::size_t index);

@@ -148,7 +148,6 @@ class SqliteReader {
   SourceTables read() {
     execute("BEGIN");
     SourceTables tables;
-    tables.kind = SourceKind::kSqlite;
     tables.student = readTable(kTables[0]);
     tables.studentResult = readTable(kTables[1]);
     tables.subject = readTable(kTables[2]);

@@ -7,8 +7,6 @@
 #include <string>
 #include <unordered_map>
 
-#include "store/tree/out_of_memory.h"
-
 namespace {
 
 // Large enough that a tree of a hundred thousand students takes a few thousand blocks.
@@ -43,91 +41,19 @@ std::size_t cutLength(const char* src, std::size_t maxChars) {
   return used;
 }
 
-char* heapCopy(std::size_t maxChars, const char* src) {
-  std::size_t length = cutLength(src, maxChars);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (copy != nullptr) {
-    std::memcpy(copy, src, length);
-    copy[length] = '\0';
-  }
-  return copy;
-}
-
-void releaseText(const char* text) {
-  if (text != nullptr && text != kNoText) {
-    delete[] text;
-  }
-}
-
+// Records are made only within a store scope; outside one there is nowhere to put them.
 template <typename Record>
 Record* allocateRecord() {
-  Record* record = nullptr;
-  if (gActiveStore != nullptr) {
-    void* memory = gActiveStore->allocate(sizeof(Record));
-    record = memory == nullptr ? nullptr : new (memory) Record();
-  } else {
-    record = new (std::nothrow) Record();
-  }
-  // Within a load the loader reports once for the whole load, which it then abandons.
-  if (record == nullptr && gActiveStore == nullptr) {
-    reportOutOfMemory();
-  }
-  return record;
+  void* memory = gActiveStore == nullptr ? nullptr : gActiveStore->allocate(sizeof(Record));
+  return memory == nullptr ? nullptr : new (memory) Record();
 }
 
-// The text of a field set by a constructor: from the store (shared, for the texts many records
-// repeat) or a copy of the record's own. Null after reporting "Out Of Memory".
+// The text of a field set by a constructor: shared for the texts many records repeat.
 const char* constructorText(std::size_t maxChars, const char* src, bool shared) {
-  src = src == nullptr ? kNoText : src;
-  const char* text = nullptr;
-  if (gActiveStore != nullptr) {
-    text = shared ? gActiveStore->share(maxChars, src) : gActiveStore->copy(maxChars, src);
-  } else {
-    text = *src == '\0' ? kNoText : heapCopy(maxChars, src);
+  if (gActiveStore == nullptr) {
+    return nullptr;
   }
-  if (text == nullptr && gActiveStore == nullptr) {
-    reportOutOfMemory();
-  }
-  return text;
-}
-
-void releaseResults(SubjectResult* result) {
-  while (result != nullptr) {
-    SubjectResult* next = result->next;
-    releaseText(result->subjectId);
-    releaseText(result->subjectName);
-    delete result;
-    result = next;
-  }
-}
-
-void releaseSemesters(SemesterNode* semester) {
-  while (semester != nullptr) {
-    SemesterNode* next = semester->next;
-    releaseResults(semester->firstResult);
-    delete semester;
-    semester = next;
-  }
-}
-
-void releaseLevels(LevelNode* level) {
-  while (level != nullptr) {
-    LevelNode* next = level->next;
-    releaseSemesters(level->firstSemester);
-    delete level;
-    level = next;
-  }
-}
-
-void releaseAddress(AddressRecord* address) {
-  if (address == nullptr) {
-    return;
-  }
-  for (const char* text :
-       {address->streetAddress, address->city, address->state, address->postcode}) {
-    releaseText(text);
-  }
-  delete address;
+  return shared ? gActiveStore->share(maxChars, src) : gActiveStore->copy(maxChars, src);
 }
 
 }  // namespace
@@ -172,7 +98,6 @@ char* RecordStore::take(std::size_t bytes) {
     }
     cursor_ = block;
     left_ = size;
-    blockBytes_ += size;
   }
   char* memory = cursor_;
   cursor_ += bytes;
@@ -249,9 +174,6 @@ bool setText(const char*& field, std::size_t maxChars, const char* src) {
   if (text == nullptr) {
     return false;
   }
-  if (gActiveStore == nullptr) {
-    releaseText(field);
-  }
   field = text;
   return true;
 }
@@ -262,11 +184,9 @@ IntakeRecord* newIntakeRecord(const char* code) {
     return nullptr;
   }
   auto* intake = allocateRecord<IntakeRecord>();
-  if (intake == nullptr) {
-    releaseText(gActiveStore == nullptr ? text : nullptr);
-    return nullptr;
+  if (intake != nullptr) {
+    intake->code = text;
   }
-  intake->code = text;
   return intake;
 }
 
@@ -309,10 +229,6 @@ SubjectResult* newSubjectResult(const char* subjectId, const char* subjectName, 
       id == nullptr ? nullptr : constructorText(kSubjectNameChars, subjectName, true);
   auto* result = name == nullptr ? nullptr : allocateRecord<SubjectResult>();
   if (result == nullptr) {
-    if (gActiveStore == nullptr) {
-      releaseText(id);
-      releaseText(name);
-    }
     return nullptr;
   }
   result->subjectId = id;
@@ -321,38 +237,8 @@ SubjectResult* newSubjectResult(const char* subjectId, const char* subjectName, 
   return result;
 }
 
-void releaseStudent(StudentRecord* student) {
-  if (student == nullptr) {
-    return;
-  }
-  releaseLevels(student->firstLevel);
-  releaseAddress(student->address);
-  for (const char* text : {student->studentId, student->name, student->intake}) {
-    releaseText(text);
-  }
-  delete student;
-}
-
 void releaseRecordTree(IntakeRecord* first) {
-  if (first == nullptr) {
-    return;
-  }
-  auto& stores = adoptedStores();
-  auto adopted = stores.find(first);
-  if (adopted != stores.end()) {
-    stores.erase(adopted);  // the store holds every record and text of the tree
-    return;
-  }
-  while (first != nullptr) {
-    StudentRecord* student = first->firstStudent;
-    while (student != nullptr) {
-      StudentRecord* next = student->next;
-      releaseStudent(student);
-      student = next;
-    }
-    IntakeRecord* next = first->next;
-    releaseText(first->code);
-    delete first;
-    first = next;
+  if (first != nullptr) {
+    adoptedStores().erase(first);  // the store holds every record and text of the tree
   }
 }

@@ -24,7 +24,7 @@ constexpr std::size_t textBytes(std::size_t chars) {
 }
 
 // Texts are NUL-terminated and never null: a field that was not set points at an empty text.
-// Where they are stored is up to the record's maker (see RecordStore and setText below).
+// Records and texts live in the RecordStore of their tree (see below).
 
 struct AddressRecord {
   const char* streetAddress;
@@ -114,22 +114,19 @@ class RecordStore {
   // Like copy, but equal texts share one copy: for the few texts that many records repeat.
   const char* share(std::size_t maxChars, const char* src);
 
-  std::size_t bytesInUse() const { return blockBytes_; }
-
  private:
   struct Shared;
   char* take(std::size_t bytes);
 
   char* cursor_ = nullptr;
   std::size_t left_ = 0;
-  std::size_t blockBytes_ = 0;
   std::vector<char*> blocks_;
   Shared* shared_ = nullptr;
 };
 
 // While a scope lives, the constructors below and setText take their memory from its store, and
 // the tree whose first intake is handed to adoptRecordStore is released with the whole store.
-// Outside any scope every record is an allocation of its own that owns its texts.
+// Records are made only within a scope.
 class RecordStoreScope {
  public:
   explicit RecordStoreScope(RecordStore& store);
@@ -144,15 +141,12 @@ class RecordStoreScope {
 // From now on releaseRecordTree(tree) releases store, and with it the whole tree.
 void adoptRecordStore(RecordTree tree, std::unique_ptr<RecordStore> store);
 
-// Points field at a copy of at most maxChars characters of src, cut at a character boundary.
-// False when memory runs out (reported as the constructors report it). Outside a store scope the
-// copy belongs to the record, which must then be one made by a constructor below; the text it held
-// before is released.
+// Points field at a copy of at most maxChars characters of src, cut at a character boundary, in
+// the scope's store. False when memory runs out or no scope is active.
 bool setText(const char*& field, std::size_t maxChars, const char* src);
 
-// Each constructor allocates one record; on allocation failure it returns null, after reporting
-// "Out Of Memory" through the registered handler when no store scope is active (a load reports
-// once for itself).
+// Each constructor makes one record in the scope's store; null when memory runs out or no scope
+// is active. They report nothing: a load reports "Out Of Memory" once for itself.
 IntakeRecord* newIntakeRecord(const char* code);
 AddressRecord* newAddressRecord();
 StudentRecord* newStudentRecord(AddressRecord* address);
@@ -160,13 +154,9 @@ LevelNode* newLevelNode(int number);
 SemesterNode* newSemesterNode(int number);
 SubjectResult* newSubjectResult(const char* subjectId, const char* subjectName, int marks);
 
-// Releases every record reachable from first: intakes, students, addresses, levels, semesters and
-// results, or the whole store the tree was adopted by. Null is allowed and does nothing.
+// Releases the store the tree was adopted by, and with it every record and text of the tree.
+// Null, or a tree no store adopted, is allowed and does nothing.
 void releaseRecordTree(IntakeRecord* first);
-
-// Releases one student made outside a store, with everything it owns (its address, levels,
-// semesters and results).
-void releaseStudent(StudentRecord* student);
 
 // Owns a whole tree and releases it on every exit path.
 class RecordTreeOwner {
@@ -176,15 +166,6 @@ class RecordTreeOwner {
   RecordTreeOwner(const RecordTreeOwner&) = delete;
   RecordTreeOwner& operator=(const RecordTreeOwner&) = delete;
   RecordTree get() const { return tree_; }
-  RecordTree release() {
-    RecordTree tree = tree_;
-    tree_ = nullptr;
-    return tree;
-  }
-  void reset(RecordTree tree) {
-    releaseRecordTree(tree_);
-    tree_ = tree;
-  }
 
  private:
   RecordTree tree_;

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "unit/analysis/student_builder.h"
 #include "unit/fake_console.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ std::string result(const char* heading, const std::string& total, const std::str
 }
 
 // Marks 80, 70 and two subjects still to be taken.
-StudentPtr twoDoneTwoToGo() {
-  return buildStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}},
-                       {1, 2, {{"CS103", 0, "Databases"}, {"CS104", 0, "Networks"}}}});
+TreeLiteral twoDoneTwoToGo() {
+  return oneStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}},
+                     {1, 2, {{"CS103", 0, "Databases"}, {"CS104", 0, "Networks"}}}});
 }
 
 std::string runWith(const StudentRecord& student, const std::string& input) {
@@ -47,7 +47,7 @@ std::string runWith(const StudentRecord& student, const std::string& input) {
 }  // namespace
 
 TEST(RunForecast, ExpectedMarksGiveTotalAverageAndGradeOfTheIntegerAverage) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   FakeConsole console("65\n7.5\nn\n");
   console.out().precision(2);  // the average is written the same whatever the stream holds
   runForecast(*student, console);
@@ -74,14 +74,14 @@ TEST(WriteForecastResult, AverageInGeneralNotationAndGradeOfItsWholePart) {
 }
 
 TEST(RunForecast, TwoWordsOnOneLineAnswerTwoSubjects) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   const std::string text = runWith(*student, "50 60\nn\n");
   EXPECT_NE(text.find("\tDatabases: \tNetworks: \n"), std::string::npos);
   EXPECT_NE(text.find("Total Marks : 260\n"), std::string::npos);
 }
 
 TEST(RunForecast, InvalidWordsAreRefusedAndTheSameSubjectAskedAgain) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   // '05' has a leading zero, '101' is above 100, '99.5' and '1000' do not fit the field.
   const std::string text = runWith(*student, "05 101 99.5 1000 100\n0\nn\n");
   EXPECT_NE(text.find("\tDatabases: \tInvalid Marks\n\tDatabases: \tInvalid Marks\n"
@@ -92,7 +92,7 @@ TEST(RunForecast, InvalidWordsAreRefusedAndTheSameSubjectAskedAgain) {
 }
 
 TEST(RunForecast, YesStartsAFreshPassAndAnEmptyAnswerRepeatsTheQuestion) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   const std::string text = runWith(*student, "65 7.5\nY\n60 60\n\nn\n");
   const std::string firstPass =
       std::string(FakeConsole::kClearMarker) + opening(150, 2, 2) + kEntryHeading +
@@ -105,7 +105,7 @@ TEST(RunForecast, YesStartsAFreshPassAndAnEmptyAnswerRepeatsTheQuestion) {
 }
 
 TEST(RunForecast, AllCompletedEndsWithCurrentFiguresAndOneKey) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}}});
   const std::string text = runWith(*student, "k");
   EXPECT_EQ(text, std::string(FakeConsole::kClearMarker) + opening(150, 2, 0) +
                       "\tAll subject(s) for this level completed, forecast is unnessasary.\n" +
@@ -114,7 +114,7 @@ TEST(RunForecast, AllCompletedEndsWithCurrentFiguresAndOneKey) {
 }
 
 TEST(RunForecast, StudentWithoutSubjectsHasNothingToGrade) {
-  StudentPtr student = buildStudent({});
+  TreeLiteral student = oneStudent({});
   const std::string text = runWith(*student, "k");
   EXPECT_EQ(text, std::string(FakeConsole::kClearMarker) + opening(0, 0, 0) +
                       "\tAll subject(s) for this level completed, forecast is unnessasary.\n" +
@@ -122,7 +122,7 @@ TEST(RunForecast, StudentWithoutSubjectsHasNothingToGrade) {
 }
 
 TEST(RunForecast, EndOfInputInTheMiddleOfTheEntryPropagates) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   FakeConsole console("65\n");
   // The pending list is released on the way out; the sanitizer build checks for the leak.
   EXPECT_THROW(runForecast(*student, console), EndOfInput);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "unit/analysis/student_builder.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -103,9 +103,9 @@ TEST(AddMarks, ClampsInsteadOfOverflowing) {
 }
 
 TEST(CollectPendingSubjects, SumsCountsAndListsEveryLevelInTreeOrder) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 80}, {"CS102", 0, "Systems"}}},
-                                     {1, 2, {{"CS103", 0, "Algorithms"}}},
-                                     {3, 1, {{"CS301", 70}, {"CS302", 0, "Algorithms"}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 80}, {"CS102", 0, "Systems"}}},
+                                    {1, 2, {{"CS103", 0, "Algorithms"}}},
+                                    {3, 1, {{"CS301", 70}, {"CS302", 0, "Algorithms"}}}});
   PendingFigures figures;
   ASSERT_TRUE(collectPendingSubjects(*student, figures));
   PendingSubjectsGuard guard(figures);
@@ -118,7 +118,7 @@ TEST(CollectPendingSubjects, SumsCountsAndListsEveryLevelInTreeOrder) {
 }
 
 TEST(CollectPendingSubjects, AllMarkedGivesAnEmptyList) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 80}, {"CS102", 45}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 80}, {"CS102", 45}}}});
   PendingFigures figures;
   ASSERT_TRUE(collectPendingSubjects(*student, figures));
   EXPECT_EQ(figures.pendingCount, 0);
@@ -127,7 +127,7 @@ TEST(CollectPendingSubjects, AllMarkedGivesAnEmptyList) {
 }
 
 TEST(CollectPendingSubjects, NoLevelsGivesZeroFiguresAndStartsFromZeroEachTime) {
-  StudentPtr student = buildStudent({});
+  TreeLiteral student = oneStudent({});
   PendingFigures figures;
   figures.totalMarks = 99;
   figures.subjectCount = 7;
@@ -139,8 +139,8 @@ TEST(CollectPendingSubjects, NoLevelsGivesZeroFiguresAndStartsFromZeroEachTime) 
 }
 
 TEST(CollectPendingSubjects, HugeStoredMarksDoNotOverflowTheTotal) {
-  StudentPtr student =
-      buildStudent({{1, 1, {{"CS101", INT_MAX}, {"CS102", INT_MAX}, {"CS103", 0}}}});
+  TreeLiteral student =
+      oneStudent({{1, 1, {{"CS101", INT_MAX}, {"CS102", INT_MAX}, {"CS103", 0}}}});
   PendingFigures figures;
   ASSERT_TRUE(collectPendingSubjects(*student, figures));
   PendingSubjectsGuard guard(figures);
@@ -149,7 +149,7 @@ TEST(CollectPendingSubjects, HugeStoredMarksDoNotOverflowTheTotal) {
 }
 
 TEST(PendingSubjectsGuard, ReleasesOnceAndClearsTheHead) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 0}, {"CS102", 0}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 0}, {"CS102", 0}}}});
   PendingFigures figures;
   ASSERT_TRUE(collectPendingSubjects(*student, figures));
   {

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "unit/analysis/student_builder.h"
 #include "unit/fake_console.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -39,9 +39,9 @@ TEST(ChartBarLength, TwoMarksPerColumnRemainderDropped) {
 }
 
 TEST(WritePerformanceChart, ShortZeroLongAndEightCharacterBars) {
-  StudentPtr student = buildStudent(
-      {{1, 2, {{"CS101", 1}, {"CS102", 0}, {"CS103", 150}}}, {2, 1, {{"ABCD1234", 10}}}},
-      "Test Student");
+  TreeLiteral student =
+      oneStudent({{1, 2, {{"CS101", 1}, {"CS102", 0}, {"CS103", 150}}}, {2, 1, {{"ABCD1234", 10}}}},
+                 "Test Student");
   const std::string expected = chartHead("Test Student") +
                                // Marks 1: a bar of length 0 still has its three lines.
                                "\n\t|" + "\nCS101\t|| (1)" + "\n(L1 S2)\t||" +
@@ -50,19 +50,19 @@ TEST(WritePerformanceChart, ShortZeroLongAndEightCharacterBars) {
                                std::string(75, ' ') + "| (150)" + "\n(L1 S2)\t|" +
                                std::string(75, '_') + "|" + "\n\t|_____" +
                                "\nABCD1234\t|     | (10)" + "\n(L2 S1)\t|_____|" + kChartFoot;
-  EXPECT_EQ(chartOf(student.get()), expected);
+  EXPECT_EQ(chartOf(&*student), expected);
 }
 
 TEST(WritePerformanceChart, StudentWithoutMarksHasHeadAxisAndLegendOnly) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 0}}}}, "Liam Walsh");
-  EXPECT_EQ(chartOf(student.get()), chartHead("Liam Walsh") + kChartFoot);
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 0}}}}, "Liam Walsh");
+  EXPECT_EQ(chartOf(&*student), chartHead("Liam Walsh") + kChartFoot);
 }
 
 TEST(ShowPerformanceChart, WaitsForOneKey) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 80}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 80}}}});
   FakeConsole console("xy");
-  showPerformanceChart(student.get(), console);
-  EXPECT_EQ(console.text(), chartOf(student.get()));
+  showPerformanceChart(&*student, console);
+  EXPECT_EQ(console.text(), chartOf(&*student));
   EXPECT_EQ(console.readKey().code, 'y');
 }
 

@@ -9,7 +9,7 @@
 #include <streambuf>
 #include <string>
 
-#include "unit/analysis/student_builder.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ TEST(GradeBandFor, EveryBandBoundary) {
 }
 
 TEST(WriteResultListing, OneSemesterWithAMarkedAndAnUntakenSubject) {
-  StudentPtr student =
-      buildStudent({{1, 1, {{"CS101", 68}, {"CS102", 0}}}}, "Jane Doe", "st230401", "APR23IT");
+  TreeLiteral student =
+      oneStudent({{1, 1, {{"CS101", 68}, {"CS102", 0}}}}, "Jane Doe", "st230401", "APR23IT");
   EXPECT_EQ(listingOf(*student),
             "Name\t: Jane Doe\n"
             "ID\t: st230401\n"
@@ -80,7 +80,7 @@ TEST(WriteResultListing, OneSemesterWithAMarkedAndAnUntakenSubject) {
 }
 
 TEST(WriteResultListing, EveryLineIsFlushed) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 68}, {"CS102", 0}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 68}, {"CS102", 0}}}});
   FlushCounter buffer;
   std::ostream out(&buffer);
   writeResultListing(*student, out);
@@ -88,12 +88,12 @@ TEST(WriteResultListing, EveryLineIsFlushed) {
 }
 
 TEST(WriteResultListing, StudentWithoutLevelsGivesThreeLinesAndOneEmptyLine) {
-  StudentPtr student = buildStudent({}, "Marcus Webb", "ed0002", "JAN24IT");
+  TreeLiteral student = oneStudent({}, "Marcus Webb", "ed0002", "JAN24IT");
   EXPECT_EQ(listingOf(*student), "Name\t: Marcus Webb\nID\t: ed0002\nIntake\t: JAN24IT\n\n");
 }
 
 TEST(WriteResultListing, MarksAboveHundredAreListedAsStoredWithNoGrade) {
-  StudentPtr student = buildStudent({{1, 1, {{"IT102", 120}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"IT102", 120}}}});
   EXPECT_NE(listingOf(*student).find("\t\tIT102\t\t120\t\tN/A\n"), std::string::npos);
 }
 
@@ -102,33 +102,33 @@ TEST(WriteResultListing, MarksAboveHundredAreListedAsStoredWithNoGrade) {
 TEST(WriteResultListing, MatchesHandWrittenListingsOfFixtureStudents) {
   struct Case {
     const char* golden;
-    StudentPtr student;
+    TreeLiteral student;
   };
   Case cases[] = {
-      {"st230401.txt", buildStudent({{1, 1, {{"CS101", 100}, {"CS102", 49}}},
-                                     {1, 2, {{"CS103", 54}, {"CS104", 46}}},
-                                     {2, 1, {{"CS201", 60}, {"CS202", 50}}},
-                                     {2, 2, {{"CS203", 43}, {"CS204", 47}}},
-                                     {3, 1, {{"CS301", 58}, {"CS302", 53}}},
-                                     {3, 2, {{"CS303", 48}, {"CS304", 48}}}},
-                                    "Aisha Rahman", "st230401", "APR23IT")},
-      {"st240401.txt", buildStudent({{1, 1, {{"CS101", 20}, {"CS102", 46}}},
-                                     {1, 2, {{"CS103", 32}, {"CS104", 33}}},
-                                     {2, 1, {{"CS201", 40}, {"CS202", 36}}},
-                                     {2, 2, {{"CS203", 0}, {"CS204", 0}}},
-                                     {3, 1, {{"CS301", 0}, {"CS302", 0}}},
-                                     {3, 2, {{"CS303", 0}, {"CS304", 0}}}},
-                                    "Maya Patel", "st240401", "APR24IT")},
-      {"ed0002.txt", buildStudent({}, "Marcus Webb", "ed0002", "JAN24IT")},
-      {"ed0003.txt", buildStudent({{1, 1, {{"IT101", 62}}}}, "Hannah Lee", "ed0003", "JAN24IT")},
-      {"ed0005.txt", buildStudent({{1, 1, {{"IT101", 70}, {"IT102", 120}}}}, "Fatima Zahra",
-                                  "ed0005", "JAN24IT")},
-      {"ed000022.txt", buildStudent({{1, 1, {{"IT101", 65}}},
-                                     {1, 2, {{"IT102", 70}}},
-                                     {1, 12, {{"IT103", 55}}},
-                                     {2, 1, {{"IT201", 50}}},
-                                     {10, 12, {{"ADV1001", 90}}}},
-                                    "Daniel Kim", "ed000022", "JAN24IT")},
+      {"st230401.txt", oneStudent({{1, 1, {{"CS101", 100}, {"CS102", 49}}},
+                                   {1, 2, {{"CS103", 54}, {"CS104", 46}}},
+                                   {2, 1, {{"CS201", 60}, {"CS202", 50}}},
+                                   {2, 2, {{"CS203", 43}, {"CS204", 47}}},
+                                   {3, 1, {{"CS301", 58}, {"CS302", 53}}},
+                                   {3, 2, {{"CS303", 48}, {"CS304", 48}}}},
+                                  "Aisha Rahman", "st230401", "APR23IT")},
+      {"st240401.txt", oneStudent({{1, 1, {{"CS101", 20}, {"CS102", 46}}},
+                                   {1, 2, {{"CS103", 32}, {"CS104", 33}}},
+                                   {2, 1, {{"CS201", 40}, {"CS202", 36}}},
+                                   {2, 2, {{"CS203", 0}, {"CS204", 0}}},
+                                   {3, 1, {{"CS301", 0}, {"CS302", 0}}},
+                                   {3, 2, {{"CS303", 0}, {"CS304", 0}}}},
+                                  "Maya Patel", "st240401", "APR24IT")},
+      {"ed0002.txt", oneStudent({}, "Marcus Webb", "ed0002", "JAN24IT")},
+      {"ed0003.txt", oneStudent({{1, 1, {{"IT101", 62}}}}, "Hannah Lee", "ed0003", "JAN24IT")},
+      {"ed0005.txt",
+       oneStudent({{1, 1, {{"IT101", 70}, {"IT102", 120}}}}, "Fatima Zahra", "ed0005", "JAN24IT")},
+      {"ed000022.txt", oneStudent({{1, 1, {{"IT101", 65}}},
+                                   {1, 2, {{"IT102", 70}}},
+                                   {1, 12, {{"IT103", 55}}},
+                                   {2, 1, {{"IT201", 50}}},
+                                   {10, 12, {{"ADV1001", 90}}}},
+                                  "Daniel Kim", "ed000022", "JAN24IT")},
   };
   for (const Case& c : cases) {
     const std::string expected = readGolden(c.golden);

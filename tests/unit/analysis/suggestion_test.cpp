@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "unit/analysis/student_builder.h"
 #include "unit/fake_console.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -45,9 +45,9 @@ std::string opening(int total, int completed, int toGo) {
 }
 
 // Marks 80, 70 and two subjects still to be taken: four subjects in all.
-StudentPtr twoDoneTwoToGo() {
-  return buildStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}},
-                       {1, 2, {{"CS103", 0, "Databases"}, {"CS104", 0, "Networks"}}}});
+TreeLiteral twoDoneTwoToGo() {
+  return oneStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}},
+                     {1, 2, {{"CS103", 0, "Databases"}, {"CS104", 0, "Networks"}}}});
 }
 
 std::string runWith(const StudentRecord& student, const std::string& input) {
@@ -136,7 +136,7 @@ TEST(PrintSuggestion, HugeCountsDoNotOverflow) {
 }
 
 TEST(RunSuggestion, OneMarkTypedAndOneLeftBlank) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   const std::string text = runWith(*student, "x\nB\n60\n\nn\n");
   EXPECT_EQ(text, std::string(FakeConsole::kClearMarker) + opening(150, 2, 2) + kTargetPrompt +
                       kTargetPrompt + kEntryHeading + "\tDatabases : 60\n" + "\tNetworks : \n" +
@@ -144,7 +144,7 @@ TEST(RunSuggestion, OneMarkTypedAndOneLeftBlank) {
 }
 
 TEST(RunSuggestion, BackspaceIsStoredSoFiveBackspaceZeroIsRefused) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   const std::string text = runWith(*student, "b\n5\b0\n\n\nn\n");
   EXPECT_NE(text.find("\tDatabases : 5\b0\n\tInvalid Marks\n\tDatabases : \n\tNetworks : \n"),
             std::string::npos);
@@ -152,7 +152,7 @@ TEST(RunSuggestion, BackspaceIsStoredSoFiveBackspaceZeroIsRefused) {
 }
 
 TEST(RunSuggestion, AFourthKeyRefusesTheEntryAndIsNeverStored) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   // "1001" would be "100" if the fourth key were simply dropped.
   const std::string text = runWith(*student, "A\n1001\n100\n\x1b\n7.5\nn\n");
   EXPECT_NE(text.find("\tDatabases : 1001\n\tInvalid Marks\n\tDatabases : 100\n"
@@ -162,7 +162,7 @@ TEST(RunSuggestion, AFourthKeyRefusesTheEntryAndIsNeverStored) {
 }
 
 TEST(RunSuggestion, ExtendedKeysAreStoredAsTwoCharactersAndRefused) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   // An arrow key (224, 'H') and a function key (0, ';'), each followed by Enter.
   const std::string keys = std::string("B\n\xE0H\n") + '\0' + ";\n\n\nn\n";
   const std::string text = runWith(*student, keys);
@@ -173,7 +173,7 @@ TEST(RunSuggestion, ExtendedKeysAreStoredAsTwoCharactersAndRefused) {
 }
 
 TEST(RunSuggestion, YesStartsAFreshPass) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   const std::string text = runWith(*student, "C\n\n\nq\nY\nc\n50\n50\nn\n");
   const std::string firstPass = std::string(FakeConsole::kClearMarker) + opening(150, 2, 2) +
                                 kTargetPrompt + kEntryHeading + "\tDatabases : \n" +
@@ -185,14 +185,14 @@ TEST(RunSuggestion, YesStartsAFreshPass) {
 }
 
 TEST(RunSuggestion, AllMarkedStillAsksTheTargetThenSaysNoSuggestion) {
-  StudentPtr student = buildStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}}});
+  TreeLiteral student = oneStudent({{1, 1, {{"CS101", 80}, {"CS102", 70}}}});
   const std::string text = runWith(*student, "a\n");
   EXPECT_EQ(text, std::string(FakeConsole::kClearMarker) + opening(150, 2, 0) + kTargetPrompt +
                       "\tNo more subject for this level, impossible to give suggestion.\n");
 }
 
 TEST(RunSuggestion, EndOfInputInTheMiddleOfAnEntryPropagates) {
-  StudentPtr student = twoDoneTwoToGo();
+  TreeLiteral student = twoDoneTwoToGo();
   FakeConsole console("B\n5");
   // The pending list is released on the way out; the sanitizer build checks for the leak.
   EXPECT_THROW(runSuggestion(*student, console), EndOfInput);

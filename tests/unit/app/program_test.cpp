@@ -8,6 +8,7 @@
 #include "app/main_menu.h"
 #include "store/tree/out_of_memory.h"
 #include "unit/fake_console.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -22,17 +23,12 @@ std::string banner() {
 }
 
 // One intake holding one student, as the loader would hand it over.
-LoadResult oneStudent(const LoadProgress&) {
-  IntakeRecord* intake = newIntakeRecord("APR23IT");
-  StudentRecord* student = newStudentRecord(newAddressRecord());
-  setText(student->studentId, kStudentIdChars, "st230401");
-  setText(student->intake, kIntakeCodeChars, "APR23IT");
-  intake->firstStudent = intake->lastStudent = student;
-  return {intake, LoadStatus::kLoaded};
+LoadResult loadOneStudent(const LoadProgress&) {
+  return {makeTree({{"APR23IT", {{"st230401"}}}}), LoadStatus::kLoaded};
 }
 
 LoadResult intakeWithoutStudents(const LoadProgress&) {
-  return {newIntakeRecord("APR23IT"), LoadStatus::kLoaded};
+  return {makeTree({{"APR23IT"}}), LoadStatus::kLoaded};
 }
 
 LoadResult noStudent(const LoadProgress&) {
@@ -54,13 +50,13 @@ int run(FakeConsole& console, const TreeLoader& load, bool pauseOnFailure = true
 
 TEST(RunSession, LoadsClearsOnceAndClosesOnEscape) {
   FakeConsole console("\x1b");
-  EXPECT_EQ(run(console, oneStudent), kExitClosed);
+  EXPECT_EQ(run(console, loadOneStudent), kExitClosed);
   EXPECT_EQ(console.text(), "Loading ...\n" + kCls + banner() + kCls + kClosing);
 }
 
 TEST(RunSession, EndOfInputClosesTheWayEscapeDoes) {
   FakeConsole console("x");
-  EXPECT_EQ(run(console, oneStudent), kExitClosed);
+  EXPECT_EQ(run(console, loadOneStudent), kExitClosed);
   EXPECT_EQ(console.text(), "Loading ...\n" + kCls + banner() + "x" + kCls +
                                 "\n\t< Invalid Input: >\n" + banner() + kCls + kClosing);
 }
@@ -113,7 +109,7 @@ TEST(RunSession, HandsTheProgressReportToTheLoader) {
   options.progress = [&reported](long students) { reported = students; };
   auto load = [](const LoadProgress& progress) {
     progress(7);
-    return oneStudent(progress);
+    return loadOneStudent(progress);
   };
   EXPECT_EQ(runSession(console, load, options), kExitClosed);
   EXPECT_EQ(reported, 7);

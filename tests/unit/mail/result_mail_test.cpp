@@ -14,6 +14,7 @@
 #include "analysis/result_listing.h"
 #include "file_bytes.h"
 #include "store/loader.h"
+#include "unit/tree_literal.h"
 
 namespace {
 
@@ -30,71 +31,17 @@ std::time_t localNoon(int year, int month, int day) {
   return std::mktime(&when);
 }
 
-struct Address {
-  const char* street;
-  const char* city;
-  const char* state;
-  const char* postcode;
-};
-
-// An intake built from the record constructors, released with the tree.
-class IntakeBuilder {
- public:
-  explicit IntakeBuilder(const char* code) : owner_(newIntakeRecord(code)) {}
-  IntakeRecord& intake() { return *owner_.get(); }
-
-  StudentRecord* addStudent(const char* id, const char* name, const Address& a) {
-    AddressRecord* address = newAddressRecord();
-    setText(address->streetAddress, kStreetChars, a.street);
-    setText(address->city, kCityChars, a.city);
-    setText(address->state, kStateChars, a.state);
-    setText(address->postcode, kPostcodeChars, a.postcode);
-    StudentRecord* student = newStudentRecord(address);
-    setText(student->studentId, kStudentIdChars, id);
-    setText(student->name, kNameChars, name);
-    setText(student->intake, kIntakeCodeChars, intake().code);
-    (intake().firstStudent == nullptr ? intake().firstStudent : intake().lastStudent->next) =
-        student;
-    intake().lastStudent = student;
-    return student;
-  }
-
-  // Appends to the student's last level and semester, opening new ones when the numbers change.
-  static void addResult(StudentRecord* s, int level, int semester, const char* id, int marks) {
-    if (s->lastLevel == nullptr || s->lastLevel->number != level) {
-      LevelNode* node = newLevelNode(level);
-      (s->firstLevel == nullptr ? s->firstLevel : s->lastLevel->next) = node;
-      s->lastLevel = node;
-    }
-    LevelNode* l = s->lastLevel;
-    if (l->lastSemester == nullptr || l->lastSemester->number != semester) {
-      SemesterNode* node = newSemesterNode(semester);
-      (l->firstSemester == nullptr ? l->firstSemester : l->lastSemester->next) = node;
-      l->lastSemester = node;
-    }
-    SemesterNode* sem = l->lastSemester;
-    SubjectResult* result = newSubjectResult(id, "Subject", marks);
-    (sem->firstResult == nullptr ? sem->firstResult : sem->lastResult->next) = result;
-    sem->lastResult = result;
-  }
-
- private:
-  RecordTreeOwner owner_;
-};
-
-const Address kParramatta = {"27 Banksia Street", "Parramatta", "NSW", "2150"};
-const Address kRyde = {"5/112 Victoria Road", "Ryde", "NSW", "0800"};
+const AddressLiteral kParramatta = {"27 Banksia Street", "Parramatta", "NSW", "2150"};
+const AddressLiteral kRyde = {"5/112 Victoria Road", "Ryde", "NSW", "0800"};
 
 // Aisha: marks in two levels, one subject not yet taken, one above 100. Zoë: one result.
-void addTwoStudents(IntakeBuilder& b) {
-  StudentRecord* aisha = b.addStudent("st000001", "Aisha Rahman", kParramatta);
-  IntakeBuilder::addResult(aisha, 1, 1, "CS101", 68);
-  IntakeBuilder::addResult(aisha, 1, 1, "CS102", 0);
-  IntakeBuilder::addResult(aisha, 1, 2, "CS103", 39);
-  IntakeBuilder::addResult(aisha, 2, 1, "CS201", 120);
-  StudentRecord* zoe = b.addStudent("st000002", "Zo\xC3\xAB M\xC3\xBCller", kRyde);
-  IntakeBuilder::addResult(zoe, 1, 1, "CS101", 75);
-}
+const IntakeLiteral kTwoStudents = {
+    "TEST01",
+    {{"st000001",
+      "Aisha Rahman",
+      {{1, 1, {{"CS101", 68}, {"CS102", 0}}}, {1, 2, {{"CS103", 39}}}, {2, 1, {{"CS201", 120}}}},
+      kParramatta},
+     {"st000002", "Zo\xC3\xAB M\xC3\xBCller", {{1, 1, {{"CS101", 75}}}}, kRyde}}};
 
 std::string crlf(const std::string& text) {
   std::string converted;
@@ -179,28 +126,25 @@ TEST(FormatLetterDate, TwoDigitDayFullEnglishMonthFourDigitYear) {
 }
 
 TEST(WriteResultLetter, EveryLineEndsWithCrLfAroundTheListing) {
-  IntakeBuilder b("TEST01");
-  addTwoStudents(b);
+  TreeLiteral b({kTwoStudents});
   std::ostringstream out;
   writeResultLetter(*b.intake().firstStudent, "06 December 2026", out);
   EXPECT_EQ(out.str(), letterFrame(*b.intake().firstStudent, "06 December 2026"));
 }
 
 TEST(WriteResultLetter, EmptyAddressFieldsStillGiveTheirLines) {
-  IntakeBuilder b("TEST01");
-  StudentRecord* s = b.addStudent("st000003", "", {"", "", "", ""});
+  TreeLiteral b({{"TEST01", {{"st000003", "", {}, {"", "", "", ""}}}}});
   std::ostringstream out;
-  writeResultLetter(*s, "06 December 2026", out);
+  writeResultLetter(*b, "06 December 2026", out);
   EXPECT_EQ(
       out.str().rfind(",\r\n, ,\r\n.\r\n" + std::string(73, '=') + "\r\n\r\nMr/Miss ,\r\n", 0), 0u);
 }
 
 TEST(WriteResultLetter, StudentWithoutResultsHasTwoEmptyLinesBeforeTheDate) {
-  IntakeBuilder b("TEST01");
-  StudentRecord* s = b.addStudent("st000003", "Marcus Webb", kParramatta);
-  requireListing(*s);
+  TreeLiteral b({{"TEST01", {{"st000003", "Marcus Webb", {}, kParramatta}}}});
+  requireListing(*b);
   std::ostringstream out;
-  writeResultLetter(*s, "06 December 2026", out);
+  writeResultLetter(*b, "06 December 2026", out);
   EXPECT_EQ(out.str(), "27 Banksia Street,\r\n2150, Parramatta,\r\nNSW.\r\n" +
                            std::string(73, '=') +
                            "\r\n\r\nMr/Miss Marcus Webb,\r\n\r\n"
@@ -212,8 +156,7 @@ TEST(WriteResultLetter, StudentWithoutResultsHasTwoEmptyLinesBeforeTheDate) {
 }
 
 TEST_F(MailFileTest, TwoStudentsByteForByte) {
-  IntakeBuilder b("TEST01");
-  addTwoStudents(b);
+  TreeLiteral b({kTwoStudents});
   requireListing(*b.intake().firstStudent);
   ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
   const std::string equals(73, '='), hyphens(73, '-');
@@ -243,8 +186,7 @@ TEST_F(MailFileTest, TwoStudentsByteForByte) {
 }
 
 TEST_F(MailFileTest, LettersFollowOneAnotherEachWithItsOwnDate) {
-  IntakeBuilder b("TEST01");
-  addTwoStudents(b);
+  TreeLiteral b({kTwoStudents});
   ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
   const StudentRecord& first = *b.intake().firstStudent;
   EXPECT_EQ(readFile(mailPath()),
@@ -255,7 +197,7 @@ TEST_F(MailFileTest, LettersFollowOneAnotherEachWithItsOwnDate) {
 }
 
 TEST_F(MailFileTest, IntakeWithoutStudentsLeavesAnEmptyFile) {
-  IntakeBuilder b("EMPTY");
+  TreeLiteral b({{"EMPTY"}});
   writeFile(mailPath(), "old letters");
   ASSERT_EQ(write(b.intake()), MailOutcome::kWritten);
   ASSERT_TRUE(fs::is_regular_file(mailPath()));
@@ -263,19 +205,15 @@ TEST_F(MailFileTest, IntakeWithoutStudentsLeavesAnEmptyFile) {
 }
 
 TEST_F(MailFileTest, SecondRunLeavesOnlyItsOwnLetters) {
-  IntakeBuilder first("TEST01");
-  addTwoStudents(first);
-  IntakeBuilder second("TEST02");
-  StudentRecord* s = second.addStudent("st000009", "Noah Fraser", kRyde);
-  IntakeBuilder::addResult(s, 1, 1, "CS101", 20);
+  TreeLiteral first({kTwoStudents});
+  TreeLiteral second({{"TEST02", {{"st000009", "Noah Fraser", {{1, 1, {{"CS101", 20}}}}, kRyde}}}});
   ASSERT_EQ(write(first.intake()), MailOutcome::kWritten);
   ASSERT_EQ(write(second.intake()), MailOutcome::kWritten);
-  EXPECT_EQ(readFile(mailPath()), letterFrame(*s, "08 December 2026"));
+  EXPECT_EQ(readFile(mailPath()), letterFrame(*second, "08 December 2026"));
 }
 
 TEST_F(MailFileTest, MailFileThatIsAFolderCannotBeOpened) {
-  IntakeBuilder b("TEST01");
-  addTwoStudents(b);
+  TreeLiteral b({kTwoStudents});
   fs::create_directory(mailPath());
   writeFile(mailPath() / "kept", "kept");
   EXPECT_EQ(write(b.intake()), MailOutcome::kCannotOpen);
@@ -285,8 +223,7 @@ TEST_F(MailFileTest, MailFileThatIsAFolderCannotBeOpened) {
 }
 
 TEST_F(MailFileTest, MissingFolderCannotBeOpened) {
-  IntakeBuilder b("TEST01");
-  addTwoStudents(b);
+  TreeLiteral b({kTwoStudents});
   EXPECT_EQ(write(b.intake(), (dir_ / "missing").string()), MailOutcome::kCannotOpen);
   EXPECT_EQ(console_.str(), "Cannot open output file\n");
   EXPECT_EQ(clockReads_, 0);
@@ -294,7 +231,8 @@ TEST_F(MailFileTest, MissingFolderCannotBeOpened) {
 
 // The expected letters are written from the fixture's description, one LF for each CR LF.
 TEST_F(MailFileTest, DemoIntakeMatchesTheLettersWrittenByHand) {
-  RecordTreeOwner tree(loadRecordTree(std::string(TAVRINEL_FIXTURES_DIR "/demo.mdb")).tree);
+  RecordTreeOwner tree(
+      loadRecordTree(DatabaseSource::file(TAVRINEL_FIXTURES_DIR "/demo.mdb")).tree);
   const IntakeRecord* intake = tree.get();
   while (intake != nullptr && std::string(intake->code) != "APR23IT") {
     intake = intake->next;

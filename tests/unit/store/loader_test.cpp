@@ -1,4 +1,4 @@
-// Loading a database file as the program does: never writing the file, Database.mdb of the
+// Loading as the program does: how a source is named, never writing the file, Database.mdb of the
 // working folder by default, and the row order of the tables whatever the file's indexes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "store/build/loader_queries.h"
 #include "store/loader.h"
 #include "unit/store/loader_test_support.h"
 
@@ -57,16 +56,23 @@ class WorkingDirectory {
   std::filesystem::path saved_;
 };
 
+// Messages name a file as given and a connection with its password masked.
+TEST(DatabaseSource, NameIsThePathAsGivenOrTheMaskedConnection) {
+  EXPECT_EQ(DatabaseSource().name(), "Database.mdb");
+  EXPECT_EQ(DatabaseSource::file("../PWD=x.mdb").name(), "../PWD=x.mdb");
+  EXPECT_EQ(DatabaseSource::connection("DSN=office;PWD=Sekr3t").name(), "DSN=office;PWD=***");
+}
+
 TEST_F(LoadFileTest, LoadsDatabaseMdbOfTheWorkingDirectory) {
   WorkingDirectory inScratch(scratch_.path());
   try {
-    loadRecordTree();
+    loadRecordTree(DatabaseSource());
     ADD_FAILURE() << "loaded without Database.mdb";
   } catch (const DatabaseError& error) {
     EXPECT_STREQ(error.what(), "Cannot read Database.mdb: file not found");
   }
   writeFile("Database.mdb", readFile(fixturePath("demo.mdb")));
-  LoadResult result = loadRecordTree();
+  LoadResult result = loadRecordTree(DatabaseSource());
   RecordTreeOwner owner(result.tree);
   EXPECT_EQ(result.status, LoadStatus::kLoaded);
   EXPECT_EQ(intakeCodes(owner.get()), (std::vector<std::string>{"APR23IT", "APR24IT", "SEP23IT"}));

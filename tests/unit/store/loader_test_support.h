@@ -87,7 +87,7 @@ struct LoadedTree {
 };
 
 inline LoadedTree loadFile(const std::string& path) {
-  LoadResult result = loadRecordTree(path);
+  LoadResult result = loadRecordTree(DatabaseSource::file(path));
   return {RecordTreeOwner(result.tree), result.status};
 }
 

@@ -14,6 +14,7 @@
 
 #include "store/build/reference_database.h"
 #include "store/sources/access_reader.h"
+#include "store/sources/file_format.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {
@@ -60,7 +61,7 @@ BothPaths loadBothWays(const SourceTables& tables) {
   if (both.obstacle.empty()) {
     both.direct = outcome([&] { return buildRecordTree(tables, kSource); });
   }
-  both.dispatched = outcome([&] { return loadRecordTree(tables, kSource); });
+  both.dispatched = outcome([&] { return buildTreeOfTables(tables, kSource); });
   return both;
 }
 
@@ -75,8 +76,8 @@ constexpr const char* kTableOrderPlans =
 
 // A fixture's tables, from its Access file or its script run into a SQLite file, each read by the
 // file's reader.
-SourceTables fixtureTables(const std::string& name, SourceKind kind) {
-  return kind == SourceKind::kAccess ? readAccessTables(fixturePath(name + ".mdb"))
+SourceTables fixtureTables(const std::string& name, FileFormat kind) {
+  return kind == FileFormat::kAccess ? readAccessTables(fixturePath(name + ".mdb"))
                                      : scriptTables(readFile(fixturePath(name + ".sql")));
 }
 
@@ -85,8 +86,8 @@ const char* const kFixtures[] = {"demo", "edge", "marks-text", "marks-double", "
 
 TEST(TreeBuilder, BothPathsGiveTheSameTreeForEveryFixture) {
   for (const char* name : kFixtures) {
-    for (SourceKind kind : {SourceKind::kSqlite, SourceKind::kAccess}) {
-      SCOPED_TRACE(std::string(name) + (kind == SourceKind::kAccess ? ".mdb" : ".sql"));
+    for (FileFormat kind : {FileFormat::kSqlite, FileFormat::kAccess}) {
+      SCOPED_TRACE(std::string(name) + (kind == FileFormat::kAccess ? ".mdb" : ".sql"));
       BothPaths both = loadBothWays(fixtureTables(name, kind));
       EXPECT_EQ(both.obstacle, "");
       EXPECT_EQ(both.direct, both.reference);
@@ -99,18 +100,21 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForEveryFixture) {
     EXPECT_EQ(both.direct, both.reference) << file;
     EXPECT_EQ(both.dispatched, both.reference) << file;
   }
-  for (SourceKind kind : {SourceKind::kSqlite, SourceKind::kAccess}) {
+  for (FileFormat kind : {FileFormat::kSqlite, FileFormat::kAccess}) {
     EXPECT_THROW(fixtureTables("no-results-table", kind), DatabaseError);
   }
 }
 
 TEST(TreeBuilder, EveryFormOfTheDemoGivesTheSameTree) {
-  std::string expected = outcome([] { return loadRecordTree(fixturePath("demo.mdb")); });
+  std::string expected =
+      outcome([] { return loadRecordTree(DatabaseSource::file(fixturePath("demo.mdb"))); });
   for (const char* form : {"demo-2003.mdb", "demo.accdb"}) {
-    EXPECT_EQ(outcome([&] { return loadRecordTree(fixturePath(form)); }), expected) << form;
+    EXPECT_EQ(outcome([&] { return loadRecordTree(DatabaseSource::file(fixturePath(form))); }),
+              expected)
+        << form;
   }
   EXPECT_EQ(
-      outcome([] { return buildRecordTree(fixtureTables("demo", SourceKind::kSqlite), kSource); }),
+      outcome([] { return buildRecordTree(fixtureTables("demo", FileFormat::kSqlite), kSource); }),
       expected);
 }
 
@@ -138,9 +142,8 @@ class RandomDatabase {
   // reader that does not convert values would.
   RandomDatabase(unsigned seed, bool raw) : random_(seed), raw_(raw) {}
 
-  std::string script(SourceKind& kind) {
-    kind = chance(3) ? SourceKind::kAccess : SourceKind::kSqlite;
-    access_ = kind == SourceKind::kAccess;
+  std::string script() {
+    access_ = chance(3);
     std::string sql = "CREATE TABLE Student (StudentID " + type(true) + ", Name " + type(true) +
                       ", StreetAddress " + type(true) + ", City " + type(true) + ", State " +
                       type(true) + ", Postcode " + type(true) + ", Intake " + type(true) +
@@ -321,26 +324,26 @@ SourceTables retyped(const SourceTables& raw, SourceTables typed) {
 
 // A collation of the file's own matters only on a column that the queries compare.
 TEST(TreeBuilder, CollationSqliteDoesNotKnowIsRefusedWhereItWouldCompare) {
-  SourceTables tables = fixtureTables("demo", SourceKind::kSqlite);
+  SourceTables tables = fixtureTables("demo", FileFormat::kSqlite);
   std::string expected = outcome([&] { return buildRecordTree(tables, kSource); });
   SourceColumn& name = tables.student.columns[kStudentName];
   name = withRules(name, name.affinity(), "UNICODE_CI");
   EXPECT_EQ(directBuildObstacle(tables), "");
-  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }), expected);
+  EXPECT_EQ(outcome([&] { return buildTreeOfTables(tables, kSource); }), expected);
   SourceColumn& intake = tables.student.columns[kIntake];
   intake = withRules(intake, intake.affinity(), "UNICODE_CI");
   EXPECT_NE(directBuildObstacle(tables), "");
-  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }),
+  EXPECT_EQ(outcome([&] { return buildTreeOfTables(tables, kSource); }),
             "error: Cannot read Database.mdb: column Intake of table Student uses collation "
             "UNICODE_CI, which is not one of BINARY, NOCASE and RTRIM");
 }
 
 TEST(TreeBuilder, TablesWithoutTheirColumnsAreRefusedNotRead) {
-  SourceTables tables = fixtureTables("demo", SourceKind::kSqlite);
+  SourceTables tables = fixtureTables("demo", FileFormat::kSqlite);
   tables.subject.columns.pop_back();
   EXPECT_NE(directBuildObstacle(tables), "");
   const char* refusal = "error: Cannot read Database.mdb: table Subject was not read whole";
-  EXPECT_EQ(outcome([&] { return loadRecordTree(tables, kSource); }), refusal);
+  EXPECT_EQ(outcome([&] { return buildTreeOfTables(tables, kSource); }), refusal);
   EXPECT_EQ(outcome([&] { return buildRecordTree(tables, kSource); }), refusal);
 }
 
@@ -348,14 +351,12 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
   constexpr unsigned kDatabases = 400;
   std::map<std::string, int> paths;
   for (unsigned seed = 1; seed <= kDatabases; ++seed) {
-    SourceKind kind;
-    std::string script = RandomDatabase(seed, false).script(kind);
+    std::string script = RandomDatabase(seed, false).script();
     SourceTables tables = scriptTables(script);
     if (seed % 4 == 0) {
-      script = RandomDatabase(seed, true).script(kind);
+      script = RandomDatabase(seed, true).script();
       tables = retyped(scriptTables(script), std::move(tables));
     }
-    tables.kind = kind;
     BothPaths both = loadBothWays(tables);
     ASSERT_EQ(both.dispatched, both.reference) << "seed " << seed;
     if (both.obstacle.empty()) {
@@ -380,7 +381,7 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
 
 // -- Facts of the fixtures README, checked on the direct build of each form.
 
-LoadedTree buildFixture(const std::string& name, SourceKind kind) {
+LoadedTree buildFixture(const std::string& name, FileFormat kind) {
   LoadResult result = buildRecordTree(fixtureTables(name, kind), kSource);
   return {RecordTreeOwner(result.tree), result.status};
 }
@@ -404,7 +405,7 @@ MarksTable marksOf(RecordTree tree) {
 }
 
 TEST(FixtureFacts, DemoIntakesStudentsAndResultsComeInDatabaseOrder) {
-  LoadedTree loaded = buildFixture("demo", SourceKind::kAccess);
+  LoadedTree loaded = buildFixture("demo", FileFormat::kAccess);
   RecordTree tree = loaded.tree.get();
   EXPECT_EQ(intakeCodes(tree), (std::vector<std::string>{"APR23IT", "APR24IT", "SEP23IT"}));
   EXPECT_EQ(studentIds(intakeNamed(tree, "APR24IT")),
@@ -499,7 +500,7 @@ void expectEdgeRows(RecordTree tree) {
 }
 
 TEST(FixtureFacts, EdgeRowsFromAccessSortIntakesWithoutRegardToCase) {
-  LoadedTree loaded = buildFixture("edge", SourceKind::kAccess);
+  LoadedTree loaded = buildFixture("edge", FileFormat::kAccess);
   ASSERT_EQ(loaded.status, LoadStatus::kLoaded);
   EXPECT_EQ(intakeCodes(loaded.tree.get()),
             (std::vector<std::string>{"AUG'24IT", "head", "JAN2025PARTTIME", "JAN24IT", "JUL24IT",
@@ -508,7 +509,7 @@ TEST(FixtureFacts, EdgeRowsFromAccessSortIntakesWithoutRegardToCase) {
 }
 
 TEST(FixtureFacts, EdgeRowsFromSqliteSortIntakesByTheFilesOwnRules) {
-  LoadedTree loaded = buildFixture("edge", SourceKind::kSqlite);
+  LoadedTree loaded = buildFixture("edge", FileFormat::kSqlite);
   ASSERT_EQ(loaded.status, LoadStatus::kLoaded);
   EXPECT_EQ(intakeCodes(loaded.tree.get()),
             (std::vector<std::string>{"AUG'24IT", "JAN2025PARTTIME", "JAN24IT", "JUL24IT",
@@ -531,7 +532,7 @@ TEST(FixtureFacts, MarksAreReadAsTextAndParsedLikeAtoi) {
       {{"st230901", "CS104"}, 60}, {{"st230902", "CS104"}, 1000000}, {{"st230903", "CS104"}, 0}};
   for (const auto& [name, expected] :
        {std::pair{"marks-text", text}, std::pair{"marks-double", real}}) {
-    for (SourceKind path : {SourceKind::kAccess, SourceKind::kSqlite}) {
+    for (FileFormat path : {FileFormat::kAccess, FileFormat::kSqlite}) {
       LoadedTree loaded = buildFixture(name, path);
       MarksTable marks = marksOf(loaded.tree.get());
       EXPECT_EQ(marks.size(), 24u) << static_cast<int>(path);
@@ -544,7 +545,7 @@ TEST(FixtureFacts, MarksAreReadAsTextAndParsedLikeAtoi) {
 }
 
 TEST(FixtureFacts, NumericPostcodeReadsAsItsDigits) {
-  for (SourceKind path : {SourceKind::kAccess, SourceKind::kSqlite}) {
+  for (FileFormat path : {FileFormat::kAccess, FileFormat::kSqlite}) {
     LoadedTree loaded = buildFixture("numeric-postcode", path);
     EXPECT_STREQ(studentNamed(loaded.tree.get(), "st230903").address->postcode, "800")
         << static_cast<int>(path);
@@ -554,7 +555,7 @@ TEST(FixtureFacts, NumericPostcodeReadsAsItsDigits) {
 }
 
 TEST(FixtureFacts, DatabaseWithoutStudentsIsNoStudentNotOutOfMemory) {
-  for (SourceKind path : {SourceKind::kAccess, SourceKind::kSqlite}) {
+  for (FileFormat path : {FileFormat::kAccess, FileFormat::kSqlite}) {
     LoadedTree loaded = buildFixture("empty", path);
     EXPECT_EQ(loaded.status, LoadStatus::kNoStudent) << static_cast<int>(path);
     EXPECT_EQ(loaded.tree.get(), nullptr) << static_cast<int>(path);

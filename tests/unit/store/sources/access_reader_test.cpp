@@ -169,7 +169,6 @@ TEST(ReadAccessTables, FixturesGiveTheirRowsAndBadInputOneClearLine) {
     try {
       SourceTables tables = readAccessTables(path);
       EXPECT_EQ(c.error, "");
-      EXPECT_EQ(tables.kind, SourceKind::kAccess);
       const SourceTable* read[] = {&tables.student, &tables.studentResult, &tables.subject};
       for (int table = 0; table < 3; ++table) {
         EXPECT_EQ(read[table]->rows(), c.rows[table]) << read[table]->name;

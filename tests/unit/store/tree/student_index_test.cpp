@@ -11,39 +11,25 @@
 #include <string>
 #include <vector>
 
+#include "unit/tree_literal.h"
+
 namespace {
 
-struct IntakeLiteral {
+// Intakes in order, each with its student IDs (of any bytes and length).
+struct IdsLiteral {
   std::string code;
   std::vector<std::string> ids;
 };
 
-// Stores the ID bytes as given, without the character cut of copyField, so that tests can hold
-// keys longer than 8 bytes and arbitrary bytes.
-void setStudentId(StudentRecord* student, const std::string& id) {
-  // A student made outside a store owns its texts as arrays of its own, released with it.
-  char* text = new char[id.size() + 1];
-  std::memcpy(text, id.c_str(), id.size() + 1);
-  student->studentId = text;
-}
-
-// Builds a record tree from a compact literal: intakes in order, each with its student IDs.
-RecordTree makeTree(const std::vector<IntakeLiteral>& intakes) {
-  RecordTree first = nullptr;
-  IntakeRecord* last = nullptr;
-  for (const IntakeLiteral& literal : intakes) {
-    IntakeRecord* intake = newIntakeRecord(literal.code.c_str());
-    (last == nullptr ? first : last->next) = intake;
-    last = intake;
-    for (const std::string& id : literal.ids) {
-      StudentRecord* student = newStudentRecord(newAddressRecord());
-      setStudentId(student, id);
-      setText(student->intake, kIntakeCodeChars, literal.code.c_str());
-      (intake->lastStudent == nullptr ? intake->firstStudent : intake->lastStudent->next) = student;
-      intake->lastStudent = student;
+RecordTree treeOfIds(const std::vector<IdsLiteral>& intakes) {
+  std::vector<IntakeLiteral> literal;
+  for (const IdsLiteral& intake : intakes) {
+    literal.push_back({intake.code});
+    for (const std::string& id : intake.ids) {
+      literal.back().students.push_back({id});
     }
   }
-  return first;
+  return makeTree(literal);
 }
 
 // Every student in insertion order: intake by intake, then student list order.
@@ -192,9 +178,9 @@ std::vector<std::string> duplicateHeavyIds(std::size_t size, std::mt19937& rando
 }
 
 // Deals the IDs out, in order, to one to five intakes, some of which may stay empty.
-std::vector<IntakeLiteral> splitIntoIntakes(const std::vector<std::string>& ids,
-                                            std::mt19937& random) {
-  std::vector<IntakeLiteral> intakes(random() % 5 + 1);
+std::vector<IdsLiteral> splitIntoIntakes(const std::vector<std::string>& ids,
+                                         std::mt19937& random) {
+  std::vector<IdsLiteral> intakes(random() % 5 + 1);
   for (std::size_t i = 0; i < intakes.size(); ++i) {
     intakes[i].code = "INTAKE" + std::to_string(i);
   }
@@ -231,7 +217,7 @@ TEST(BuildStudentIndex, GivesNodeForNodeTheTreeOfOneByOneInsertion) {
         SCOPED_TRACE(std::string(order.name) + ", " + std::to_string(size) + " students, seed " +
                      std::to_string(seed));
         std::mt19937 random(seed);
-        RecordTreeOwner owner(makeTree(splitIntoIntakes(order.generate(size, random), random)));
+        RecordTreeOwner owner(treeOfIds(splitIntoIntakes(order.generate(size, random), random)));
         const std::vector<StudentRecord*> students = studentsInOrder(owner.get());
 
         StudentRecord* expectedRoot = nullptr;
@@ -260,7 +246,7 @@ TEST(FindStudent, ReturnsTheFirstInsertedStudentWithTheKeyOnAnyInput) {
     for (std::size_t size : {std::size_t{1}, std::size_t{40}, std::size_t{1000}}) {
       SCOPED_TRACE(std::string(order.name) + ", " + std::to_string(size) + " students");
       std::mt19937 random(7);
-      RecordTreeOwner owner(makeTree(splitIntoIntakes(order.generate(size, random), random)));
+      RecordTreeOwner owner(treeOfIds(splitIntoIntakes(order.generate(size, random), random)));
       const std::vector<StudentRecord*> students = studentsInOrder(owner.get());
       StudentRecord* root = buildStudentIndex(owner.get(), nullptr);
 
@@ -279,9 +265,9 @@ TEST(FindStudent, ReturnsTheFirstInsertedStudentWithTheKeyOnAnyInput) {
 }
 
 TEST(BuildStudentIndex, InsertsIntoAGivenRootOneByOne) {
-  RecordTreeOwner owner(makeTree(
+  RecordTreeOwner owner(treeOfIds(
       {{"APR23IT", {"st05", "st01", "st09", "st05"}}, {"SEP23IT", {"st07", "st03", "st05"}}}));
-  RecordTreeOwner extra(makeTree({{"EXTRA", {"st04", "st08"}}}));
+  RecordTreeOwner extra(treeOfIds({{"EXTRA", {"st04", "st08"}}}));
   StudentRecord* given = extra.get()->firstStudent;
   StudentRecord* other = given->next;
 
@@ -302,14 +288,14 @@ TEST(BuildStudentIndex, InsertsIntoAGivenRootOneByOne) {
 
 TEST(BuildStudentIndex, NoStudentGivesTheEmptyIndex) {
   EXPECT_EQ(buildStudentIndex(nullptr, nullptr), nullptr);
-  RecordTreeOwner owner(makeTree({{"APR23IT", {}}, {"SEP23IT", {}}}));
+  RecordTreeOwner owner(treeOfIds({{"APR23IT", {}}, {"SEP23IT", {}}}));
   EXPECT_EQ(buildStudentIndex(owner.get(), nullptr), nullptr);
   EXPECT_EQ(findStudent(nullptr, "st230401"), nullptr);
   EXPECT_EQ(findStudent(nullptr, ""), nullptr);
 }
 
 TEST(InsertStudent, IntoTheEmptyIndexReturnsTheStudentWithNoSubtrees) {
-  RecordTreeOwner owner(makeTree({{"APR23IT", {"st230401"}}}));
+  RecordTreeOwner owner(treeOfIds({{"APR23IT", {"st230401"}}}));
   StudentRecord* student = owner.get()->firstStudent;
   student->left = student->right = student;
   EXPECT_EQ(insertStudent(nullptr, student), student);
@@ -318,7 +304,7 @@ TEST(InsertStudent, IntoTheEmptyIndexReturnsTheStudentWithNoSubtrees) {
 }
 
 TEST(InsertStudent, EqualKeysGoRightAndSmallerLeft) {
-  RecordTreeOwner owner(makeTree({{"APR23IT", {"st05", "st05", "st05extra", "st04"}}}));
+  RecordTreeOwner owner(treeOfIds({{"APR23IT", {"st05", "st05", "st05extra", "st04"}}}));
   const std::vector<StudentRecord*> s = studentsInOrder(owner.get());
   StudentRecord* root = nullptr;
   for (StudentRecord* student : s) {
@@ -331,7 +317,7 @@ TEST(InsertStudent, EqualKeysGoRightAndSmallerLeft) {
 }
 
 TEST(FindStudent, ComparesTheFirstEightBytesExactlyAndFindsTheFirstInserted) {
-  RecordTreeOwner owner(makeTree({
+  RecordTreeOwner owner(treeOfIds({
       {"APR23IT", {"st230401", "st230402", "", "Zoe", "st\xc3\xa9l\xc3\xa8ne"}},
       {"SEP23IT", {"st230401", "st23040", "st230402"}},
   }));
@@ -364,7 +350,7 @@ TEST(FindStudent, ComparesTheFirstEightBytesExactlyAndFindsTheFirstInserted) {
 }
 
 TEST(FindStudent, EmptyTextFindsNothingWhenNoIdIsEmpty) {
-  RecordTreeOwner owner(makeTree({{"APR23IT", {"st230401", "a", "0"}}}));
+  RecordTreeOwner owner(treeOfIds({{"APR23IT", {"st230401", "a", "0"}}}));
   StudentRecord* root = buildStudentIndex(owner.get(), nullptr);
   EXPECT_EQ(findStudent(root, ""), nullptr);
   EXPECT_EQ(findStudent(root, nullptr), nullptr);
@@ -382,7 +368,7 @@ TEST(BuildStudentIndex, DeepChainBuildsAndSearchesWithoutRecursion) {
     }
     std::vector<std::string> second(ids.begin() + kStudents / 2, ids.end());
     ids.resize(kStudents / 2);
-    RecordTreeOwner owner(makeTree({{"APR23IT", ids}, {"SEP23IT", second}}));
+    RecordTreeOwner owner(treeOfIds({{"APR23IT", ids}, {"SEP23IT", second}}));
     const std::vector<StudentRecord*> s = studentsInOrder(owner.get());
 
     StudentRecord* root = buildStudentIndex(owner.get(), nullptr);
@@ -397,7 +383,7 @@ TEST(BuildStudentIndex, DeepChainBuildsAndSearchesWithoutRecursion) {
     EXPECT_EQ(findStudent(root, (std::string(s.back()->studentId) + "x").c_str()), s.back());
     EXPECT_EQ(findStudent(root, ascending ? "t" : "r"), nullptr);
 
-    RecordTreeOwner more(makeTree({{"LATE", {ascending ? "t" : "r"}}}));
+    RecordTreeOwner more(treeOfIds({{"LATE", {ascending ? "t" : "r"}}}));
     EXPECT_EQ(insertStudent(root, more.get()->firstStudent), root);
     EXPECT_EQ(findStudent(root, ascending ? "t" : "r"), more.get()->firstStudent);
   }
@@ -405,7 +391,7 @@ TEST(BuildStudentIndex, DeepChainBuildsAndSearchesWithoutRecursion) {
 
 TEST(FindIntake, MatchesTheWholeCodeExactly) {
   RecordTreeOwner owner(
-      makeTree({{"APR23IT", {}}, {"SEP23IT", {}}, {"ABCDEFGHIJKLMNO", {}}, {"APR23IT", {}}}));
+      treeOfIds({{"APR23IT", {}}, {"SEP23IT", {}}, {"ABCDEFGHIJKLMNO", {}}, {"APR23IT", {}}}));
   IntakeRecord* apr = owner.get();
   IntakeRecord* sep = apr->next;
   IntakeRecord* longest = sep->next;

@@ -72,17 +72,15 @@ int runProgram(const CommandLine& line) {
   SessionOptions options;
   options.progress = loadingLineProgress(console);
   options.pauseOnFailure = console.isInputTerminal();
-  options.databasePath = line.databasePath;
+  const DatabaseSource source = line.connection.empty()
+                                    ? DatabaseSource::file(line.databasePath)
+                                    : DatabaseSource::connection(line.connection);
+  options.databasePath = source.name();
   int status = kExitClosed;
   try {
-    if (!line.connection.empty()) {
-      return fail("--connect is not available in this build");
-    }
     status = runSession(
         console,
-        [&line](const LoadProgress& progress) {
-          return loadRecordTree(line.databasePath, progress);
-        },
+        [&source](const LoadProgress& progress) { return loadRecordTree(source, progress); },
         options);
   } catch (const DatabaseError& error) {
     return fail(error.what());

@@ -28,8 +28,7 @@ list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main(_windows)?\\.cpp$")
 # Sources that call POSIX and have no Windows twin: the program on Windows does without them.
 set(TAVRINEL_POSIX_ONLY_SOURCES
     app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp app/signal_cleanup.cpp
-    mail/output_file.cpp store/sources/access_reader.cpp store/sources/child_process.cpp
-    store/sources/odbc_connection.cpp store/sources/odbc_source.cpp)
+    mail/output_file.cpp store/sources/access_reader.cpp store/sources/child_process.cpp)
 foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
   list(REMOVE_ITEM TAVRINEL_LIB_SOURCES ${CMAKE_SOURCE_DIR}/${source})
 endforeach()
@@ -38,14 +37,18 @@ add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
 set_source_files_properties(
     ${CMAKE_SOURCE_DIR}/store/sources/file_format.cpp ${CMAKE_SOURCE_DIR}/store/sources/sqlite_reader.cpp
     PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_SOURCE_DIR}/cmake/posix_compat_windows.h")
+# ODBC's headers on Windows take their types from windows.h, which the ODBC sources do not include.
+set_source_files_properties(
+  ${CMAKE_SOURCE_DIR}/store/sources/odbc_connection.cpp ${CMAKE_SOURCE_DIR}/store/sources/odbc_source.cpp
+  PROPERTIES COMPILE_OPTIONS "-include;windows.h")
 # The output file's header still names the POSIX group type among its members.
 target_compile_definitions(tavrinel_core PUBLIC gid_t=unsigned)
 target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(tavrinel_core PRIVATE ${TAVRINEL_WARNINGS})
-# UNICODE: the wide (W) Windows functions everywhere; Wine has no A-suffixed ODBC functions.
+# The code calls the wide (W) Windows functions by name: Wine has no A-suffixed ODBC functions.
 # localtime_r and the other reentrant C functions come with the POSIX thread-safe functions.
-target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERSION}" UNICODE
-                                                _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERSION}"
+                                                WIN32_LEAN_AND_MEAN NOMINMAX
                                                 _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
 target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
 

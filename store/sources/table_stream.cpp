@@ -88,7 +88,6 @@ void sendSourceTables(const SourceTables& tables, RowStreamWriter& out) {
   for (char c : kRowStreamMagic) {
     out.u8(static_cast<std::uint8_t>(c));
   }
-  out.u8(static_cast<std::uint8_t>(tables.kind));
   for (int index = 0; index < 3; ++index) {
     const SourceTable& table = tableAt(tables, index);
     out.u8(kStreamTable);
@@ -135,8 +134,8 @@ ReceivedTables receiveSourceTables(RowStreamReader& in) {
     }
   }
   ReceivedTables received;
-  const std::uint8_t kind = in.u8();
-  if (kind == kStreamRefusal) {
+  std::uint8_t tag = in.u8();
+  if (tag == kStreamRefusal) {
     received.refused = true;
     received.reason = std::string(in.text(kLongestName));
     if (in.u8() != kStreamEnd) {
@@ -145,12 +144,8 @@ ReceivedTables receiveSourceTables(RowStreamReader& in) {
     in.expectEnd();
     return received;
   }
-  if (kind > static_cast<std::uint8_t>(SourceKind::kSqlite)) {
-    RowStreamReader::malformed();
-  }
-  received.tables.kind = static_cast<SourceKind>(kind);
-  for (int index = 0; index < 3; ++index) {
-    if (in.u8() != kStreamTable || in.u8() != index) {
+  for (int index = 0; index < 3; ++index, tag = in.u8()) {
+    if (tag != kStreamTable || in.u8() != index) {
       RowStreamReader::malformed();
     }
     SourceTable& table = tableAt(received.tables, index);
@@ -172,8 +167,8 @@ ReceivedTables receiveSourceTables(RowStreamReader& in) {
       table.columns.emplace_back(std::move(name), affinity, std::string(in.text(kLongestName)));
     }
     std::uint64_t rows = 0;
-    for (std::uint8_t tag = in.u8(); tag != kStreamTableEnd; tag = in.u8()) {
-      if (tag != kStreamRow || table.columns.empty()) {
+    for (std::uint8_t row = in.u8(); row != kStreamTableEnd; row = in.u8()) {
+      if (row != kStreamRow || table.columns.empty()) {
         RowStreamReader::malformed();
       }
       for (SourceColumn& column : table.columns) {
@@ -185,7 +180,7 @@ ReceivedTables receiveSourceTables(RowStreamReader& in) {
       RowStreamReader::malformed();
     }
   }
-  if (in.u8() != kStreamEnd) {
+  if (tag != kStreamEnd) {
     RowStreamReader::malformed();
   }
   in.expectEnd();

@@ -42,7 +42,6 @@ ReceivedTables receive(const std::string& bytes) {
 
 SourceTables sample() {
   SourceTables tables;
-  tables.kind = SourceKind::kAccess;
   tables.student.name = "Student";
   tables.student.columnNames = {"StudentID", "Name", "Extra"};
   tables.student.columns.emplace_back("StudentID", Affinity::kText, "NOCASE");
@@ -64,7 +63,6 @@ TEST(TableStreamTest, TablesAndRefusalsComeBackAndACutStreamIsAnError) {
   const std::string bytes = streamOf([&](RowStreamWriter& out) { sendSourceTables(sent, out); });
   const ReceivedTables received = receive(bytes);
   ASSERT_FALSE(received.refused);
-  EXPECT_EQ(received.tables.kind, SourceKind::kAccess);
   for (const auto* pair : {&sent.student, &sent.studentResult, &sent.subject}) {
     const SourceTable& expected = *pair;
     const SourceTable& got = pair == &sent.student         ? received.tables.student

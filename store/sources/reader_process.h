@@ -25,9 +25,10 @@ struct ReaderEnd {
 
 class ReaderProcess {
  public:
-  // Starts program (a path, as UTF-8) with arguments (UTF-8), its standard output a pipe to us,
-  // its standard input and error the null device, in a job that holds it to the limits and ends
-  // it should this program end. Throws std::runtime_error when it cannot be started.
+  // Starts program (a path, as UTF-8) with arguments (UTF-8) and, after them, the number of the
+  // handle it writes its answer to (a pipe to us; see rowsDescriptor). Its standard input, output
+  // and error are the null device. It runs in a job that holds it to the limits and ends it should
+  // this program end. Throws std::runtime_error when it cannot be started.
   ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
                 const ReaderLimits& limits);
   // Kills the reader if it is still there.
@@ -54,6 +55,11 @@ class ReaderProcess {
   bool outOfMemory_ = false;
   bool outOfTime_ = false;
 };
+
+// In the reader: the C runtime descriptor of the answer's pipe, from the handle number the program
+// gave as the last argument; -1 when it names no handle. Throws std::invalid_argument or
+// std::out_of_range for an argument that is no number.
+int rowsDescriptor(const std::string& argument);
 
 // The command line Windows programs split into arguments again as the C runtime does: quotes and
 // the backslashes before them escaped.

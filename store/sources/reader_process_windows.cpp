@@ -1,9 +1,12 @@
 // The reader process on Windows: CreateProcessW in a job object, output over an anonymous pipe.
 #include <windows.h>
 // After windows.h, whose types it uses.
+#include <io.h>
 #include <psapi.h>
 
+#include <cstdint>
 #include <stdexcept>
+#include <string>
 
 #include "store/sources/reader_process.h"
 
@@ -34,6 +37,11 @@ unsigned long long ticksOf(const FILETIME& time) {
 }
 
 }  // namespace
+
+int rowsDescriptor(const std::string& argument) {
+  const auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(argument)));
+  return _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), 0);
+}
 
 std::string windowsCommandLine(const std::vector<std::string>& arguments) {
   std::string line;
@@ -102,11 +110,14 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
+  // Standard output and error go nowhere, so that a driver's own messages never reach the
+  // operator's screen nor mix with the rows, which have a pipe of their own.
   startup.hStdInput = nullDevice;
-  startup.hStdOutput = childOutput;
-  startup.hStdError = nullDevice;  // a driver's own messages never reach the operator's screen
+  startup.hStdOutput = nullDevice;
+  startup.hStdError = nullDevice;
   std::vector<std::string> all{program};
   all.insert(all.end(), arguments.begin(), arguments.end());
+  all.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(childOutput)));
   std::wstring commandLine = wideOf(windowsCommandLine(all));
   PROCESS_INFORMATION process{};
   // Suspended until it is in the job, so that no instruction of it runs unlimited.

@@ -36,8 +36,10 @@ constexpr const char* kUsage =
     "direct build and by the reference path, each in a process of its own, next to mdb-export\n"
     "(Access) or sqlite3 (SQLite) exporting the three tables, with peak memory as a multiple of\n"
     "the file's size. --students N writes a SQLite database of N students first (kept in DIR\n"
-    "with --keep). Without arguments: the shared large.mdb when it is there, and a written\n"
-    "database of 100,000 students.\n";
+    "with --keep), and copies it into each private test server that is running (see\n"
+    "scripts/with-postgres.sh and scripts/with-mariadb.sh), where the load is measured next to\n"
+    "a plain read of the three tables through the same driver. Without arguments: the shared\n"
+    "large.mdb when it is there, and written databases of 25,000 and 100,000 students.\n";
 
 constexpr const char* kTables[] = {"Student", "StudentResult", "Subject"};
 
@@ -239,7 +241,7 @@ bool parse(int argc, char** argv, Plan& plan) {
     } else {
       std::printf("(%s is absent: skipped)\n", large.c_str());
     }
-    plan.generated = {100000};
+    plan.generated = {25000, 100000};
   }
   return true;
 }
@@ -247,8 +249,13 @@ bool parse(int argc, char** argv, Plan& plan) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "--connect") == 0) {
-    return runServerBench(argc, argv);
+  if (argc == 3 && std::strcmp(argv[1], "--measure-server") == 0) {
+    try {
+      return measureServer(argv[2]);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "load_bench: %s\n", error.what());
+      return 1;
+    }
   }
   if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) {
     try {
@@ -280,6 +287,7 @@ int main(int argc, char** argv) {
                   results, secondsSince(start));
     }
     ok = benchFile(path, plan.runs) && ok;
+    ok = benchServers(path, students, plan.runs) && ok;
     if (plan.keep.empty()) {
       std::filesystem::remove(path);
     }

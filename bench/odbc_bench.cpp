@@ -1,110 +1,308 @@
-// load_bench --connect: the load from a database server next to a plain read of its tables.
+// load_bench's database servers: the load from a server next to a plain read of its tables.
 #include "bench/odbc_bench.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "store/sources/odbc_source.h"
-#include "store/tree/record_tree.h"
+#include "store/loader.h"
+#include "store/sources/odbc_connection_string.h"
+#include "store/sources/utf16_text.h"
+#include "store/tree/student_index.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: load_bench --connect CONNECTION [--repeat N] [--one-by-one]\n"
-    "\n"
-    "Reads the server's three tables plainly (SELECT * of each, every column fetched as text,\n"
-    "through the same driver), then loads the record tree with the set-based queries, and with\n"
-    "--one-by-one also with the five query texts run one by one; prints the median of N runs\n"
-    "of each (3 by default).\n";
-
 using Clock = std::chrono::steady_clock;
 
-long plainRead(const std::string& connection) {
-  OdbcSession session(connection);
-  long rows = 0;
-  for (const char* table : {"Student", "StudentResult", "Subject"}) {
-    std::unique_ptr<OdbcRows> result = session.select(std::string("SELECT * FROM ") + table);
-    while (result->next()) {
-      for (int column = 0; column < result->columnCount(); ++column) {
-        result->textAt(column);
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+constexpr const char* kTables[] = {"Student", "StudentResult", "Subject"};
+
+// A plain ODBC connection for the benchmark's own statements.
+class Connection {
+ public:
+  explicit Connection(const std::string& connection) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_);
+    SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                  0);
+    SQLAllocHandle(SQL_HANDLE_DBC, environment_, &database_);
+    std::u16string text = toUtf16(connection);
+    connected_ = SQL_SUCCEEDED(SQLDriverConnectW(
+        database_, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+        static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+    if (!connected_) {
+      std::fprintf(stderr, "load_bench: cannot connect to %s: %s\n",
+                   connectionSourceName(connection).c_str(),
+                   diagnostic(SQL_HANDLE_DBC, database_).c_str());
+    }
+  }
+  ~Connection() {
+    if (connected_) {
+      SQLDisconnect(database_);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, database_);
+    SQLFreeHandle(SQL_HANDLE_ENV, environment_);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool run(const std::string& sql) {
+    SQLHSTMT statement = open(sql);
+    if (statement == SQL_NULL_HSTMT) {
+      return false;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    return true;
+  }
+
+  // Every row of the query, every column fetched as text one by one, as isql does it.
+  long readAsText(const std::string& sql) {
+    SQLHSTMT statement = open(sql);
+    if (statement == SQL_NULL_HSTMT) {
+      return -1;
+    }
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(statement, &columns);
+    long rows = 0;
+    SQLWCHAR buffer[512];
+    while (SQL_SUCCEEDED(SQLFetch(statement))) {
+      for (SQLUSMALLINT column = 1; column <= columns; ++column) {
+        SQLLEN indicator = 0;
+        SQLGetData(statement, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
       }
       ++rows;
     }
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    return rows;
   }
-  return rows;
-}
 
-long load(const std::string& connection, ServerQueryMethod method) {
-  std::unique_ptr<LoaderQueries> source = openServerSource(connection, method);
-  LoadResult loaded = loadRecordTree(*source);
-  RecordTreeOwner tree(loaded.tree);
-  long students = 0;
-  for (const IntakeRecord* intake = tree.get(); intake != nullptr; intake = intake->next) {
-    for (const StudentRecord* s = intake->firstStudent; s != nullptr; s = s->next) {
-      ++students;
+  bool connected() const { return connected_; }
+
+ private:
+  SQLHSTMT open(const std::string& sql) {
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    if (!connected_ || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, database_, &statement))) {
+      return SQL_NULL_HSTMT;
     }
+    std::u16string text = toUtf16(sql);
+    SQLRETURN status = SQLExecDirectW(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                      static_cast<SQLINTEGER>(text.size()));
+    if (!SQL_SUCCEEDED(status) && status != SQL_NO_DATA) {
+      std::fprintf(stderr, "load_bench: %s in %.80s\n",
+                   diagnostic(SQL_HANDLE_STMT, statement).c_str(), sql.c_str());
+      SQLFreeHandle(SQL_HANDLE_STMT, statement);
+      return SQL_NULL_HSTMT;
+    }
+    return statement;
   }
-  return students;
+
+  static std::string diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
+    SQLWCHAR state[6] = {};
+    SQLWCHAR message[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLGetDiagRecW(type, handle, 1, state, &native, message, 511, &length);
+    std::string text;
+    appendUtf16(text, reinterpret_cast<const char16_t*>(message),
+                static_cast<std::size_t>(std::clamp<SQLSMALLINT>(length, 0, 511)));
+    return text;
+  }
+
+  SQLHENV environment_ = SQL_NULL_HENV;
+  SQLHDBC database_ = SQL_NULL_HDBC;
+  bool connected_ = false;
+};
+
+std::string sqlLiteral(sqlite3_stmt* row, int column) {
+  if (sqlite3_column_type(row, column) == SQLITE_NULL) {
+    return "NULL";
+  }
+  if (sqlite3_column_type(row, column) == SQLITE_INTEGER) {
+    return std::to_string(sqlite3_column_int64(row, column));
+  }
+  std::string text = "'";
+  for (const unsigned char* c = sqlite3_column_text(row, column); *c != 0; ++c) {
+    text += *c == '\'' ? "''" : std::string(1, static_cast<char>(*c));
+  }
+  return text + "'";
 }
 
-template <typename Step>
-double medianSeconds(int repeat, Step step) {
-  std::vector<double> times;
-  for (int i = 0; i < repeat; ++i) {
-    Clock::time_point start = Clock::now();
-    step();
-    times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+// The generated database's tables, rows in their order, in a thousand rows a statement.
+bool copyTables(const std::string& path, Connection& server) {
+  if (!server.run("CREATE TABLE Student (StudentID VARCHAR(8), Name VARCHAR(50), StreetAddress "
+                  "VARCHAR(50), City VARCHAR(12), State VARCHAR(12), Postcode VARCHAR(8), "
+                  "Intake VARCHAR(15))") ||
+      !server.run("CREATE TABLE StudentResult (StudentID VARCHAR(8), SubjectID VARCHAR(8), "
+                  "Semester INTEGER, Marks INTEGER)") ||
+      !server.run("CREATE TABLE Subject (SubjectID VARCHAR(8), Name VARCHAR(50), Level INTEGER)")) {
+    return false;
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return false;
+  }
+  bool ok = true;
+  for (const char* table : kTables) {
+    sqlite3_stmt* rows = nullptr;
+    sqlite3_prepare_v2(db, (std::string("SELECT * FROM ") + table).c_str(), -1, &rows, nullptr);
+    std::string insert;
+    long pending = 0;
+    while (ok && sqlite3_step(rows) == SQLITE_ROW) {
+      insert += insert.empty() ? std::string("INSERT INTO ") + table + " VALUES (" : ",(";
+      for (int column = 0; column < sqlite3_column_count(rows); ++column) {
+        insert += (column == 0 ? "" : ",") + sqlLiteral(rows, column);
+      }
+      insert += ")";
+      if (++pending == 1000) {
+        ok = server.run(insert);
+        insert.clear();
+        pending = 0;
+      }
+    }
+    ok = ok && (insert.empty() || server.run(insert));
+    sqlite3_finalize(rows);
+  }
+  sqlite3_close(db);
+  return ok;
+}
+
+double peakMiB() {
+  rusage self{};
+  getrusage(RUSAGE_SELF, &self);
+  return static_cast<double>(self.ru_maxrss) / 1024.0;
+}
+
+struct Figures {
+  double seconds = 0;
+  double peak = 0;
+  long rows = 0;
+  bool ok = false;
+};
+
+Figures measureInChild(const std::string& mode, const std::string& connection) {
+  setenv("TAVRINEL_BENCH_CONNECTION", connection.c_str(), 1);
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  Figures figures;
+  FILE* pipe = popen(("'" + self + "' --measure-server " + mode).c_str(), "r");
+  if (pipe == nullptr) {
+    return figures;
+  }
+  int fields = std::fscanf(pipe, "%lf %lf %ld", &figures.seconds, &figures.peak, &figures.rows);
+  figures.ok = pclose(pipe) == 0 && fields == 3;
+  return figures;
+}
+
+Figures medians(int runs, const std::string& mode, const std::string& connection) {
+  std::vector<double> seconds;
+  std::vector<double> peaks;
+  Figures result;
+  result.ok = true;
+  for (int i = 0; i < runs; ++i) {
+    Figures one = measureInChild(mode, connection);
+    result.ok = result.ok && one.ok;
+    result.rows = one.rows;
+    seconds.push_back(one.seconds);
+    peaks.push_back(one.peak);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  std::sort(peaks.begin(), peaks.end());
+  result.seconds = seconds[seconds.size() / 2];
+  result.peak = peaks[peaks.size() / 2];
+  return result;
 }
 
 }  // namespace
 
-int runServerBench(int argc, char** argv) {
-  if (argc < 3) {
-    std::fputs(kUsage, stderr);
+int measureServer(const std::string& mode) {
+  const char* connection = std::getenv("TAVRINEL_BENCH_CONNECTION");
+  if (connection == nullptr) {
     return 2;
   }
-  std::string connection = argv[2];
-  int repeat = 3;
-  bool oneByOne = false;
-  for (int i = 3; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0) {
-      repeat = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--one-by-one") == 0) {
-      oneByOne = true;
-    } else {
-      std::fputs(kUsage, stderr);
-      return 2;
+  Clock::time_point start = Clock::now();
+  long rows = 0;
+  if (mode == "plain") {
+    Connection server(connection);
+    for (const char* table : kTables) {
+      long read = server.readAsText(std::string("SELECT * FROM ") + table);
+      if (read < 0) {
+        return 1;
+      }
+      rows += read;
+    }
+  } else {
+    LoadResult loaded = loadRecordTree(DatabaseSource::connection(connection));
+    RecordTreeOwner tree(loaded.tree);
+    buildStudentIndex(tree.get(), nullptr);
+    for (const IntakeRecord* intake = tree.get(); intake != nullptr; intake = intake->next) {
+      for (const StudentRecord* s = intake->firstStudent; s != nullptr; s = s->next) {
+        ++rows;
+      }
     }
   }
-  try {
-    long rows = plainRead(connection);  // also brings the tables into the server's cache
-    long students = 0;
-    double floor = medianSeconds(repeat, [&] { plainRead(connection); });
-    double setBased =
-        medianSeconds(repeat, [&] { students = load(connection, ServerQueryMethod::kSetBased); });
-    std::printf("== %s: %ld students (%ld rows in the tables), median of %d\n",
-                maskConnection(connection).c_str(), students, rows, repeat);
-    std::printf("floor       %8.3f s   plain read of the three tables, every column as text\n",
-                floor);
-    std::printf("load        %8.3f s   %.1fx the floor (set-based queries)\n", setBased,
-                setBased / floor);
-    if (oneByOne) {
-      double reference =
-          medianSeconds(repeat, [&] { load(connection, ServerQueryMethod::kOneByOne); });
-      std::printf("one by one  %8.3f s   %.1fx the floor (the five query texts)\n", reference,
-                  reference / floor);
-    }
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "load_bench: %s\n", error.what());
-    return 1;
-  }
+  std::printf("%f %f %ld\n", secondsSince(start), peakMiB(), rows);
   return 0;
+}
+
+bool benchServers(const std::string& path, long students, int runs) {
+  struct Server {
+    const char* name;
+    const char* variable;
+    const char* adminDatabase;  // where CREATE DATABASE runs
+    const char* script;
+  } servers[] = {{"PostgreSQL", "TAVRINEL_ODBC_ADMIN", ";Database=postgres", "with-postgres.sh"},
+                 {"MariaDB", "TAVRINEL_MARIADB_ADMIN", "", "with-mariadb.sh"}};
+  bool ok = true;
+  for (const Server& server : servers) {
+    const char* admin = std::getenv(server.variable);
+    if (admin == nullptr) {
+      std::printf("(%s: no server; run under scripts/%s)\n", server.name, server.script);
+      continue;
+    }
+    std::string database = "tavrinel_bench_" + std::to_string(students);
+    Connection owner(std::string(admin) + server.adminDatabase);
+    owner.run("DROP DATABASE IF EXISTS " + database);
+    if (!owner.run("CREATE DATABASE " + database)) {
+      ok = false;
+      continue;
+    }
+    std::string connection = std::string(admin) + ";Database=" + database;
+    Clock::time_point start = Clock::now();
+    {
+      Connection copy(connection);
+      if (!copyTables(path, copy)) {
+        std::printf("%s: copying the tables failed\n", server.name);
+        ok = false;
+        owner.run("DROP DATABASE " + database);
+        continue;
+      }
+    }
+    std::printf("== %s, %ld students (copied in %.1f s), medians of %d runs\n", server.name,
+                students, secondsSince(start), runs);
+    Figures plain = medians(runs, "plain", connection);
+    Figures load = medians(runs, "load", connection);
+    std::printf(
+        "%-10s %7.3f s   peak %6.1f MiB   SELECT * of the three tables, each value "
+        "fetched as text (%ld rows)\n",
+        "plain", plain.seconds, plain.peak, plain.rows);
+    std::printf(
+        "%-10s %7.3f s = %.2fx plain   peak %6.1f MiB   read, tree and index (%ld "
+        "students)%s\n",
+        "load", load.seconds, load.seconds / plain.seconds, load.peak, load.rows,
+        plain.ok && load.ok ? "" : "   FAILED");
+    ok = ok && plain.ok && load.ok;
+    owner.run("DROP DATABASE " + database);
+  }
+  return ok;
 }

@@ -15,9 +15,10 @@ case "${1:-}" in
   --tests)
     # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps, dpkg-buildflags)
     # and file, which cpack uses to find the package's dependencies, and lintian to check the
-    # package; a private PostgreSQL server and its ODBC
-    # driver for the tests of reading from a database server.
-    packages+=(libgtest-dev clang-format groff-base dpkg-dev file lintian postgresql odbc-postgresql)
+    # package; private PostgreSQL and MariaDB servers and their ODBC drivers, and the MDBTools
+    # ODBC driver, for the tests of reading through ODBC.
+    packages+=(libgtest-dev clang-format groff-base dpkg-dev file lintian postgresql odbc-postgresql
+               mariadb-server odbc-mariadb odbc-mdbtools)
     ;;
   --windows)
     # The Windows program (scripts/build-windows.sh): MinGW-w64 with POSIX threads, GoogleTest's

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: formatting, the normal build, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, both beside a private PostgreSQL server.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, both beside a private PostgreSQL and a
+# private MariaDB server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,9 +9,9 @@ cd "$root"
 if [ -z "${TAVRINEL_TEST_SERVER_STARTED:-}" ]; then
   scripts/install-deps.sh --tests
   scripts/lint.sh
-  # The builds and tests run again under the server script, which stops the server whatever
+  # The builds and tests run again under the server scripts, which stop the servers whatever
   # their outcome.
-  TAVRINEL_TEST_SERVER_STARTED=1 exec scripts/with-postgres.sh "$0" "$@"
+  TAVRINEL_TEST_SERVER_STARTED=1 exec scripts/with-postgres.sh scripts/with-mariadb.sh "$0" "$@"
 fi
 
 jobs=$(nproc)

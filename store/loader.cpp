@@ -1,5 +1,5 @@
-// Loads the record tree from a source: a file's tables are read, then built directly or by the
-// reference path; a server is read through its ODBC driver.
+// Loads the record tree from a source: its three tables are read (from an Access or SQLite file,
+// or through an ODBC driver), then built directly or by the reference path.
 #include "store/loader.h"
 
 #include <new>
@@ -7,25 +7,63 @@
 #include "store/build/tree_builder.h"
 #include "store/sources/access_reader.h"
 #include "store/sources/file_format.h"
-#include "store/sources/odbc_source.h"
+#include "store/sources/odbc_connection_string.h"
+#include "store/sources/odbc_reader.h"
 #include "store/sources/sqlite_reader.h"
 #include "store/tree/out_of_memory.h"
 
 std::string DatabaseSource::name() const {
-  return kind == Kind::kConnection ? maskConnection(location) : location;
+  return kind == Kind::kConnection ? connectionSourceName(location) : location;
 }
 
-LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress) {
+namespace {
+
+bool isSqliteFile(const DatabaseSource& source) {
+  return source.kind == DatabaseSource::Kind::kFile &&
+         recogniseDatabaseFile(source.location) == FileFormat::kSqlite;
+}
+
+SourceTables readSourceTables(const DatabaseSource& source) {
   if (source.kind == DatabaseSource::Kind::kConnection) {
-    return loadRecordTreeFromServer(source.location, progress);
+    return readOdbcTables(source.location);
   }
-  const std::string& path = source.location;
+  return recogniseDatabaseFile(source.location) == FileFormat::kAccess
+             ? readAccessTables(source.location)
+             : readSqliteTables(source.location);
+}
+
+// A source that gives no student is damaged, or its students have no intake to be selected by;
+// "No student found" is left for a source that has no student row at all.
+void explainNoStudent(const DatabaseSource& source, const SourceTables& tables) {
+  if (isSqliteFile(source)) {
+    refuseDamagedSqliteFile(source.location);
+  }
+  const SourceColumn& intakes = tables.student.columns[kIntake];
+  std::size_t rows = intakes.size();
+  if (rows == 0) {
+    return;
+  }
+  std::size_t withIntake = 0;
+  for (std::size_t row = 0; row < rows; ++row) {
+    withIntake += intakes.typeAt(row) == ValueType::kNull ? 0 : 1;
+  }
+  std::string count = std::to_string(rows) + (rows == 1 ? " row" : " rows");
+  failToRead(source.name(), "table Student has " + count +
+                                (withIntake == 0 ? ", and not one has an intake"
+                                                 : ", and the intake query selects none of them"));
+}
+
+}  // namespace
+
+LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress) {
   try {
     // The tables are released as soon as the tree is built, before the index is.
-    SourceTables tables = recogniseDatabaseFile(path) == FileFormat::kAccess
-                              ? readAccessTables(path)
-                              : readSqliteTables(path);
-    return buildTreeOfTables(tables, path, progress);
+    SourceTables tables = readSourceTables(source);
+    LoadResult result = buildTreeOfTables(tables, source.name(), progress);
+    if (result.status == LoadStatus::kNoStudent) {
+      explainNoStudent(source, tables);
+    }
+    return result;
   } catch (const std::bad_alloc&) {
     reportOutOfMemory();
     return {nullptr, LoadStatus::kOutOfMemory};

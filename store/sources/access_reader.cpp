@@ -3,8 +3,9 @@
 //
 // The child's answer, in the row stream: the magic, then for each table in the order Student,
 // StudentResult, Subject a header (table number, its declared row count, and every column's
-// Access type and name), one row record per row with the values of the required columns only (as
-// libmdb's text; empty for NULL) and an end record with the number of rows sent; then the end of
+// Access type and name), one row record per row (a byte whose bit i is set when the empty value of
+// required column i is a zero-length text rather than NULL, then the values of the required
+// columns only, as libmdb's text) and an end record with the number of rows sent; then the end of
 // the stream. A refusal record (a reason code and a table number) may stand in for the rest.
 #include "store/sources/access_reader.h"
 
@@ -13,6 +14,7 @@
 #include <mdbtools.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -197,9 +199,26 @@ class ChildReader {
   }
 
  private:
+  // glib ends the process when an allocation fails, after logging it as an error: that is a
+  // want of memory, and the parent hears it so.
+  static GLogWriterOutput onLog(GLogLevelFlags level, const GLogField* fields, gsize count,
+                                gpointer) {
+    if ((level & G_LOG_LEVEL_ERROR) != 0) {
+      for (gsize i = 0; i < count; ++i) {
+        if (std::strcmp(fields[i].key, "MESSAGE") == 0 && fields[i].length < 0 &&
+            std::strstr(static_cast<const char*>(fields[i].value), "failed to allocate") !=
+                nullptr) {
+          _exit(ChildProcess::kOutOfMemoryExit);
+        }
+      }
+    }
+    return G_LOG_WRITER_HANDLED;  // the terminal is not the child's to write on
+  }
+
   void send() {
     // Debugging options from the environment would change what libmdb reads and prints.
     unsetenv("MDBOPTS");
+    g_log_set_writer_func(onLog, nullptr, nullptr);
     AccessFile file(mdb_open(path_.c_str(), MDB_NOFLAGS));  // read-only
     MdbHandle* mdb = file.get();
     if (mdb == nullptr) {
@@ -274,25 +293,63 @@ class ChildReader {
                 const std::vector<std::size_t>& indexes) {
     // Only the required columns are bound: libmdb converts no other column's values.
     std::vector<std::vector<char>> values(indexes.size());
+    std::vector<bool> texts(indexes.size());
     for (std::size_t i = 0; i < indexes.size(); ++i) {
-      if (kindOf(columns[indexes[i]].accessType) != ValueKind::kNone) {
+      ValueKind kind = kindOf(columns[indexes[i]].accessType);
+      texts[i] = kind == ValueKind::kText;
+      if (kind != ValueKind::kNone) {
         values[i].assign(kBindBytes, '\0');
         mdb_bind_column(table, static_cast<int>(indexes[i] + 1), values[i].data(), nullptr);
       }
     }
+    // Room for every column and to spare: a damaged row must not write past the end.
+    std::vector<MdbField> fields(std::max<std::size_t>(table->num_cols, 256));
+    std::vector<std::size_t> lengths(indexes.size());
     // One row more than declared is enough to tell the parent that the count is wrong.
     std::uint64_t rows = 0;
     std::uint64_t enough = static_cast<std::uint64_t>(table->num_rows) + 1;
     mdb_rewind_table(table);
     while (rows < enough && mdb_fetch_row(table)) {
+      bool emptyText = false;
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        lengths[i] = values[i].empty() ? 0 : strnlen(values[i].data(), kBindBytes);
+        emptyText = emptyText || (texts[i] && lengths[i] == 0);
+      }
       out_.u8(kStreamRow);
-      for (const std::vector<char>& value : values) {
-        out_.text(value.data(), value.empty() ? 0 : strnlen(value.data(), kBindBytes));
+      out_.u8(emptyText ? zeroLengthTexts(table, fields, indexes, texts, lengths) : 0);
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        out_.text(values[i].data(), lengths[i]);
       }
       ++rows;
     }
     out_.u8(kStreamTableEnd);
     out_.u32(static_cast<std::uint32_t>(std::min<std::uint64_t>(rows, UINT32_MAX)));
+  }
+
+  // libmdb binds NULL and a zero-length text alike as "": the row just fetched is taken apart
+  // once more for its null flags. Bit i is set for required column i when it holds a
+  // zero-length text.
+  static std::uint8_t zeroLengthTexts(MdbTableDef* table, std::vector<MdbField>& fields,
+                                      const std::vector<std::size_t>& indexes,
+                                      const std::vector<bool>& texts,
+                                      const std::vector<std::size_t>& lengths) {
+    int start = 0;
+    std::size_t size = 0;
+    if (table->cur_row == 0 ||
+        mdb_find_row(table->entry->mdb, static_cast<int>(table->cur_row - 1), &start, &size) != 0) {
+      return 0;
+    }
+    int cracked = mdb_crack_row(table, start, size, fields.data());
+    std::uint8_t mask = 0;
+    for (int f = 0; f >= 0 && f < cracked && f < static_cast<int>(fields.size()); ++f) {
+      for (std::size_t i = 0; i < indexes.size(); ++i) {
+        if (texts[i] && lengths[i] == 0 &&
+            static_cast<std::size_t>(fields[f].colnum) == indexes[i] && fields[f].is_null == 0) {
+          mask = static_cast<std::uint8_t>(mask | (1u << i));
+        }
+      }
+    }
+    return mask;
   }
 
   const std::string& path_;
@@ -301,10 +358,13 @@ class ChildReader {
 
 // ---- The parent's side: the answer decoded into columns, every count and length checked.
 
-// As SQLite stored libmdb's text in a column of that type: NULL and empty text alike as NULL
-// (libmdb gives both as ""), numbers that read as numbers, everything else as text.
-void appendValue(SourceColumn& column, std::string_view text, NumericParser& parser) {
-  if (text.empty() || column.affinity() == Affinity::kNone) {
+// As SQLite stored libmdb's text in a column of that type: NULL as NULL, a zero-length text as
+// "", numbers that read as numbers, everything else as text.
+void appendValue(SourceColumn& column, std::string_view text, bool zeroLength,
+                 NumericParser& parser) {
+  if (zeroLength && column.affinity() != Affinity::kNone) {
+    column.appendText(text);
+  } else if (text.empty() || column.affinity() == Affinity::kNone) {
     column.appendNull();
   } else {
     column.append(storedValue(textValue(text), column.affinity(), parser));
@@ -416,8 +476,9 @@ class AnswerDecoder {
       if (tag != kStreamRow || ++rows > static_cast<std::uint64_t>(declared) + 1) {
         RowStreamReader::malformed();
       }
-      for (SourceColumn& column : table.columns) {
-        appendValue(column, in_.text(kBindBytes), numbers_);
+      std::uint8_t zeroLength = in_.u8();
+      for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        appendValue(table.columns[i], in_.text(kBindBytes), (zeroLength >> i & 1u) != 0, numbers_);
       }
     }
     if (in_.u32() != rows) {
@@ -438,23 +499,10 @@ std::chrono::seconds timeLimit(std::uint64_t fileSize) {
   return std::chrono::seconds(10 + fileSize / (2u << 20));
 }
 
-// libmdb holds a few pages and the catalog; a reader far past this is running away.
-std::size_t memoryLimit(std::uint64_t fileSize) {
-  return (std::size_t{256} << 20) + 2 * static_cast<std::size_t>(fileSize);
-}
-
-std::string endReason(const ChildEnd& end, const ChildLimits& limits) {
-  if (end.ranOutOfTime) {
-    return damaged("its reader took longer than " + std::to_string(limits.time.count()) + " s");
-  }
-  if (end.ranOutOfMemory) {
-    return damaged("its reader ran out of memory");
-  }
-  if ((end.kind == ChildEnd::kExited && end.code == 0) || end.kind == ChildEnd::kStopped) {
-    return damaged("its reader's answer is malformed");
-  }
-  return damaged("its reader crashed");
-}
+// The reader streams: libmdb holds a few pages, the catalog and one bound row whatever the size
+// of the file (about 5 MB on a file of 51 MB, most of it the program's own pages). A reader far
+// past this is running away.
+constexpr std::size_t kMemoryLimit = std::size_t{64} << 20;
 
 std::string lowerFirst(std::string text) {
   if (!text.empty()) {
@@ -470,11 +518,18 @@ SourceTables readAccessTables(const std::string& path) {
   std::uint64_t fileSize = stat(path.c_str(), &status) == 0 ? status.st_size : 0;
   ChildLimits limits;
   limits.time = timeLimit(fileSize);
-  limits.memoryBytes = memoryLimit(fileSize);
+  limits.memoryBytes = kMemoryLimit;
+  return readAccessTables(
+      path, [&path](int fd) { return ChildReader(path, fd).run(); }, limits);
+}
+
+SourceTables readAccessTables(const std::string& path, const ChildProcess::Work& reader,
+                              const ChildLimits& limits) {
+  struct stat status = {};
+  std::uint64_t fileSize = stat(path.c_str(), &status) == 0 ? status.st_size : 0;
   std::unique_ptr<ChildProcess> child;
   try {
-    child = std::make_unique<ChildProcess>([&path](int fd) { return ChildReader(path, fd).run(); },
-                                           limits);
+    child = std::make_unique<ChildProcess>(reader, limits);
   } catch (const std::system_error& error) {
     failToRead(path,
                "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");
@@ -483,11 +538,11 @@ SourceTables readAccessTables(const std::string& path) {
   try {
     tables = AnswerDecoder(path, fileSize, *child).decode();
   } catch (const RowStreamError& error) {
-    failToRead(path, endReason(error.cut() ? child->finish() : child->stop(), limits));
+    failToRead(path, damaged(readerFailure(error.cut() ? child->finish() : child->stop(), limits)));
   }
   ChildEnd end = child->finish();
   if (end.kind != ChildEnd::kExited || end.code != 0) {
-    failToRead(path, endReason(end, limits));
+    failToRead(path, damaged(readerFailure(end, limits)));
   }
   return tables;
 }

@@ -4,9 +4,16 @@
 
 #include <string>
 
+#include "store/sources/child_process.h"
 #include "store/sources/source_tables.h"
 
 // Reads the three tables of an Access file (Jet 3, Jet 4, ACE) in a child process. Throws
 // DatabaseError "Cannot read <path>: <reason>" (path as the user gave it); std::bad_alloc when the
 // program itself runs out of memory.
 SourceTables readAccessTables(const std::string& path);
+
+// The same with reader standing in for libmdb's in the child (it writes the row stream to the
+// descriptor it is given), under limits: how every end of the child is told can be tried with
+// fake work.
+SourceTables readAccessTables(const std::string& path, const ChildProcess::Work& reader,
+                              const ChildLimits& limits);

@@ -98,16 +98,111 @@ bool arrangeDescriptors(int pipeFd) {
   return true;
 }
 
+// The child's address space limit, for its crash handler; 0 when there is none.
+rlim_t gChildMemoryLimit = 0;
+std::size_t gChildStartBytes = 0;
+char gCrashStack[1 << 14];
+
+// The current size of the limited memory (mapped, or private under AddressSanitizer), read the
+// way a signal handler may: with system calls only.
+std::size_t limitedMemoryNow() {
+  char text[160];
+  int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return 0;
+  }
+  ssize_t got = ::read(fd, text, sizeof text - 1);
+  close(fd);
+  if (got <= 0) {
+    return 0;
+  }
+  text[got] = '\0';
+  // size resident shared text lib data dirty, in pages
+  unsigned long fields[6] = {};
+  const char* c = text;
+  for (unsigned long& field : fields) {
+    while (*c == ' ') {
+      ++c;
+    }
+    while (*c >= '0' && *c <= '9') {
+      field = field * 10 + static_cast<unsigned long>(*c++ - '0');
+    }
+  }
+#ifndef TAVRINEL_ADDRESS_SANITIZER
+  unsigned long pages = fields[0];
+#else
+  unsigned long pages = fields[5];
+#endif
+  return pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A library whose allocation fails mostly crashes on the null it got, or aborts. Either is a
+// want of memory when the allocation just failed (errno says so) or when the child had used up
+// more than half of what it may have; the parent then hears it as such, whichever limit (the
+// program's or the user's own) was hit.
+void onCrash(int signo) {
+  int error = errno;
+  bool outOfMemory = error == ENOMEM;
+  if (!outOfMemory && gChildMemoryLimit > gChildStartBytes) {
+    outOfMemory =
+        limitedMemoryNow() >= gChildStartBytes + (gChildMemoryLimit - gChildStartBytes) / 2;
+  }
+  if (outOfMemory) {
+    _exit(ChildProcess::kOutOfMemoryExit);
+  }
+  signal(signo, SIG_DFL);
+  raise(signo);
+}
+
+void catchCrashes() {
+  stack_t stack = {};
+  stack.ss_sp = gCrashStack;
+  stack.ss_size = sizeof gCrashStack;
+  sigaltstack(&stack, nullptr);
+  struct sigaction action = {};
+  action.sa_handler = onCrash;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+  for (int signo : {SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE, SIGTRAP}) {
+    sigaction(signo, &action, nullptr);
+  }
+}
+
 void setLimit(int resource, rlim_t soft, rlim_t hard) {
   struct rlimit limit = {soft, hard};
   setrlimit(resource, &limit);
 }
 
+#ifndef TAVRINEL_ADDRESS_SANITIZER
+constexpr int kMemoryResource = RLIMIT_AS;
+#else
+// AddressSanitizer reserves terabytes of address space for its shadow, so the address space
+// cannot be limited; the private memory added to what is there already can.
+constexpr int kMemoryResource = RLIMIT_DATA;
+#endif
+
+// The child's memory limit: the program's own, or the user's (ulimit -v) when that is lower.
+rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
+  struct rlimit user = {RLIM_INFINITY, RLIM_INFINITY};
+  getrlimit(kMemoryResource, &user);
+#ifndef TAVRINEL_ADDRESS_SANITIZER
+  rlim_t limit = bytes > 0 ? use.mapped + bytes : RLIM_INFINITY;
+#else
+  // AddressSanitizer keeps freed memory in quarantine (256 MiB) and pads every allocation.
+  rlim_t limit = bytes > 0 ? use.data + bytes + (std::size_t{512} << 20) : RLIM_INFINITY;
+#endif
+  return std::min(limit, user.rlim_cur);
+}
+
 [[noreturn]] void runChild(const ChildProcess::Work& work, const ChildLimits& limits, int pipeFd,
                            pid_t parent, const MemoryUse& use) {
   resetSignals();
-  // Out of the terminal's process group: Ctrl-C and Ctrl-Z go to the parent, which decides.
-  setpgid(0, 0);
+  // The child stays in the program's process group, so that Ctrl-Z at the terminal stops it with
+  // the program and the shell's fg continues both. Ctrl-C and the like are the program's to
+  // decide; when the program ends, the child is killed with it.
+  for (int signo : {SIGINT, SIGQUIT, SIGHUP}) {
+    signal(signo, SIG_IGN);
+  }
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
     _exit(kUncaughtExit);
   }
@@ -117,17 +212,20 @@ void setLimit(int resource, rlim_t soft, rlim_t hard) {
   setLimit(RLIMIT_CORE, 0, 0);  // a crash must not leave a core file in the user's folder
   auto seconds = static_cast<rlim_t>(limits.time.count());
   setLimit(RLIMIT_CPU, seconds, seconds + 1);
-  if (limits.memoryBytes > 0) {
+  rlim_t memory = memoryLimitFor(limits.memoryBytes, use);
+  if (memory != RLIM_INFINITY) {
+    // The hard limit stays the user's: the work may lower its own limit, never raise it.
+    struct rlimit user = {RLIM_INFINITY, RLIM_INFINITY};
+    getrlimit(kMemoryResource, &user);
+    setLimit(kMemoryResource, memory, user.rlim_max);
+    gChildMemoryLimit = memory;
 #ifndef TAVRINEL_ADDRESS_SANITIZER
-    rlim_t bytes = use.mapped + limits.memoryBytes;
-    setLimit(RLIMIT_AS, bytes, bytes);
+    gChildStartBytes = use.mapped;
 #else
-    // AddressSanitizer reserves terabytes of address space for its shadow, so the address space
-    // cannot be limited; the private memory added to what is there already can.
-    rlim_t bytes = use.data + limits.memoryBytes;
-    setLimit(RLIMIT_DATA, bytes, bytes);
+    gChildStartBytes = use.data;
 #endif
   }
+  catchCrashes();
   int status = kUncaughtExit;
   try {
     status = work(kOutputFd);
@@ -140,15 +238,14 @@ void setLimit(int resource, rlim_t soft, rlim_t hard) {
   _exit(status);
 }
 
-void sleepBriefly(long microseconds) {
-  timespec pause = {0, microseconds * 1000};
-  nanosleep(&pause, nullptr);
-}
+// The parent waits for the child in slices of this length; a slice that took much longer was
+// spent stopped, and counts as this long only.
+constexpr std::chrono::milliseconds kSlice{100};
 
 }  // namespace
 
 ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
-    : memoryBytes_(limits.memoryBytes) {
+    : timeLeft_(limits.time), memoryBytes_(limits.memoryBytes) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     throw std::system_error(errno, std::generic_category(), "pipe");
@@ -159,13 +256,20 @@ ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
   MemoryUse use = memoryUse();
   startResidentBytes_ = use.resident;
   pid_t parent = getpid();
-  deadline_ = std::chrono::steady_clock::now() + limits.time;
+  // Until the child has put its own handlers in place, a signal (Ctrl-Z at the terminal reaches
+  // both) must not run the program's handlers in it: it waits, blocked, and the child takes it
+  // with the default action.
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_SETMASK, &all, &before);
   pid_ = fork();
   if (pid_ == 0) {
     close(fds[0]);
     runChild(work, limits, fds[1], parent, use);
   }
   int forkError = errno;
+  sigprocmask(SIG_SETMASK, &before, nullptr);
   close(fds[1]);
   if (pid_ < 0) {
     close(fds[0]);
@@ -184,19 +288,33 @@ ChildProcess::~ChildProcess() {
   }
 }
 
+// Waits up to one slice for fd to become readable (fd < 0: just waits) and counts the time
+// waited against the limit; false once the limit is used up.
+bool ChildProcess::waitForChild(int fd) {
+  if (timeLeft_.count() <= 0) {
+    return false;
+  }
+  // Without a descriptor to wait on, the wait polls in short steps.
+  auto slice = std::min(timeLeft_, fd >= 0 ? kSlice : std::chrono::milliseconds(2));
+  auto start = std::chrono::steady_clock::now();
+  pollfd input = {fd, POLLIN, 0};
+  poll(&input, fd >= 0 ? 1 : 0, static_cast<int>(slice.count()));
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  timeLeft_ -= std::min(waited, 2 * kSlice);
+  return true;
+}
+
 std::size_t ChildProcess::read(char* buffer, std::size_t size) {
   while (readFd_ >= 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline_ - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      kill(pid_, SIGKILL);
-      timedOut_ = true;
-      return 0;
-    }
-    pollfd input = {readFd_, POLLIN, 0};
-    int ready = poll(&input, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
-    if (ready <= 0) {
-      continue;  // interrupted by a signal, or the time is up: the loop looks again
+    pollfd ready = {readFd_, POLLIN, 0};
+    if (poll(&ready, 1, 0) <= 0) {
+      if (!waitForChild(readFd_)) {
+        kill(pid_, SIGKILL);
+        timedOut_ = true;
+        return 0;
+      }
+      continue;
     }
     ssize_t got = ::read(readFd_, buffer, size);
     if (got > 0) {
@@ -211,21 +329,21 @@ std::size_t ChildProcess::read(char* buffer, std::size_t size) {
 
 ChildEnd ChildProcess::finish() {
   closeOutput();
-  long pause = 100;
+  // Readable once the child has ended; without it the wait polls.
+  int exitFd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+  ChildEnd end;
   while (pid_ > 0) {
-    ChildEnd end = reap(WNOHANG);
-    if (pid_ <= 0) {
-      return end;
-    }
-    if (std::chrono::steady_clock::now() >= deadline_) {
+    end = reap(WNOHANG);
+    if (pid_ > 0 && !waitForChild(exitFd)) {
       timedOut_ = true;
       kill(pid_, SIGKILL);
-      return reap(0);
+      end = reap(0);
     }
-    sleepBriefly(pause);
-    pause = std::min(pause * 2, 10000L);
   }
-  return ChildEnd{};
+  if (exitFd >= 0) {
+    close(exitFd);
+  }
+  return end;
 }
 
 ChildEnd ChildProcess::stop() {
@@ -288,4 +406,17 @@ ChildEnd ChildProcess::ending(int status, const struct rusage& usage) const {
     end.ranOutOfMemory = nearLimit || end.code == SIGKILL;
   }
   return end;
+}
+
+std::string readerFailure(const ChildEnd& end, const ChildLimits& limits) {
+  if (end.ranOutOfTime) {
+    return "its reader took longer than " + std::to_string(limits.time.count()) + " s";
+  }
+  if (end.ranOutOfMemory) {
+    return "its reader ran out of memory";
+  }
+  if ((end.kind == ChildEnd::kExited && end.code == 0) || end.kind == ChildEnd::kStopped) {
+    return "its reader's answer is malformed";
+  }
+  return "its reader crashed";
 }

@@ -7,10 +7,13 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <string>
 
 struct ChildLimits {
-  std::chrono::seconds time{10};  // wall-clock time, and CPU time in the child
-  std::size_t memoryBytes = 0;    // address space the child may add to what it starts with
+  // CPU time in the child, and time the parent waits for it while the program runs: time in which
+  // the program is stopped (Ctrl-Z) does not count.
+  std::chrono::seconds time{10};
+  std::size_t memoryBytes = 0;  // address space the child may add to what it starts with
 };
 
 // How the child ended.
@@ -21,6 +24,10 @@ struct ChildEnd {
   bool ranOutOfMemory = false;  // an allocation failed in the child, or it died near its limit
   bool ranOutOfTime = false;    // killed past the time limit, by the parent or by the CPU limit
 };
+
+// What became of the reader in the child, in words for the operator: "its reader took longer than
+// 10 s", "its reader ran out of memory", "its reader crashed", "its reader's answer is malformed".
+std::string readerFailure(const ChildEnd& end, const ChildLimits& limits);
 
 class ChildProcess {
  public:
@@ -34,8 +41,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Reads what the child wrote, waiting at most until the time limit. Returns 0 at the end of
-  // the output, and also when the time limit passes (the child is then killed).
+  // Reads what the child wrote, waiting at most until the time limit is used up. Returns 0 at the
+  // end of the output, and also when the time limit passes (the child is then killed).
   std::size_t read(char* buffer, std::size_t size);
 
   // After the end of the output: waits for the child to exit (killing it past the time limit)
@@ -49,12 +56,13 @@ class ChildProcess {
 
  private:
   void closeOutput();
+  bool waitForChild(int fd);
   ChildEnd reap(int options);
   ChildEnd ending(int status, const struct rusage& usage) const;
 
   pid_t pid_ = -1;
   int readFd_ = -1;
-  std::chrono::steady_clock::time_point deadline_;
+  std::chrono::milliseconds timeLeft_;
   std::size_t memoryBytes_ = 0;
   std::size_t startResidentBytes_ = 0;
   bool timedOut_ = false;

@@ -60,6 +60,17 @@ void SourceColumn::appendBlob(std::string_view bytes) {
 }
 
 void SourceColumn::appendBytes(ValueType type, std::string_view bytes) {
+  // Rows come grouped (a student's results one after the other): the value of the row before is
+  // the likeliest, and is compared before any hashing.
+  if (lastId_ < texts_.size()) {
+    const std::string& last = texts_[lastId_];
+    if (last.size() == bytes.size() + 1 && last[0] == static_cast<char>(type) &&
+        (bytes.empty() || std::memcmp(last.data() + 1, bytes.data(), bytes.size()) == 0)) {
+      types_.push_back(static_cast<std::uint8_t>(type));
+      payloads_.push_back(lastId_);
+      return;
+    }
+  }
   // A text and a blob of the same bytes are different values: the type byte keeps them apart.
   // The key is built in a buffer kept from one value to the next: a repeated text costs no
   // allocation.
@@ -74,6 +85,7 @@ void SourceColumn::appendBytes(ValueType type, std::string_view bytes) {
     texts_.push_back(key_);
     textIds_.emplace(texts_.back(), id);
   }
+  lastId_ = id;
   types_.push_back(static_cast<std::uint8_t>(type));
   payloads_.push_back(id);
 }

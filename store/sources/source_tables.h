@@ -89,7 +89,8 @@ class SourceColumn {
   std::vector<std::uint64_t> payloads_;  // the integer, the real's bits, or an index into texts_
   std::deque<std::string> texts_;  // a deque never moves its strings, so views of them stay valid
   std::unordered_map<std::string_view, std::uint32_t> textIds_;  // keys view into texts_
-  std::string key_;  // the type byte and bytes of the value being appended
+  std::string key_;                    // the type byte and bytes of the value being appended
+  std::uint32_t lastId_ = UINT32_MAX;  // of the text or blob appended last
 };
 
 // The columns each table must have, in the order SourceTable::columns holds them.

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -23,9 +24,11 @@ constexpr int kBusyTimeoutMs = 1000;
 // allocated.
 constexpr int kLongestValue = 64 << 20;
 
-// A file: URI for path. Characters that a URI gives a meaning to are escaped.
+// A file: URI naming the file at path, whatever the name looks like (":memory:", "//x",
+// "file:x", "a?b#c"): a relative name is made to start with "./", an absolute one gets an empty
+// authority, and characters that a URI gives a meaning to are escaped.
 std::string fileUri(const std::string& path, bool immutable) {
-  std::string uri = "file:";
+  std::string uri = path.empty() || path[0] != '/' ? "file:./" : "file://";
   for (unsigned char c : path) {
     if (c == '%' || c == '?' || c == '#' || c <= ' ' || c >= 0x7F) {
       char escaped[4];
@@ -47,7 +50,7 @@ int allowReadingOnly(void*, int action, const char* first, const char*, const ch
     case SQLITE_TRANSACTION:
       return SQLITE_OK;
     case SQLITE_PRAGMA:
-      for (const char* allowed : {"table_xinfo", "index_list", "quick_check"}) {
+      for (const char* allowed : {"table_xinfo", "index_list", "quick_check", "table_list"}) {
         if (first != nullptr && sqlite3_stricmp(first, allowed) == 0) {
           return SQLITE_OK;
         }
@@ -58,13 +61,17 @@ int allowReadingOnly(void*, int action, const char* first, const char*, const ch
   }
 }
 
-// Whether the write-ahead log of the file at path exists. SQLite keeps it beside the file that
-// a symbolic link points to, not beside the link.
-bool hasLogBeside(const std::string& path) {
+// Whether the file of the given suffix ("-wal", "-shm") exists beside the file at path. SQLite
+// keeps them beside the file that a symbolic link points to, not beside the link.
+bool hasBeside(const std::string& path, const char* suffix) {
   char* resolved = realpath(path.c_str(), nullptr);
-  std::string log = (resolved == nullptr ? path : std::string(resolved)) + "-wal";
+  std::string beside = (resolved == nullptr ? path : std::string(resolved)) + suffix;
   std::free(resolved);
-  return access(log.c_str(), F_OK) == 0;
+  return access(beside.c_str(), F_OK) == 0;
+}
+
+bool hasLogBeside(const std::string& path) {
+  return hasBeside(path, "-wal");
 }
 
 // True for a file in write-ahead-log mode (bytes 18 and 19 of its header are 2).
@@ -79,59 +86,169 @@ bool declaresWriteAheadLog(const std::string& path) {
   return wal;
 }
 
-// Whether a CREATE TABLE text ends in the STRICT option. Only the words after the column list
-// count; strings, quoted names and comments may hold parentheses and are skipped.
-bool declaresStrict(const std::string& sql) {
-  int depth = 0;
-  bool pastColumns = false;
-  std::size_t i = 0;
-  while (i < sql.size()) {
-    char c = sql[i];
-    std::size_t end = i + 1;
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : c;
-      end = sql.find(close, i + 1);
-      while (end != std::string::npos && close != ']' && end + 1 < sql.size() &&
-             sql[end + 1] == close) {
-        end = sql.find(close, end + 2);
-      }
-      end = end == std::string::npos ? sql.size() : end + 1;
-    } else if (sql.compare(i, 2, "--") == 0) {
-      end = sql.find('\n', i);
-    } else if (sql.compare(i, 2, "/*") == 0) {
-      end = sql.find("*/", i + 2);
-      end = end == std::string::npos ? end : end + 2;
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')') {
-      pastColumns = --depth == 0;
-    } else if (pastColumns && std::isalpha(static_cast<unsigned char>(c))) {
-      while (end < sql.size() && std::isalnum(static_cast<unsigned char>(sql[end]))) {
-        ++end;
-      }
-      if (end - i == 6 && sqlite3_strnicmp(sql.c_str() + i, "STRICT", 6) == 0) {
-        return true;
-      }
+// SQLite keeps the index of a write-ahead log in a shared-memory file beside the database, which
+// a reader creates when there is none (and cannot, in a folder it may not write). Locking mode
+// EXCLUSIVE would keep it in memory instead, but takes a write lock that a read-only file cannot
+// have, and nolock=1 refuses the log altogether. So a file whose log has no index beside it (its
+// writer has gone) is opened through this VFS: the default one, with the index in this
+// connection's own memory and its locks always granted, as for the only reader there is.
+struct HeapIndexFile {
+  sqlite3_file base;
+  std::vector<void*>* regions;  // of the index, each szRegion bytes
+  sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
+};
+
+sqlite3_vfs* gDefaultVfs = nullptr;
+
+HeapIndexFile* heapFile(sqlite3_file* file) {
+  return reinterpret_cast<HeapIndexFile*>(file);
+}
+
+int heapClose(sqlite3_file* file) {
+  HeapIndexFile* own = heapFile(file);
+  if (own->regions != nullptr) {
+    for (void* region : *own->regions) {
+      sqlite3_free(region);
     }
-    i = end == std::string::npos ? sql.size() : end;
+    delete own->regions;
+    own->regions = nullptr;
   }
-  return false;
+  return own->real()->pMethods->xClose(own->real());
+}
+int heapRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
+  return heapFile(f)->real()->pMethods->xRead(heapFile(f)->real(), buffer, amount, offset);
+}
+int heapWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
+  return heapFile(f)->real()->pMethods->xWrite(heapFile(f)->real(), buffer, amount, offset);
+}
+int heapTruncate(sqlite3_file* f, sqlite3_int64 size) {
+  return heapFile(f)->real()->pMethods->xTruncate(heapFile(f)->real(), size);
+}
+int heapSync(sqlite3_file* f, int flags) {
+  return heapFile(f)->real()->pMethods->xSync(heapFile(f)->real(), flags);
+}
+int heapFileSize(sqlite3_file* f, sqlite3_int64* size) {
+  return heapFile(f)->real()->pMethods->xFileSize(heapFile(f)->real(), size);
+}
+int heapLock(sqlite3_file* f, int lock) {
+  return heapFile(f)->real()->pMethods->xLock(heapFile(f)->real(), lock);
+}
+int heapUnlock(sqlite3_file* f, int lock) {
+  return heapFile(f)->real()->pMethods->xUnlock(heapFile(f)->real(), lock);
+}
+int heapCheckReservedLock(sqlite3_file* f, int* out) {
+  return heapFile(f)->real()->pMethods->xCheckReservedLock(heapFile(f)->real(), out);
+}
+int heapFileControl(sqlite3_file* f, int op, void* arg) {
+  return heapFile(f)->real()->pMethods->xFileControl(heapFile(f)->real(), op, arg);
+}
+int heapSectorSize(sqlite3_file* f) {
+  return heapFile(f)->real()->pMethods->xSectorSize(heapFile(f)->real());
+}
+int heapDeviceCharacteristics(sqlite3_file* f) {
+  return heapFile(f)->real()->pMethods->xDeviceCharacteristics(heapFile(f)->real());
+}
+int heapShmMap(sqlite3_file* f, int region, int regionSize, int, void volatile** out) {
+  HeapIndexFile* own = heapFile(f);
+  if (own->regions == nullptr) {
+    own->regions = new (std::nothrow) std::vector<void*>();
+    if (own->regions == nullptr) {
+      return SQLITE_NOMEM;
+    }
+  }
+  std::vector<void*>& regions = *own->regions;
+  while (static_cast<int>(regions.size()) <= region) {
+    void* memory = sqlite3_malloc(regionSize);
+    if (memory == nullptr) {
+      return SQLITE_NOMEM;
+    }
+    std::memset(memory, 0, static_cast<std::size_t>(regionSize));
+    regions.push_back(memory);
+  }
+  *out = regions[static_cast<std::size_t>(region)];
+  return SQLITE_OK;
+}
+int heapShmLock(sqlite3_file*, int, int, int) {
+  return SQLITE_OK;
+}
+void heapShmBarrier(sqlite3_file*) {}
+int heapShmUnmap(sqlite3_file*, int) {
+  return SQLITE_OK;
+}  // freed on close
+int heapFetch(sqlite3_file*, sqlite3_int64, int, void** out) {
+  *out = nullptr;  // no memory mapping: pages are read
+  return SQLITE_OK;
+}
+int heapUnfetch(sqlite3_file*, sqlite3_int64, void*) {
+  return SQLITE_OK;
+}
+
+const sqlite3_io_methods kHeapIndexMethods = {3,
+                                              heapClose,
+                                              heapRead,
+                                              heapWrite,
+                                              heapTruncate,
+                                              heapSync,
+                                              heapFileSize,
+                                              heapLock,
+                                              heapUnlock,
+                                              heapCheckReservedLock,
+                                              heapFileControl,
+                                              heapSectorSize,
+                                              heapDeviceCharacteristics,
+                                              heapShmMap,
+                                              heapShmLock,
+                                              heapShmBarrier,
+                                              heapShmUnmap,
+                                              heapFetch,
+                                              heapUnfetch};
+
+int heapOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+  HeapIndexFile* own = heapFile(file);
+  own->base.pMethods = nullptr;
+  own->regions = nullptr;
+  int status = gDefaultVfs->xOpen(gDefaultVfs, name, own->real(), flags, outFlags);
+  if (status == SQLITE_OK && own->real()->pMethods != nullptr) {
+    own->base.pMethods = &kHeapIndexMethods;
+  }
+  return status;
+}
+
+const char* heapIndexVfs() {
+  static sqlite3_vfs vfs = [] {
+    gDefaultVfs = sqlite3_vfs_find(nullptr);
+    sqlite3_vfs copy = *gDefaultVfs;
+    copy.szOsFile = static_cast<int>(sizeof(HeapIndexFile)) + gDefaultVfs->szOsFile;
+    copy.zName = "tavrinel-log-index-in-memory";
+    copy.pAppData = nullptr;
+    copy.xOpen = heapOpen;
+    sqlite3_vfs_register(&copy, 0);
+    return copy;
+  }();
+  return vfs.zName;
 }
 
 // What the file says about one of our tables.
 struct TableEntry {
   std::string name;  // as stored
-  std::string sql;
   bool isView = false;
   bool isVirtual = false;
 };
 
 class SqliteReader {
  public:
-  SqliteReader(const std::string& path, bool immutable) : path_(path) {
+  // How the file is opened: as it is (its log ignored), with its log, or with its log and an index
+  // of the log in the program's own memory.
+  enum class Mode { kImmutable, kWithLog, kLogIndexInMemory };
+
+  SqliteReader(const std::string& path, Mode mode) : path_(path) {
     sqlite3* db = nullptr;
+    std::string uri = fileUri(path, mode == Mode::kImmutable);
+    if (mode == Mode::kLogIndexInMemory) {
+      uri += std::string("&vfs=") + heapIndexVfs();
+    }
     int status = sqlite3_open_v2(
-        fileUri(path, immutable).c_str(), &db,
+        uri.c_str(), &db,
         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE,
         nullptr);
     db_.reset(db);
@@ -142,6 +259,8 @@ class SqliteReader {
       failWithEngineReason();
     }
     sqlite3_extended_result_codes(db, 1);
+    // The last reader to close must not try to fold the log into the file.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     lockDown();
   }
 
@@ -151,15 +270,17 @@ class SqliteReader {
     tables.student = readTable(kTables[0]);
     tables.studentResult = readTable(kTables[1]);
     tables.subject = readTable(kTables[2]);
-    if (tables.student.rows() == 0) {
-      // A damaged table list or table page can read as an empty table rather than as an error.
-      std::string damage = damageFound();
-      if (!damage.empty()) {
-        failToRead(path_, "the file is damaged (" + damage + ")");
-      }
-    }
     execute("COMMIT");
     return tables;
+  }
+
+  // A damaged table list or table page can read as an empty table, or as rows that give no
+  // student, rather than as an error.
+  void refuseIfDamaged() {
+    std::string damage = damageFound();
+    if (!damage.empty()) {
+      failToRead(path_, "the file is damaged (" + damage + ")");
+    }
   }
 
  private:
@@ -226,7 +347,7 @@ class SqliteReader {
 
   TableEntry findTable(const char* name) {
     SqliteStatement find = prepare(
-        "SELECT name, type, rootpage, sql FROM main.sqlite_master "
+        "SELECT name, type, rootpage FROM main.sqlite_master "
         "WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE");
     sqlite3_bind_text(find.get(), 1, name, -1, SQLITE_STATIC);
     if (!step(find.get())) {
@@ -237,7 +358,6 @@ class SqliteReader {
     entry.isView = text(find.get(), 1) == "view";
     // Virtual tables have no pages of their own; a module computes their rows.
     entry.isVirtual = !entry.isView && sqlite3_column_int64(find.get(), 2) == 0;
-    entry.sql = text(find.get(), 3);
     if (entry.isView) {
       failToRead(path_, std::string("table ") + name + " is a view, which is not read");
     }
@@ -245,6 +365,16 @@ class SqliteReader {
       failToRead(path_, std::string("table ") + name + " is a virtual table, which is not read");
     }
     return entry;
+  }
+
+  // Whether the table was declared STRICT, as SQLite itself reports it.
+  bool isStrict(const TableEntry& table) {
+    SqliteStatement list = prepare("PRAGMA main.table_list(" + quotedIdentifier(table.name) + ")");
+    bool strict = false;
+    while (step(list.get())) {
+      strict = strict || sqlite3_column_int(list.get(), 5) != 0;
+    }
+    return strict;
   }
 
   // The primary key index of a WITHOUT ROWID table, which is the table itself and so has no
@@ -285,7 +415,7 @@ class SqliteReader {
       }
       table.columnNames.push_back(std::move(column));
     }
-    bool strict = declaresStrict(entry.sql);
+    bool strict = isStrict(entry);
     for (std::size_t i = 0; i < required.size(); ++i) {
       describeColumn(entry, i, declaredTypes[i], hidden[i], strict, table);
     }
@@ -434,6 +564,10 @@ class SqliteReader {
         }
         failToRead(path_, "its write-ahead log cannot be read without write access to its folder");
       case SQLITE_CANTOPEN:
+        if (hasLogBeside(path_)) {
+          failToRead(path_,
+                     "its write-ahead log cannot be read without write access to its folder");
+        }
         failToRead(path_, "the SQLite file cannot be opened");
       case SQLITE_IOERR:
         failToRead(path_, "the file cannot be read (" + message + ")");
@@ -455,7 +589,7 @@ SourceTables readSqliteTables(const std::string& path) {
   // has started: then the file is read again through the log, which now exists.
   if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
     try {
-      SourceTables tables = SqliteReader(path, true).read();
+      SourceTables tables = SqliteReader(path, SqliteReader::Mode::kImmutable).read();
       if (!hasLogBeside(path)) {
         return tables;
       }
@@ -465,5 +599,30 @@ SourceTables readSqliteTables(const std::string& path) {
       }
     }
   }
-  return SqliteReader(path, false).read();
+  // A log without its index beside it has no writer; the index is then kept in memory, leaving
+  // nothing beside the file. An index that appears meanwhile means a writer has started, which
+  // this reader did not see: the file is read again with the writer's index.
+  if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
+    try {
+      SourceTables tables = SqliteReader(path, SqliteReader::Mode::kLogIndexInMemory).read();
+      if (!hasBeside(path, "-shm")) {
+        return tables;
+      }
+    } catch (const DatabaseError&) {
+      if (!hasBeside(path, "-shm")) {
+        throw;
+      }
+    }
+  }
+  return SqliteReader(path, SqliteReader::Mode::kWithLog).read();
+}
+
+void refuseDamagedSqliteFile(const std::string& path) {
+  SqliteReader::Mode mode = SqliteReader::Mode::kWithLog;
+  if (declaresWriteAheadLog(path) && !hasLogBeside(path)) {
+    mode = SqliteReader::Mode::kImmutable;
+  } else if (hasLogBeside(path) && !hasBeside(path, "-shm")) {
+    mode = SqliteReader::Mode::kLogIndexInMemory;
+  }
+  SqliteReader(path, mode).refuseIfDamaged();
 }

@@ -8,3 +8,7 @@
 // Reads the three tables of a SQLite 3 file, read-only, in one read transaction. Throws
 // DatabaseError "Cannot read <path>: <reason>"; std::bad_alloc when memory runs out.
 SourceTables readSqliteTables(const std::string& path);
+
+// Throws DatabaseError "Cannot read <path>: the file is damaged (<what PRAGMA quick_check
+// found>)" when the check finds damage.
+void refuseDamagedSqliteFile(const std::string& path);

@@ -69,6 +69,11 @@ ExitStatus statusFrom(int waitStatus) {
   } else {
     ::unsetenv("NO_COLOR");
   }
+  if (options.inShell) {
+    ::setenv("PS1", "$ ", 1);
+    ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(TAVRINEL_BINARY));
   for (const std::string& argument : options.arguments) {

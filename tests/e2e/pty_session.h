@@ -53,6 +53,9 @@ struct RunOptions {
   std::string term = "xterm-256color";  // TERM in the program's environment
   std::vector<std::string> environment;  // further NAME=value settings
   long fileSizeLimit = -1;               // RLIMIT_FSIZE in bytes; -1: unlimited
+  // An interactive shell with job control instead of the program, which the case starts by typing
+  // its path (TAVRINEL_BINARY): Ctrl-Z and fg then work as they do for a user.
+  bool inShell = false;
 };
 
 // A scratch working folder, removed with its contents when done.

@@ -9,6 +9,10 @@
 //     stored lower-case code, a code longer than eight characters) are not found.
 // 34. Under a file size limit smaller than the letters: "Cannot write output file", the old
 //     mail.txt as it was, no temporary file left, and the program goes on and closes as usual.
+// 35. zero-length.mdb and the SQLite file of zero-length.sql: the letters of the intake that is a
+//     zero-length text (Enter alone) are the same, byte for byte but for the date.
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -16,6 +20,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "e2e/pty_session.h"
@@ -209,4 +214,42 @@ TEST(ResultMails, FileSizeLimitCannotWriteAndKeepsTheOldFile) {
   ASSERT_TRUE(escapeEchoedToMainMenu(session));
   ASSERT_TRUE(escapeToClose(session));
   EXPECT_TRUE(exitedCleanly(session));
+}
+
+// 35
+TEST(ResultMails, ZeroLengthIntakeGivesTheSameLettersFromAccessAsFromSqlite) {
+  ScratchFolder made;
+  const std::string sqlite = made.path() + "/zero-length.db";
+  {
+    std::ifstream script(fixturePath("zero-length.sql"), std::ios::binary);
+    std::ostringstream text;
+    text << script.rdbuf();
+    sqlite3* db = nullptr;
+    sqlite3_open(sqlite.c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, text.str().c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  std::string letters[2];
+  const std::string fixtures[2] = {fixturePath("zero-length.mdb"), sqlite};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(fixtures[i]);
+    RunOptions options;
+    options.fixture = fixtures[i];
+    PtySession session(options);
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    ASSERT_TRUE(openIntakePrompt(session));
+    std::set<std::string> runDays = {today()};
+    ASSERT_TRUE(enterAndExpect(session, "\n\tIntake  found\n" + kQuestion));
+    ASSERT_TRUE(typeLine(session, "y"));
+    ASSERT_TRUE(session.waitFor(kWritten + kIntakePrompt));
+    runDays.insert(today());
+    std::string lineFeeds;
+    ASSERT_TRUE(toLineFeeds(session.folder().readFile("mail.txt"), lineFeeds));
+    ASSERT_TRUE(withHandWrittenDate(lineFeeds, runDays, letters[i]));
+    ASSERT_TRUE(escapeEchoedToMainMenu(session));
+    ASSERT_TRUE(escapeToClose(session));
+    EXPECT_TRUE(exitedCleanly(session));
+  }
+  EXPECT_NE(letters[0].find("ID\t: zl000002"), std::string::npos);
+  EXPECT_EQ(letters[0], letters[1]);
 }

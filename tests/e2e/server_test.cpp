@@ -1,17 +1,23 @@
-// End-to-end: the records read from a database server (--connect) give the same screens and
-// letters as the Access file of the same data, and each failure to read the server one line.
+// End-to-end: the records read through ODBC (--connect) from PostgreSQL, from MariaDB and from the
+// Access file itself through the MDBTools driver give the same screens and letters as the Access
+// file read directly, and each failure to read a source is one line.
 //
 // Test plan
-// 61. demo on the server and demo.mdb: the whole transcript of the result listing of st230401
-//     and of the mails of APR23IT, and mail.txt, byte for byte the same.
-// 62. a wrong password, a stopped server, a missing table: one line on stderr naming the masked
-//     connection and the driver's reason, status 1, and the password nowhere in the output.
+// 61. demo on each source and demo.mdb: the whole transcript of the result listing of st230401
+//     and of the mails of APR23IT, and mail.txt, byte for byte the same; nothing the driver
+//     prints shows.
+// 62. a wrong password, a stopped server, a missing table, a file the driver cannot open, a
+//     connection string with a line break, one of 32,768 characters: one line on stderr naming
+//     the masked connection and the reason, status 1, and the password nowhere in the output.
 // 63. a server database without students: "No student found in" the masked connection, not in
 //     Database.mdb.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "e2e/pty_session.h"
 #include "e2e/screen_steps.h"
@@ -30,6 +36,18 @@ std::string serverConnection(const char* variable) {
   if ((connection).empty()) {                                                           \
     GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh"; \
   }
+
+// The MDBTools ODBC driver (Debian odbc-mdbtools), or "".
+std::string mdbtoolsDriver() {
+  for (const char* path :
+       {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
+        "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so", "/usr/lib/odbc/libmdbodbcW.so"}) {
+    if (access(path, R_OK) == 0) {
+      return path;
+    }
+  }
+  return "";
+}
 
 struct Visit {
   std::string transcript;
@@ -77,15 +95,30 @@ std::string passwordOf(const std::string& connection) {
 
 // 61
 TEST(ServerRecords, ListingAndMailsAreTheSameAsFromTheAccessFile) {
-  std::string connection = serverConnection("TAVRINEL_ODBC_DEMO");
-  SKIP_WITHOUT_SERVER(connection);
+  std::vector<RunOptions> sources;
+  for (const char* variable : {"TAVRINEL_ODBC_DEMO", "TAVRINEL_MARIADB_DEMO"}) {
+    if (!serverConnection(variable).empty()) {
+      sources.emplace_back();
+      sources.back().arguments = {"--connect", serverConnection(variable)};
+    }
+  }
+  if (!mdbtoolsDriver().empty()) {
+    // The Access file itself, by the relative name the original connection string gives it.
+    sources.push_back(withFixture("demo.mdb"));
+    sources.back().arguments = {"--connect", "Driver=" + mdbtoolsDriver() + ";DBQ=Database.mdb"};
+  }
+  if (sources.empty()) {
+    GTEST_SKIP() << "no database server and no MDBTools driver: run the tests under "
+                    "scripts/with-postgres.sh and scripts/with-mariadb.sh";
+  }
   Visit fromFile = visit(withFixture("demo.mdb"));
-  RunOptions options;
-  options.arguments = {"--connect", connection};
-  Visit fromServer = visit(options);
   EXPECT_FALSE(fromFile.mail.empty());
-  EXPECT_EQ(fromServer.mail, fromFile.mail);
-  EXPECT_EQ(fromServer.transcript, fromFile.transcript);
+  for (const RunOptions& options : sources) {
+    SCOPED_TRACE(options.arguments[1]);
+    Visit fromSource = visit(options);
+    EXPECT_EQ(fromSource.mail, fromFile.mail);
+    EXPECT_EQ(fromSource.transcript, fromFile.transcript);
+  }
 }
 
 // 62
@@ -95,22 +128,38 @@ TEST(ServerRecords, EachFailureToReadTheServerIsOneLineWithoutThePassword) {
   const std::string wrongPassword = "Wr0ng-Secret-" + passwordOf(demo).substr(0, 4);
   struct Case {
     std::string connection;
+    std::string shown;  // as the error line names it
     std::string secret;
     std::string reason;
-  } cases[] = {
-      {withPassword(demo, wrongPassword), wrongPassword, "password authentication failed"},
-      {serverConnection("TAVRINEL_ODBC_STOPPED"), passwordOf(demo), "No such file or directory"},
-      {serverConnection("TAVRINEL_ODBC_NO_RESULTS"), passwordOf(demo), "\"studentresult\""},
   };
+  std::string masked = withPassword(demo, "***");
+  std::vector<Case> cases = {
+      {withPassword(demo, wrongPassword), masked, wrongPassword, "password authentication failed"},
+      {serverConnection("TAVRINEL_ODBC_STOPPED"),
+       withPassword(serverConnection("TAVRINEL_ODBC_STOPPED"), "***"), passwordOf(demo),
+       "No such file or directory"},
+      {serverConnection("TAVRINEL_ODBC_NO_RESULTS"),
+       withPassword(serverConnection("TAVRINEL_ODBC_NO_RESULTS"), "***"), passwordOf(demo),
+       "table StudentResult is missing"},
+      {withPassword(demo, "x\nSekr3t"), masked + "...", "Sekr3t", "holds a control character"},
+      {withPassword(demo, wrongPassword) + ";pqopt={password=Sekr3t;x}}y}", masked + ";pqopt=***",
+       "Sekr3t", ""},
+      {withPassword(demo, std::string(32768, 's')), masked, std::string(32768, 's'),
+       "longer than 32767"},
+  };
+  if (!mdbtoolsDriver().empty()) {
+    std::string file = "Driver=" + mdbtoolsDriver() + ";DBQ=Missing.mdb;PWD=";
+    cases.push_back({file + "Sekr3t", file + "***", "Sekr3t", ""});
+  }
   for (const Case& failure : cases) {
-    std::string masked = withPassword(failure.connection, "***");
-    SCOPED_TRACE(masked);
+    SCOPED_TRACE(failure.shown);
     RunOptions options;
     options.arguments = {"--connect=" + failure.connection};
     PipeRun run = runOnPipes(options, "");
     EXPECT_EQ(run.status.describe(), "exit status 1");
     EXPECT_EQ(run.out, "Loading ...\n");
-    EXPECT_EQ(run.err.rfind("tavrinel: error: Cannot read " + masked + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("tavrinel: error: Cannot read " + failure.shown + ": ", 0), 0u)
+        << run.err;
     EXPECT_NE(run.err.find(failure.reason), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
     EXPECT_EQ((run.out + run.err).find(failure.secret), std::string::npos) << run.err;

@@ -10,6 +10,8 @@
 // 44. SIGTERM while the terminal's output is stopped (Ctrl-S) and the program waits to write:
 //     the program ends at once with status 143, the terminal in its mode.
 // 45. SIGTERM in the middle of writing the letters leaves no temporary file and no mail.txt.
+// 46. Ctrl-Z in a shell while large.mdb loads, fg after longer than the Access reader may take:
+//     the reader was stopped with the program, and the load finishes.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -162,4 +164,32 @@ TEST(Signals, TermWhileTheLettersAreWrittenLeavesNoTemporaryFile) {
   EXPECT_EQ(session.exitStatus().describe(), "exit status 143");
   EXPECT_TRUE(session.terminalRestored());
   EXPECT_EQ(filesIn(session.folder().path()), std::set<std::string>{"Database.mdb"});
+}
+
+// 46
+TEST(Signals, CtrlZDuringAnAccessLoadThenFgLoads) {
+  RunOptions options;
+  options.fixture = sharedFixturePath("large.mdb");
+  if (options.fixture.empty()) {
+    GTEST_SKIP() << "large.mdb is absent beside the checkout: it is what is still loading when "
+                    "Ctrl-Z comes";
+  }
+  options.inShell = true;
+  PtySession session(options);
+  ASSERT_TRUE(session.waitFor("$ "));
+  session.send(std::string(TAVRINEL_BINARY) + keys::kEnter);
+  ASSERT_TRUE(session.waitFor("Loading ..."));
+  session.send("\x1a");  // Ctrl-Z
+  ASSERT_TRUE(session.waitFor("Stopped"));
+  // Longer than the reader's time limit for a file of this size (10 s and 1 s per 2 MiB).
+  std::this_thread::sleep_for(std::chrono::seconds(21));
+  session.send(std::string("fg") + keys::kEnter);
+  // Shown after the stop: the load was still going on when Ctrl-Z came.
+  ASSERT_TRUE(session.waitFor(kChoicePrompt, std::chrono::seconds(30)));
+  session.send(keys::kEscape);
+  ASSERT_TRUE(session.waitFor("Program Closing ...\n"));
+  ASSERT_TRUE(session.waitFor("$ "));
+  session.send(std::string("exit") + keys::kEnter);
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.transcript().find("Cannot read"), std::string::npos) << session.report();
 }

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "store/loader.h"
+#include "store/sources/sqlite_handles.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {
@@ -40,6 +42,76 @@ TEST_F(LoadFileTest, FileIsNeverWritten) {
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec) << path;
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << path;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch_.path()), {}), files);
+  }
+}
+
+// "No student found" only for a file without a student row: a damaged file says so, and rows
+// that give no student say why.
+TEST_F(LoadFileTest, NoStudentIsSaidOfAFileWithoutStudentRowsOnly) {
+  const std::string kStudent =
+      "CREATE TABLE Student (StudentID, Name, StreetAddress, City, State, Postcode, Intake);"
+      "CREATE TABLE StudentResult (StudentID, SubjectID, Semester, Marks);"
+      "CREATE TABLE Subject (SubjectID, Name, Level);";
+  const struct {
+    const char* name;
+    std::function<std::string()> make;  // the file's path
+    std::string outcome;                // "no student", or the error's reason
+  } cases[] = {
+      {"Access file without rows", [&] { return copyOf(fixturePath("empty.mdb")); }, "no student"},
+      {"SQLite file without rows", [&] { return sqliteFixture(scratch_, "empty"); }, "no student"},
+      // Student's first page turned into an empty leaf: the table reads as empty, and only the
+      // pages it no longer reaches show the damage.
+      {"damaged: students look empty",
+       [&] {
+         std::string path = scratch_.file("looks-empty.db");
+         makeSqliteFile(path, readFile(fixturePath("demo.sql")) +
+                                  "INSERT INTO Student SELECT StudentID || n, Name, "
+                                  "StreetAddress, City, State, Postcode, Intake FROM Student, "
+                                  "(WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM "
+                                  "r WHERE n < 30) SELECT n FROM r);");
+         SqliteDatabase db;
+         sqlite3* raw = nullptr;
+         sqlite3_open(path.c_str(), &raw);
+         db.reset(raw);
+         sqlite3_stmt* root = nullptr;
+         sqlite3_prepare_v2(raw, "SELECT rootpage FROM sqlite_master WHERE name = 'Student'", -1,
+                            &root, nullptr);
+         sqlite3_step(root);
+         std::size_t page = static_cast<std::size_t>(sqlite3_column_int(root, 0));
+         sqlite3_finalize(root);
+         db.reset();
+         std::string bytes = readFile(path);
+         bytes.replace((page - 1) * 4096, 8, std::string("\x0D\0\0\0\0\x10\0\0", 8));
+         writeFile(path, bytes);
+         return path;
+       },
+       "the file is damaged (...)"},
+      {"students without an intake",
+       [&] {
+         std::string path = scratch_.file("no-intake.db");
+         makeSqliteFile(path, kStudent + "INSERT INTO Student (StudentID) VALUES ('a'), ('b');");
+         return path;
+       },
+       "table Student has 2 rows, and not one has an intake"},
+      {"intakes the query cannot select",
+       [&] {
+         std::string path = scratch_.file("blob-intake.db");
+         makeSqliteFile(path, kStudent +
+                                  "INSERT INTO Student (StudentID, Intake) VALUES "
+                                  "('a', x'41');");
+         return path;
+       },
+       "table Student has 1 row, and the intake query selects none of them"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = c.make();
+    try {
+      LoadedTree result = loadFile(path);
+      EXPECT_EQ(c.outcome, result.status == LoadStatus::kNoStudent ? "no student" : "loaded");
+    } catch (const DatabaseError& error) {
+      EXPECT_TRUE(sameLine(error.what(), "Cannot read " + path + ": " + c.outcome));
+    }
   }
 }
 

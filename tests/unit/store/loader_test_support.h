@@ -172,3 +172,19 @@ inline std::string resultsOf(RecordTree tree, const std::string& id) {
   std::string text = out.str();
   return text.substr(text.find('\n') + 1);
 }
+
+// Whether line is expected, where a "(...)" at the end of expected stands for any engine detail
+// on the same line: SQLite's own words differ from one version to the next.
+inline ::testing::AssertionResult sameLine(const std::string& line, const std::string& expected) {
+  const std::string any = "(...)";
+  bool detail = expected.size() >= any.size() &&
+                expected.compare(expected.size() - any.size(), any.size(), any) == 0;
+  std::string start = detail ? expected.substr(0, expected.size() - any.size() + 1) : expected;
+  bool same = detail ? line.compare(0, start.size(), start) == 0 && line.size() > start.size() &&
+                           line.back() == ')' && line.find('\n') == std::string::npos
+                     : line == expected;
+  if (same) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "\"" << line << "\" is not \"" << expected << "\"";
+}

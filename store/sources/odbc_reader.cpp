@@ -1,0 +1,618 @@
+// Reads the three tables through ODBC: the wide-character functions only (a Windows build and
+// Wine's odbc32 have no others), rows fetched in blocks into column arrays.
+#include "store/sources/odbc_reader.h"
+
+#include <fcntl.h>
+#ifdef _WIN32
+// sql.h needs the Windows types.
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "store/build/sql_values.h"
+#include "store/database_error.h"
+#include "store/sources/odbc_connection_string.h"
+#include "store/sources/utf16_text.h"
+
+namespace {
+
+// A server that does not answer must not leave the operator waiting for ever.
+constexpr SQLULEN kLoginTimeoutSeconds = 15;
+constexpr SQLULEN kQueryTimeoutSeconds = 300;
+
+// Longer texts are cut here, as the Access reader's libmdb cuts them.
+constexpr SQLULEN kMaxTextUnits = 16383;
+// Texts of a type without a length (dates, for example) fit in this.
+constexpr SQLULEN kOtherTextUnits = 64;
+// One block of rows takes at most about this much memory, and at most this many rows.
+constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
+constexpr SQLULEN kMaxBlockRows = 1024;
+
+constexpr const char* kTableNames[] = {"Student", "StudentResult", "Subject"};
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR holds UTF-16");
+
+bool succeeded(SQLRETURN status) {
+  return status == SQL_SUCCESS || status == SQL_SUCCESS_WITH_INFO;
+}
+
+SQLWCHAR* wide(std::u16string& text) {
+  return reinterpret_cast<SQLWCHAR*>(text.data());
+}
+
+std::string narrow(const SQLWCHAR* units, std::size_t count) {
+  std::string text;
+  appendUtf16(text, reinterpret_cast<const char16_t*>(units), count);
+  return text;
+}
+
+bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+         });
+}
+
+// A driver's message on one line: line breaks and tabs become spaces, runs of spaces one.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    bool space = static_cast<unsigned char>(c) < 0x20 || c == ' ';
+    if (space && (line.empty() || line.back() == ' ')) {
+      continue;
+    }
+    line += space ? ' ' : c;
+  }
+  while (!line.empty() && (line.back() == ' ' || line.back() == ';')) {
+    line.pop_back();
+  }
+  return line;
+}
+
+// Standard output and error lead nowhere while the driver runs: drivers print notices and
+// debugging lines of their own there, which would land in the middle of the program's screen.
+// What the program itself wrote before is flushed first; what the driver left in the C library's
+// buffers goes with the driver's.
+class DriverOutputMuted {
+ public:
+  DriverOutputMuted() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+#ifdef _WIN32
+    int null = _open("NUL", _O_WRONLY);
+#else
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+#endif
+    for (int fd : {1, 2}) {
+      saved_[fd - 1] = null < 0 ? -1 : duplicate(fd);
+      if (saved_[fd - 1] >= 0) {
+        replace(fd, null);
+      }
+    }
+    if (null >= 0) {
+      closeFd(null);
+    }
+  }
+  ~DriverOutputMuted() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    for (int fd : {1, 2}) {
+      if (saved_[fd - 1] >= 0) {
+        replace(fd, saved_[fd - 1]);
+        closeFd(saved_[fd - 1]);
+      }
+    }
+  }
+  DriverOutputMuted(const DriverOutputMuted&) = delete;
+  DriverOutputMuted& operator=(const DriverOutputMuted&) = delete;
+
+ private:
+#ifdef _WIN32
+  static int duplicate(int fd) {
+    return _dup(fd);
+  }
+  static void replace(int fd, int by) {
+    _dup2(by, fd);
+  }
+  static void closeFd(int fd) {
+    _close(fd);
+  }
+#else
+  // Not inherited by a program the driver might start.
+  static int duplicate(int fd) {
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  }
+  static void replace(int fd, int by) {
+    dup2(by, fd);
+  }
+  static void closeFd(int fd) {
+    close(fd);
+  }
+#endif
+
+  int saved_[2] = {-1, -1};
+};
+
+class Handle {
+ public:
+  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+    if (!succeeded(SQLAllocHandle(type, parent, &handle_))) {
+      handle_ = SQL_NULL_HANDLE;
+    }
+  }
+  ~Handle() {
+    if (handle_ != SQL_NULL_HANDLE) {
+      SQLFreeHandle(type_, handle_);
+    }
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  SQLHANDLE get() const { return handle_; }
+
+ private:
+  SQLSMALLINT type_;
+  SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+// Where a table is, as the driver lists it.
+struct TableName {
+  std::string schema;  // "" where the driver has none
+  std::string name;
+};
+
+// How a result column is fetched, and the rules its values keep.
+struct FetchedColumn {
+  SQLSMALLINT cType = SQL_C_WCHAR;  // or SQL_C_SLONG, SQL_C_SBIGINT, SQL_C_DOUBLE; 0: not fetched
+  SQLULEN units = 0;                // of a text: the bound width, terminator included
+  std::vector<char> values;         // the block's values, column by column
+  std::vector<SQLLEN> indicators;
+};
+
+class Reader {
+ public:
+  explicit Reader(const std::string& connection)
+      : name_(connectionSourceName(connection)),
+        secrets_(connectionSecrets(connection)),
+        environment_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
+    connect(connection);
+  }
+  ~Reader() {
+    if (connected_) {
+      SQLEndTran(SQL_HANDLE_DBC, database_->get(), SQL_ROLLBACK);
+      SQLDisconnect(database_->get());
+    }
+  }
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  SourceTables read() {
+    SourceTables tables;
+    SourceTable* targets[] = {&tables.student, &tables.studentResult, &tables.subject};
+    std::vector<std::vector<TableName>> found = listTables();
+    for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
+      if (found[i].empty()) {
+        fail(std::string("table ") + kTableNames[i] + " is missing");
+      }
+      readTable(pick(found[i], kTableNames[i]), *targets[i], kTableNames[i]);
+    }
+    return tables;
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& reason) const {
+    failToRead(name_, maskSecrets(oneLine(reason), secrets_));
+  }
+
+  // The first few diagnostic records, each once: a driver may put the cause after its own
+  // summary.
+  [[noreturn]] void failWith(SQLSMALLINT type, SQLHANDLE handle) const {
+    std::string reason;
+    for (SQLSMALLINT record = 1; record <= 4; ++record) {
+      SQLWCHAR state[6] = {};
+      SQLWCHAR message[1024] = {};
+      SQLINTEGER nativeError = 0;
+      SQLSMALLINT length = 0;
+      if (!succeeded(SQLGetDiagRecW(type, handle, record, state, &nativeError, message,
+                                    static_cast<SQLSMALLINT>(std::size(message)), &length))) {
+        break;
+      }
+      if (narrow(state, 5) == "HY001") {
+        throw std::bad_alloc();
+      }
+      std::size_t units = std::min<std::size_t>(static_cast<std::size_t>(std::max<int>(length, 0)),
+                                                std::size(message) - 1);
+      std::string text = oneLine(narrow(message, units));
+      if (!text.empty() && reason.find(text) == std::string::npos) {
+        reason += (reason.empty() ? "" : "; ") + text;
+      }
+    }
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (connected_ &&
+        succeeded(
+            SQLGetConnectAttrW(database_->get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+        dead == SQL_CD_TRUE) {
+      reason += (reason.empty() ? "" : "; ") + std::string("the connection to the server was lost");
+    }
+    fail(reason.empty() ? "the driver gave no reason" : reason);
+  }
+
+  void check(SQLRETURN status, SQLSMALLINT type, SQLHANDLE handle) const {
+    if (!succeeded(status) && status != SQL_NO_DATA) {
+      failWith(type, handle);
+    }
+  }
+
+  void connect(const std::string& connection) {
+    std::string problem = connectionStringProblem(connection);
+    if (!problem.empty()) {
+      fail(problem);
+    }
+    if (environment_.get() == SQL_NULL_HANDLE) {
+      fail("the ODBC driver manager cannot start");
+    }
+    SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION,
+                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    database_ = std::make_unique<Handle>(SQL_HANDLE_DBC, environment_.get());
+    if (database_->get() == SQL_NULL_HANDLE) {
+      failWith(SQL_HANDLE_ENV, environment_.get());
+    }
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+    std::u16string text = toUtf16(connection);
+    SQLSMALLINT outLength = 0;
+    SQLRETURN status = SQLDriverConnectW(database_->get(), nullptr, wide(text),
+                                         static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                         &outLength, SQL_DRIVER_NOPROMPT);
+    if (!succeeded(status)) {
+      failWith(SQL_HANDLE_DBC, database_->get());
+    }
+    connected_ = true;
+    // Only SELECTs run; where the driver takes it, the server refuses any change as well. The
+    // three tables are read in one transaction, so that they show one state of the data.
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_ACCESS_MODE,
+                       reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_TXN_ISOLATION,
+                       reinterpret_cast<SQLPOINTER>(SQL_TXN_REPEATABLE_READ), 0);
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_AUTOCOMMIT,
+                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    SQLWCHAR quote[8] = {};
+    SQLSMALLINT length = 0;
+    if (succeeded(SQLGetInfoW(database_->get(), SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote,
+                              &length))) {
+      quote_ = narrow(
+          quote, std::min<std::size_t>(std::size(quote) - 1, static_cast<std::size_t>(length) / 2));
+    }
+    if (quote_ == " ") {
+      quote_.clear();  // the driver quotes no names
+    }
+  }
+
+  std::unique_ptr<Handle> statement() const {
+    auto handle = std::make_unique<Handle>(SQL_HANDLE_STMT, database_->get());
+    if (handle->get() == SQL_NULL_HANDLE) {
+      failWith(SQL_HANDLE_DBC, database_->get());
+    }
+    SQLSetStmtAttrW(handle->get(), SQL_ATTR_QUERY_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+    return handle;
+  }
+
+  // Column `column` of the current row as text, "" for NULL.
+  std::string textAt(SQLHSTMT handle, SQLUSMALLINT column) const {
+    SQLWCHAR buffer[512];
+    SQLLEN indicator = 0;
+    SQLRETURN status = SQLGetData(handle, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+    check(status, SQL_HANDLE_STMT, handle);
+    if (status == SQL_NO_DATA || indicator == SQL_NULL_DATA) {
+      return "";
+    }
+    std::size_t units = indicator == SQL_NO_TOTAL || indicator < 0
+                            ? std::size(buffer) - 1
+                            : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+    return narrow(buffer, std::min(units, std::size(buffer) - 1));
+  }
+
+  // Every table the driver lists whose name is one of the three, without regard to case.
+  std::vector<std::vector<TableName>> listTables() const {
+    std::vector<std::vector<TableName>> found(std::size(kTableNames));
+    std::unique_ptr<Handle> handle = statement();
+    if (!succeeded(SQLTablesW(handle->get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
+      // The MDBTools driver lists no tables; it finds them by name without regard to case.
+      for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
+        found[i].push_back({"", kTableNames[i]});
+      }
+      return found;
+    }
+    for (;;) {
+      SQLRETURN status = SQLFetch(handle->get());
+      if (status == SQL_NO_DATA) {
+        break;
+      }
+      check(status, SQL_HANDLE_STMT, handle->get());
+      TableName table{textAt(handle->get(), 2), textAt(handle->get(), 3)};
+      std::string type = textAt(handle->get(), 4);
+      if (type.find("SYSTEM") != std::string::npos) {
+        continue;
+      }
+      for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
+        if (sameNameIgnoringCase(table.name, kTableNames[i])) {
+          found[i].push_back(table);
+        }
+      }
+    }
+    return found;
+  }
+
+  // Of several tables whose names differ only in case or schema, the one spelt as the loader
+  // spells it, else the first listed.
+  static const TableName& pick(const std::vector<TableName>& tables, const std::string& name) {
+    for (const TableName& table : tables) {
+      if (table.name == name) {
+        return table;
+      }
+    }
+    return tables.front();
+  }
+
+  std::string quoted(const std::string& name) const {
+    if (quote_.empty()) {
+      return name;
+    }
+    std::string text = quote_;
+    for (char c : name) {
+      text += c;
+      if (quote_.size() == 1 && c == quote_[0]) {
+        text += c;
+      }
+    }
+    return text + quote_;
+  }
+
+  std::vector<std::string> columnNames(const TableName& table) const {
+    std::unique_ptr<Handle> handle = statement();
+    std::u16string schema = toUtf16(table.schema);
+    std::u16string name = toUtf16(table.name);
+    check(SQLColumnsW(handle->get(), nullptr, 0, table.schema.empty() ? nullptr : wide(schema),
+                      static_cast<SQLSMALLINT>(schema.size()), wide(name),
+                      static_cast<SQLSMALLINT>(name.size()), nullptr, 0),
+          SQL_HANDLE_STMT, handle->get());
+    std::vector<std::string> names;
+    for (;;) {
+      SQLRETURN status = SQLFetch(handle->get());
+      if (status == SQL_NO_DATA) {
+        break;
+      }
+      check(status, SQL_HANDLE_STMT, handle->get());
+      // A pattern's '_' matches any character: only the table itself counts.
+      if (sameNameIgnoringCase(textAt(handle->get(), 3), table.name)) {
+        names.push_back(textAt(handle->get(), 4));
+      }
+    }
+    return names;
+  }
+
+  void readTable(const TableName& from, SourceTable& table, const char* tableName) {
+    table.name = tableName;
+    table.columnNames = columnNames(from);
+    if (table.columnNames.empty()) {
+      fail(std::string("table ") + tableName + " is missing");
+    }
+    std::vector<std::string> selected;
+    for (const char* required : requiredColumns(tableName)) {
+      const std::string* match = nullptr;
+      for (const std::string& column : table.columnNames) {
+        if (column == required || (match == nullptr && sameNameIgnoringCase(column, required))) {
+          match = &column;
+        }
+      }
+      if (match == nullptr) {
+        fail(std::string("column ") + required + " of table " + tableName + " is missing");
+      }
+      selected.push_back(*match);
+    }
+    std::string sql = "SELECT ";
+    for (const std::string& column : selected) {
+      sql += (&column == &selected.front() ? "" : ", ") + quoted(column);
+    }
+    sql += " FROM " + (from.schema.empty() ? "" : quoted(from.schema) + ".") + quoted(from.name);
+    std::unique_ptr<Handle> handle = statement();
+    std::u16string text = toUtf16(sql);
+    check(SQLExecDirectW(handle->get(), wide(text), static_cast<SQLINTEGER>(text.size())),
+          SQL_HANDLE_STMT, handle->get());
+    std::vector<FetchedColumn> fetched(selected.size());
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+      table.columns.push_back(describe(handle->get(), i, selected[i], fetched[i]));
+    }
+    fetchRows(handle->get(), fetched, table.columns);
+  }
+
+  // The rules of an Access column of the same kind of type, and how its values are fetched.
+  SourceColumn describe(SQLHSTMT handle, std::size_t index, const std::string& name,
+                        FetchedColumn& column) const {
+    SQLWCHAR ignored[256];
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    SQLSMALLINT nullable = 0;
+    check(SQLDescribeColW(handle, static_cast<SQLUSMALLINT>(index + 1), ignored,
+                          static_cast<SQLSMALLINT>(std::size(ignored)), &nameLength, &type, &size,
+                          &digits, &nullable),
+          SQL_HANDLE_STMT, handle);
+    switch (type) {
+      case SQL_BIT:
+      case SQL_TINYINT:
+      case SQL_SMALLINT:
+      case SQL_INTEGER:
+        // The MDBTools driver converts to no 64-bit integer.
+        column.cType = SQL_C_SLONG;
+        return SourceColumn(name, Affinity::kInteger, "BINARY");
+      case SQL_BIGINT:
+        column.cType = SQL_C_SBIGINT;
+        return SourceColumn(name, Affinity::kInteger, "BINARY");
+      case SQL_REAL:
+      case SQL_FLOAT:
+      case SQL_DOUBLE:
+      case SQL_NUMERIC:
+      case SQL_DECIMAL:
+        column.cType = SQL_C_DOUBLE;
+        return SourceColumn(name, Affinity::kReal, "BINARY");
+      case SQL_BINARY:
+      case SQL_VARBINARY:
+      case SQL_LONGVARBINARY:
+        column.cType = 0;  // as the Access reader: no text for binary values
+        return SourceColumn(name, Affinity::kNone, "BINARY");
+      case SQL_CHAR:
+      case SQL_VARCHAR:
+      case SQL_LONGVARCHAR:
+      case SQL_WCHAR:
+      case SQL_WVARCHAR:
+      case SQL_WLONGVARCHAR:
+        column.units = (size == 0 || size > kMaxTextUnits ? kMaxTextUnits : size) + 1;
+        // Access compares text without regard to case.
+        return SourceColumn(name, Affinity::kText, "NOCASE");
+      default:  // dates, times, GUIDs: plain text
+        column.units = std::max<SQLULEN>(size, kOtherTextUnits - 1) + 1;
+        column.units = std::min<SQLULEN>(column.units, kMaxTextUnits + 1);
+        return SourceColumn(name, Affinity::kText, "BINARY");
+    }
+  }
+
+  static std::size_t valueBytes(const FetchedColumn& column) {
+    switch (column.cType) {
+      case SQL_C_SLONG:
+        return sizeof(SQLINTEGER);
+      case SQL_C_SBIGINT:
+        return sizeof(SQLBIGINT);
+      case SQL_C_DOUBLE:
+        return sizeof(SQLDOUBLE);
+      case 0:
+        return 0;
+      default:
+        return column.units * sizeof(SQLWCHAR);
+    }
+  }
+
+  void fetchRows(SQLHSTMT handle, std::vector<FetchedColumn>& fetched,
+                 std::vector<SourceColumn>& columns) const {
+    std::size_t rowBytes = sizeof(SQLLEN);
+    for (const FetchedColumn& column : fetched) {
+      rowBytes += valueBytes(column) + sizeof(SQLLEN);
+    }
+    SQLULEN rows = std::clamp<SQLULEN>(kBlockBytes / rowBytes, 1, kMaxBlockRows);
+    // A driver that fetches one row at a time says so, or changes the size it was given.
+    if (!succeeded(SQLSetStmtAttrW(handle, SQL_ATTR_ROW_BIND_TYPE,
+                                   reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0)) ||
+        !succeeded(SQLSetStmtAttrW(handle, SQL_ATTR_ROW_ARRAY_SIZE,
+                                   reinterpret_cast<SQLPOINTER>(rows), 0)) ||
+        !succeeded(SQLGetStmtAttrW(handle, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr)) ||
+        rows < 1) {
+      rows = 1;
+      SQLSetStmtAttrW(handle, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0);
+    }
+    SQLULEN rowsFetched = 0;
+    bool counted = succeeded(SQLSetStmtAttrW(handle, SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched, 0));
+    for (std::size_t i = 0; i < fetched.size(); ++i) {
+      FetchedColumn& column = fetched[i];
+      if (column.cType == 0) {
+        continue;
+      }
+      column.values.resize(valueBytes(column) * rows);
+      column.indicators.resize(rows);
+      check(SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), column.cType, column.values.data(),
+                       static_cast<SQLLEN>(valueBytes(column)), column.indicators.data()),
+            SQL_HANDLE_STMT, handle);
+    }
+    NumericParser parser;
+    std::string text;
+    for (;;) {
+      rowsFetched = 0;
+      // The MDBTools driver leaves a NULL's indicator and value as the row before left them.
+      for (FetchedColumn& column : fetched) {
+        std::fill(column.indicators.begin(), column.indicators.end(), SQL_NULL_DATA);
+      }
+      SQLRETURN status = SQLFetch(handle);
+      if (status == SQL_NO_DATA) {
+        break;
+      }
+      check(status, SQL_HANDLE_STMT, handle);
+      SQLULEN count = counted ? rowsFetched : 1;
+      for (SQLULEN row = 0; row < count && row < rows; ++row) {
+        for (std::size_t i = 0; i < fetched.size(); ++i) {
+          appendFetched(fetched[i], row, columns[i], parser, text);
+        }
+      }
+    }
+  }
+
+  static void appendFetched(const FetchedColumn& column, SQLULEN row, SourceColumn& to,
+                            NumericParser& parser, std::string& text) {
+    if (column.cType == 0 || column.indicators[row] == SQL_NULL_DATA) {
+      to.appendNull();
+      return;
+    }
+    const char* value = column.values.data() + row * valueBytes(column);
+    switch (column.cType) {
+      case SQL_C_SLONG: {
+        SQLINTEGER integer = 0;
+        std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
+        to.append(storedValue(integerValue(integer), to.affinity(), parser));
+        return;
+      }
+      case SQL_C_SBIGINT: {
+        SQLBIGINT integer = 0;
+        std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
+        to.append(storedValue(integerValue(integer), to.affinity(), parser));
+        return;
+      }
+      case SQL_C_DOUBLE: {
+        SQLDOUBLE real = 0;
+        std::copy(value, value + sizeof real, reinterpret_cast<char*>(&real));
+        to.append(storedValue(realValue(real), to.affinity(), parser));
+        return;
+      }
+      default: {
+        SQLLEN bytes = column.indicators[row];
+        std::size_t capacity = column.units - 1;
+        std::size_t units = bytes == SQL_NO_TOTAL || bytes < 0
+                                ? capacity
+                                : std::min(capacity, static_cast<std::size_t>(bytes) / 2);
+        text.clear();
+        appendUtf16(text, reinterpret_cast<const char16_t*>(value), units);
+        to.appendText(text);
+        return;
+      }
+    }
+  }
+
+  std::string name_;
+  std::vector<std::string> secrets_;
+  Handle environment_;
+  std::unique_ptr<Handle> database_;
+  bool connected_ = false;
+  std::string quote_ = "\"";
+};
+
+}  // namespace
+
+SourceTables readOdbcTables(const std::string& connection) {
+  DriverOutputMuted muted;
+  return Reader(connection).read();
+}

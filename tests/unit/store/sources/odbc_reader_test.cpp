@@ -1,0 +1,317 @@
+// The ODBC table reader: connection strings as messages show them, and the differential test on
+// real drivers (PostgreSQL, MariaDB, and Access files through the MDBTools driver): the tree of
+// the tables read through ODBC is the reference path's tree and the tree of the same rows read
+// from an Access file, or from a SQLite file with Access's rules. Skipped without the servers.
+#include "store/sources/odbc_reader.h"
+
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "store/sources/access_reader.h"
+#include "store/sources/odbc_connection_string.h"
+#include "store/sources/utf16_text.h"
+#include "unit/store/differential.h"
+
+namespace {
+
+TEST(ConnectionString, SecretsMaskedBadStringsRefusedAndTheNameOnOneShortLine) {
+  const std::string longValue(40000, 'x');
+  const struct {
+    std::string connection;
+    std::string name;  // as messages show it
+    const char* problem;
+  } cases[] = {
+      {"DSN=office", "DSN=office", ""},
+      {"Driver={PostgreSQL Unicode};Server=db;UID=u;PWD=secret",
+       "Driver={PostgreSQL Unicode};Server=db;UID=u;PWD=***", ""},
+      {"pwd=a;Password=b;", "pwd=***;Password=***;", ""},
+      {"DSN=x;pqopt={password=Sekr3t}", "DSN=x;pqopt=***", ""},
+      {"UID=u;PWD={se;cr}}et};Database=x", "UID=u;PWD=***;Database=x", ""},
+      {"UID=u; password = {unclosed;Database=x", "UID=u; password =***", ""},
+      {"SSLKey=/k;ApiToken=t;client_secret=s;Passphrase=p;MyPWD2=q;keyfile=f",
+       "SSLKey=***;ApiToken=***;client_secret=***;Passphrase=***;MyPWD2=***;keyfile=***", ""},
+      {"PWD=", "PWD=***", ""},
+      {"Driver={x;PWD=y};UID=u", "Driver={x;PWD=y};UID=u", ""},
+      {"noequals;PWD=z", "noequals;PWD=***", ""},
+      {"DSN=x\nPWD=Sekr3t", "DSN=x...", "control character"},
+      {"DSN=x;PWD=a\tb;UID=u", "DSN=x;PWD=***...", "control character"},
+      {"DSN=x;Opt=" + longValue, "DSN=x;Opt=" + std::string(150, 'x') + "...", "longer than"},
+      {"DSN=x;Opt=" + std::string(kMaxConnectionLength - 10, 'x'),
+       "DSN=x;Opt=" + std::string(150, 'x') + "...", ""},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.connection.substr(0, 80));
+    EXPECT_EQ(connectionSourceName(each.connection), each.name);
+    std::string problem = connectionStringProblem(each.connection);
+    EXPECT_EQ(problem.empty(), *each.problem == '\0') << problem;
+    EXPECT_NE(problem.find(each.problem), std::string::npos) << problem;
+  }
+  // The driver's message that quotes a secret shows it masked; a short one only as a word.
+  EXPECT_EQ(maskSecrets("bad password Sekr3t for port p", connectionSecrets("PWD={Sekr3t}")),
+            "bad password *** for port p");
+  EXPECT_EQ(maskSecrets("port p", connectionSecrets("PWD=p")), "port ***");
+}
+
+TEST(ConnectionString, RefusedInOurWordsBeforeAnyDriverSeesIt) {
+  try {
+    readOdbcTables("Driver=/nowhere.so;PWD=Sekr3t\nDatabase=x");
+    FAIL() << "read";
+  } catch (const DatabaseError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Cannot read Driver=/nowhere.so;PWD=***...: the connection string holds a "
+              "control character (a line break, a tab, ...), which no driver takes");
+  }
+}
+
+TEST(Utf16Text, TextFromTheDriverComesBackAsItWasAndBrokenUnitsAsReplacements) {
+  for (const std::string text : {"", "st230401", "Trần Minh Đức", "Zoë 😀 O'Brien"}) {
+    std::u16string units = toUtf16(text);
+    std::string back;
+    appendUtf16(back, units.data(), units.size());
+    EXPECT_EQ(back, text);
+  }
+  EXPECT_EQ(toUtf16(std::string("a") + '\xff' + "b"), std::u16string(u"a") + u'\ufffd' + u"b");
+  const char16_t lone[] = {u'a', 0xD800, u'b'};
+  std::string replaced;
+  appendUtf16(replaced, lone, 3);
+  EXPECT_EQ(replaced, std::string("a") + "\xef\xbf\xbd" + "b");
+}
+
+std::string environment(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value == nullptr ? "" : value;
+}
+
+// The MDBTools ODBC driver (Debian odbc-mdbtools), or "".
+std::string mdbtoolsDriver() {
+  for (const char* path :
+       {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
+        "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so", "/usr/lib/odbc/libmdbodbcW.so"}) {
+    if (access(path, R_OK) == 0) {
+      return path;
+    }
+  }
+  return "";
+}
+
+// Runs statements with a connection of its own that may write.
+class ServerWriter {
+ public:
+  explicit ServerWriter(const std::string& connection) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment_);
+    SQLSetEnvAttr(environment_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                  0);
+    SQLAllocHandle(SQL_HANDLE_DBC, environment_, &database_);
+    std::u16string text = toUtf16(connection);
+    connected_ = SQL_SUCCEEDED(SQLDriverConnectW(
+        database_, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+        static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
+  }
+  ~ServerWriter() {
+    if (connected_) {
+      SQLDisconnect(database_);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, database_);
+    SQLFreeHandle(SQL_HANDLE_ENV, environment_);
+  }
+  ServerWriter(const ServerWriter&) = delete;
+  ServerWriter& operator=(const ServerWriter&) = delete;
+
+  ::testing::AssertionResult run(const std::string& sql) {
+    if (!connected_) {
+      return ::testing::AssertionFailure() << "cannot connect";
+    }
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, database_, &statement);
+    std::u16string text = toUtf16(sql);
+    SQLRETURN status = SQLExecDirectW(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                      static_cast<SQLINTEGER>(text.size()));
+    SQLWCHAR state[6] = {};
+    SQLWCHAR message[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLGetDiagRecW(SQL_HANDLE_STMT, statement, 1, state, &native, message, 511, &length);
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    if (!SQL_SUCCEEDED(status) && status != SQL_NO_DATA) {
+      std::string reason;
+      appendUtf16(
+          reason, reinterpret_cast<const char16_t*>(message),
+          static_cast<std::size_t>(std::max<SQLSMALLINT>(0, std::min<SQLSMALLINT>(length, 511))));
+      return ::testing::AssertionFailure() << reason << " in: " << sql.substr(0, 200);
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+ private:
+  SQLHENV environment_ = SQL_NULL_HENV;
+  SQLHDBC database_ = SQL_NULL_HDBC;
+  bool connected_ = false;
+};
+
+// What the differential test reads through ODBC, and what it compares the tree with.
+void expectSameTree(const SourceTables& read, const std::string& expected) {
+  BothPaths both = loadBothWays(read);
+  EXPECT_EQ(both.obstacle, "");
+  EXPECT_EQ(both.direct, both.reference);
+  EXPECT_EQ(both.dispatched, expected);
+}
+
+const char* const kFixtures[] = {"demo", "edge"};
+
+TEST(OdbcReader, ServersAndTheMdbtoolsDriverGiveTheAccessFilesTreeOnTheFixtures) {
+  int sources = 0;
+  for (const char* name : kFixtures) {
+    std::string access = outcome([&] {
+      return buildTreeOfTables(readAccessTables(fixturePath(name + std::string(".mdb"))), kSource);
+    });
+    std::string upper = name == std::string("demo") ? "DEMO" : "EDGE";
+    for (const std::string& connection : {environment(("TAVRINEL_ODBC_" + upper).c_str()),
+                                          environment(("TAVRINEL_MARIADB_" + upper).c_str())}) {
+      if (!connection.empty()) {
+        SCOPED_TRACE(connectionSourceName(connection));
+        ++sources;
+        expectSameTree(readOdbcTables(connection), access);
+      }
+    }
+  }
+  std::string driver = mdbtoolsDriver();
+  if (!driver.empty()) {
+    for (const char* file : {"demo.mdb", "edge.mdb", "marks-text.mdb", "marks-double.mdb",
+                             "numeric-postcode.mdb", "empty.mdb", "demo-2003.mdb", "demo.accdb"}) {
+      SCOPED_TRACE(file);
+      ++sources;
+      expectSameTree(readOdbcTables("Driver=" + driver + ";DBQ=" + fixturePath(file)), outcome([&] {
+                       return buildTreeOfTables(readAccessTables(fixturePath(file)), kSource);
+                     }));
+    }
+  }
+  if (sources == 0) {
+    GTEST_SKIP() << "no server and no MDBTools driver: run the tests under "
+                    "scripts/with-postgres.sh and scripts/with-mariadb.sh";
+  }
+}
+
+// Random rows in the same order into a server and into a SQLite file whose columns have
+// Access's rules (text without regard to case): IDs and intakes in several spellings of case and
+// with trailing spaces, NULLs and empty texts, numbers stored as text, subjects that repeat or are
+// missing, a student ID under two intakes.
+struct RandomRows {
+  std::string server;  // the script for the server
+  std::string sqlite;  // the same for SQLite with Access's rules
+};
+
+RandomRows randomRows(std::mt19937& random, bool mariadb) {
+  auto pick = [&random](const std::vector<std::string>& pool) {
+    return pool[random() % pool.size()];
+  };
+  const std::vector<std::string> ids = {"'st01'", "'ST01'", "'St01'",  "'st02'", "'o''b03'",
+                                        "''",     "NULL",   "'st01 '", "'ST02'"};
+  const std::vector<std::string> intakes = {
+      "'JAN24IT'", "'jan24it'", "'SEP24'",   "'sep24 '",
+      "NULL",      "''",        "'AUG''24'", "'Zo\xC3\xAB-intake'"};
+  const std::vector<std::string> subjects = {"'CS1'", "'cs1'", "'CS2'", "'XX9'", "NULL", "''"};
+  const std::vector<std::string> texts = {"'Grace'", "'O''Brien'", "'Zo\xC3\xAB M\xC3\xBCller'",
+                                          "NULL",    "''",         "'0800'"};
+  // Per numeric column: whole numbers, reals, or numbers stored as text.
+  const std::vector<std::string> types = {"INTEGER", "DOUBLE", "VARCHAR(10)"};
+  auto number = [&](const std::string& type) {
+    if (type == "INTEGER") {
+      return pick({"1", "2", "10", "-1", "0", "NULL", "120"});
+    }
+    if (type == "DOUBLE") {
+      return pick({"1", "2.5", "59.99", "NULL", "1e15", "-3"});
+    }
+    return pick({"'1'", "'01'", "' 3'", "'a'", "'2.5'", "''", "NULL", "'72'"});
+  };
+  std::string semester = pick(types);
+  std::string marks = pick(types);
+  std::string level = pick(types);
+  auto serverType = [&](const std::string& type) {
+    return type == "DOUBLE" && !mariadb ? std::string("DOUBLE PRECISION") : type;
+  };
+  auto sqliteType = [](const std::string& type) {
+    return type == "VARCHAR(10)" ? std::string("TEXT(10) COLLATE NOCASE") : type;
+  };
+  std::string schema[2];
+  for (int form = 0; form < 2; ++form) {
+    auto type = [&](const std::string& t) { return form == 0 ? serverType(t) : sqliteType(t); };
+    std::string t = form == 0 ? "VARCHAR(50)" : "TEXT(50) COLLATE NOCASE";
+    schema[form] = "CREATE TABLE Student (StudentID " + t + ", Name " + t + ", StreetAddress " + t +
+                   ", City " + t + ", State " + t + ", Postcode " + t + ", Intake " + t +
+                   ");CREATE TABLE StudentResult (StudentID " + t + ", SubjectID " + t +
+                   ", Semester " + type(semester) + ", Marks " + type(marks) +
+                   ");CREATE TABLE Subject (SubjectID " + t + ", Name " + t + ", Level " +
+                   type(level) + ");";
+  }
+  std::string rows;
+  for (int i = 0, n = static_cast<int>(random() % 14); i < n; ++i) {
+    rows += "INSERT INTO Student VALUES (" + pick(ids) + "," + pick(texts) + "," + pick(texts) +
+            "," + pick(texts) + "," + pick(texts) + "," + pick(texts) + "," + pick(intakes) + ");";
+  }
+  for (int i = 0, n = static_cast<int>(random() % 40); i < n; ++i) {
+    rows += "INSERT INTO StudentResult VALUES (" + pick(ids) + "," + pick(subjects) + "," +
+            number(semester) + "," + number(marks) + ");";
+  }
+  for (int i = 0, n = static_cast<int>(random() % 8); i < n; ++i) {
+    rows += "INSERT INTO Subject VALUES (" + pick(subjects) + "," + pick(texts) + "," +
+            number(level) + ");";
+  }
+  return {schema[0] + rows, "BEGIN;" + schema[1] + rows + "COMMIT;"};
+}
+
+TEST(OdbcReader, ServersGiveTheTreeOfTheSameRowsWithAccessRulesOnRandomData) {
+  const struct {
+    const char* variable;
+    const char* adminDatabase;
+    bool mariadb;
+  } servers[] = {{"TAVRINEL_ODBC_ADMIN", ";Database=postgres", false},
+                 {"TAVRINEL_MARIADB_ADMIN", "", true}};
+  const char* given = std::getenv("TAVRINEL_TEST_SEED");
+  unsigned seed =
+      given != nullptr ? static_cast<unsigned>(std::atol(given)) : std::random_device()();
+  int serversRun = 0;
+  for (const auto& server : servers) {
+    std::string admin = environment(server.variable);
+    if (admin.empty()) {
+      continue;
+    }
+    ++serversRun;
+    for (unsigned run = 0; run < 12; ++run) {
+      SCOPED_TRACE(std::string(server.variable) + " seed " + std::to_string(seed + run) +
+                   " (TAVRINEL_TEST_SEED=" + std::to_string(seed) + " repeats it)");
+      std::mt19937 random(seed + run);
+      RandomRows rows = randomRows(random, server.mariadb);
+      std::string database =
+          "tavrinel_random_" + std::to_string(getpid()) + "_" + std::to_string(run);
+      ServerWriter owner(admin + server.adminDatabase);
+      ASSERT_TRUE(owner.run("CREATE DATABASE " + database));
+      std::string connection = admin + ";Database=" + database;
+      {
+        ServerWriter writer(connection);
+        std::size_t at = 0;
+        for (std::size_t end = rows.server.find(';'); end != std::string::npos;
+             at = end + 1, end = rows.server.find(';', at)) {
+          // A ';' inside a quoted value never occurs in these rows.
+          ASSERT_TRUE(writer.run(rows.server.substr(at, end - at)));
+        }
+      }
+      std::string expected =
+          outcome([&] { return buildTreeOfTables(scriptTables(rows.sqlite), kSource); });
+      expectSameTree(readOdbcTables(connection), expected);
+      EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+    }
+  }
+  if (serversRun == 0) {
+    GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh and "
+                    "scripts/with-mariadb.sh";
+  }
+}
+
+}  // namespace

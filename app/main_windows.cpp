@@ -14,6 +14,7 @@
 #include "app/signal_cleanup.h"
 #include "app/windows_console.h"
 #include "store/loader.h"
+#include "store/sources/windows_access_reader.h"
 #include "store/tree/out_of_memory.h"
 
 namespace {
@@ -106,6 +107,10 @@ int wmain(int argc, wchar_t** argv) {
     pointers.push_back(argument.c_str());
   }
   pointers.push_back(nullptr);
+  // The program started again to read an Access file: path, then the answer's pipe.
+  if (argc == 4 && arguments[1] == kAccessReaderOption) {
+    return runAccessReader(arguments[2], arguments[3]);
+  }
   const CommandLine line = parseCommandLine(argc, pointers.data());
   if (line.action != CommandLine::Action::kRun) {
     return runCommandLine(line);

@@ -75,9 +75,10 @@ if(BUILD_TESTING)
   set(TAVRINEL_POSIX_ONLY_TESTS
       app/console_test.cpp app/intake_selection_test.cpp mail/output_file_test.cpp
       mail/result_mail_test.cpp store/loader_test.cpp store/build/loader_queries_test.cpp
-      store/build/tree_builder_test.cpp store/sources/odbc_source_test.cpp
+      store/build/tree_builder_test.cpp
       store/sources/access_reader_test.cpp store/sources/sqlite_reader_test.cpp
-      store/sources/file_format_test.cpp app/terminal_sequences_test.cpp)
+      store/sources/file_format_test.cpp app/terminal_sequences_test.cpp
+      store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
   foreach(source ${TAVRINEL_POSIX_ONLY_TESTS})
     list(REMOVE_ITEM TAVRINEL_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/${source})
   endforeach()

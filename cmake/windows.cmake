@@ -54,7 +54,9 @@ target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
 
 # wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as
 # "Büro\Database.mdb" is the file it names, whatever the system's code page.
-add_executable(tavrinel app/main_windows.cpp)
+enable_language(RC)
+# Its manifest makes UTF-8 the code page of every narrow string the C runtime hands to Windows.
+add_executable(tavrinel app/main_windows.cpp ${CMAKE_SOURCE_DIR}/packaging/windows/tavrinel.rc)
 target_compile_options(tavrinel PRIVATE ${TAVRINEL_WARNINGS} -municode)
 target_link_options(tavrinel PRIVATE -municode)
 target_link_libraries(tavrinel PRIVATE tavrinel_core)

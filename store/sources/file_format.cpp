@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "store/database_error.h"
@@ -73,8 +74,8 @@ bool startsWith(const FileHead& head, const char* signature, std::size_t size) {
   return head.length >= size && std::memcmp(head.bytes, signature, size) == 0;
 }
 
-unsigned long bigEndian(const unsigned char* bytes, std::size_t count) {
-  unsigned long value = 0;
+std::uint64_t bigEndian(const unsigned char* bytes, std::size_t count) {
+  std::uint64_t value = 0;
   for (std::size_t i = 0; i < count; ++i) {
     value = value << 8 | bytes[i];
   }
@@ -111,12 +112,13 @@ void checkAccessSize(const std::string& path, const FileHead& head) {
 }
 
 void checkSqliteSize(const std::string& path, const FileHead& head) {
-  unsigned long pageSize = bigEndian(head.bytes + kSqlitePageSizeOffset, 2);
+  // 64-bit arithmetic: unsigned long has 32 bits on Windows, fewer than a large file's size.
+  std::uint64_t pageSize = bigEndian(head.bytes + kSqlitePageSizeOffset, 2);
   pageSize = pageSize == 1 ? 65536 : pageSize;
-  auto size = static_cast<unsigned long>(head.size);
+  auto size = static_cast<std::uint64_t>(head.size);
   bool countIsCurrent = bigEndian(head.bytes + kSqliteChangeCounterOffset, 4) ==
                         bigEndian(head.bytes + kSqliteValidForOffset, 4);
-  unsigned long pages = countIsCurrent ? bigEndian(head.bytes + kSqlitePageCountOffset, 4) : 0;
+  std::uint64_t pages = countIsCurrent ? bigEndian(head.bytes + kSqlitePageCountOffset, 4) : 0;
   if (head.length < kSqliteHeaderBytes || pageSize < 512 || size % pageSize != 0 ||
       size / pageSize < pages) {
     failToRead(path, "the SQLite file is damaged (it is cut short)");

@@ -102,6 +102,9 @@ installed_version=$(wine_run "$check_path/tavrinel.exe" --version | tr -d '\r')
   echo "build-windows: the installed program says '$installed_version'" >&2
   exit 1
 }
+shortcut=$(find "$build/wine-prefix/drive_c/users" -path '*Start Menu/Programs/TAVRINEL/TAVRINEL.lnk' \
+  2>/dev/null | head -n 1)
+[ -n "$shortcut" ] || { echo "build-windows: the installer made no Start-menu entry" >&2; exit 1; }
 # The uninstaller copies itself away and ends at once; its copy removes the folder.
 wine_run "$check_path/uninstall.exe" /S
 for _ in $(seq 50); do
@@ -109,6 +112,7 @@ for _ in $(seq 50); do
   sleep 0.2
 done
 [ ! -e "$check_path" ] || { echo "build-windows: the uninstaller left $check_path" >&2; exit 1; }
+[ ! -e "$shortcut" ] || { echo "build-windows: the uninstaller left the Start-menu entry" >&2; exit 1; }
 
 step "done"
 ls -l "$zip_file" "$setup_file"

@@ -20,13 +20,15 @@ UninstPage instfiles
 
 Section "TAVRINEL"
   SetOutPath "$INSTDIR"
-  File "${STAGE}\tavrinel.exe"
-  File "${STAGE}\README.txt"
-  File "${STAGE}\LICENSE.txt"
-  File "${STAGE}\THIRD-PARTY-NOTICES.txt"
-  File "${STAGE}\Database.mdb"
+  File "${STAGE}/tavrinel.exe"
+  File "${STAGE}/README.txt"
+  File "${STAGE}/LICENSE.txt"
+  File "${STAGE}/THIRD-PARTY-NOTICES.txt"
+  File "${STAGE}/Database.mdb"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  ; A console in Documents, with the program's folder on the path for that console only.
+  ; A console in Documents (a shortcut starts in the output folder of its making), with the
+  ; program's folder on the path for that console only.
+  SetOutPath "$DOCUMENTS"
   CreateDirectory "$SMPROGRAMS\TAVRINEL"
   CreateShortcut "$SMPROGRAMS\TAVRINEL\TAVRINEL.lnk" "$SYSDIR\cmd.exe" \
       '/k "set PATH=$INSTDIR;%PATH% && echo Type tavrinel to start it in this folder."' \

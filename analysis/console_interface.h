@@ -21,6 +21,18 @@ struct Key {
   std::string text;  // what echoes and stores it: the code's byte, or a UTF-8 character's bytes
 };
 
+// What echo() shows for a key: a control code (0-31, 127) other than Enter and ESC as ^ and the
+// letter it is Ctrl with; any other key as its text.
+inline std::string echoText(const Key& key) {
+  if (key.code == kEnterKey || key.code == kEscapeKey) {
+    return key.text;
+  }
+  if (key.code < 0x20 || key.code == 0x7F) {
+    return {'^', static_cast<char>(key.code ^ 0x40)};
+  }
+  return key.text;
+}
+
 class EndOfInput : public std::exception {
  public:
   const char* what() const noexcept override { return "end of input"; }
@@ -45,6 +57,10 @@ class Console {
 
   // The next white-space separated word of line input; the rest of the line stays pending.
   virtual std::string readWord() = 0;
+
+  // Shows a key the screen echoes: Enter and ESC as themselves, other control keys in caret form
+  // (Backspace as ^H), so the line shows every key that an entry stores or ignores.
+  virtual void echo(const Key& key) { out() << echoText(key); }
 
   // Clears the window and homes the cursor.
   virtual void clearScreen() = 0;

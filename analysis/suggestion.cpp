@@ -112,7 +112,7 @@ struct MarksEntry {
 MarksEntry readMarksEntry(Console& console) {
   MarksEntry entry;
   for (Key key = console.readKey(); key.code != kEnterKey; key = console.readKey()) {
-    console.out() << key.text;
+    console.echo(key);
     if (entry.length + key.text.size() <= kMarksFieldChars) {
       key.text.copy(entry.text + entry.length, key.text.size());
       entry.length += key.text.size();

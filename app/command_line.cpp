@@ -1,6 +1,8 @@
 // The command line: an optional database file, --help and --version.
 #include "app/command_line.h"
 
+#include "app/safe_text.h"
+
 #include "store/loader.h"
 
 namespace {
@@ -87,5 +89,7 @@ void writeUsage(std::ostream& out) {
 }
 
 void writeRefusal(const CommandLine& line, std::ostream& err) {
-  err << "tavrinel: error: " << line.problem << "\nTry 'tavrinel --help'.\n";
+  // The problem quotes what was typed, which may hold anything.
+  err << "tavrinel: error: " << safeText(line.problem, replacementForTerminal())
+      << "\nTry 'tavrinel --help'.\n";
 }

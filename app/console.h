@@ -1,6 +1,8 @@
-// The console on a Linux terminal: unechoed key reads, line answers, clearing, colours, pausing,
-// and leaving the terminal as it was found on every way out.
+// The console on a POSIX terminal: unechoed key reads, line answers, clearing, colours, pausing,
+// and the terminal given back as it was found on every way out.
 #pragma once
+
+#include <csignal>
 
 #include <memory>
 #include <ostream>
@@ -8,28 +10,54 @@
 
 #include "analysis/console_interface.h"
 #include "app/fd_stream.h"
-#include "app/key_decoder.h"
+#include "app/key_input.h"
+#include "app/safe_text.h"
 #include "app/terminal_sequences.h"
+
+// Everything passed to the terminal is recorded from the last clear on, so that the screen can be
+// drawn again after a stop (Ctrl-Z, then fg).
+class ScreenRecordBuffer : public std::streambuf {
+ public:
+  explicit ScreenRecordBuffer(std::streambuf* target) : target_(target) {}
+  void restart(bool recording) {
+    record_.clear();
+    recording_ = recording;
+  }
+  const std::string& record() const { return record_; }
+
+ protected:
+  int_type overflow(int_type ch) override;
+  std::streamsize xsputn(const char* data, std::streamsize count) override;
+  int sync() override { return target_->pubsync(); }
+
+ private:
+  std::streambuf* target_;
+  std::string record_;
+  bool recording_ = false;
+};
 
 class TerminalConsole : public Console {
  public:
   // Works over the given descriptors (standard input and output in the program). Where the input
   // is a terminal, its mode is saved and the program's key mode set at once, for the whole life
   // of the console; line answers borrow the terminal's line mode while they read. Where the
-  // output is a terminal, clearing, colours and the program's own screen use the sequences of
-  // terminal type term (the TERM variable in the program); a type without them gets plain text.
+  // output is a terminal, clearing and colours use the sequences of terminal type term (the TERM
+  // variable in the program); a type without them gets plain text. The program's own screen (the
+  // alternate screen) is used only when both are terminals: a script's output stays in view.
   TerminalConsole(int inputFd, int outputFd, const char* term);
   ~TerminalConsole() override;
   TerminalConsole(const TerminalConsole&) = delete;
   TerminalConsole& operator=(const TerminalConsole&) = delete;
 
+  // Text passes the safe-text filter here: nothing printed can act as a control sequence.
   std::ostream& out() override { return out_; }
   Key readKey() override;
   int readAnswer() override;
   std::string readWord() override;
-  // The first clear also enters the program's own screen (the alternate screen), so that the
-  // user's screen and scrollback come back at the end; what was printed before it, the loading
-  // line or a failed start, stays on the user's screen.
+  void echo(const Key& key) override;
+  // The first clear also enters the program's own screen, so that the user's screen and
+  // scrollback come back at the end; what was printed before it, the loading line or a failed
+  // start, stays on the user's screen.
   void clearScreen() override;
   // Resets the colours and leaves the program's screen (clears the screen where there is none).
   void closeScreen() override;
@@ -46,11 +74,12 @@ class TerminalConsole : public Console {
   // terminal that can move the cursor up; nothing otherwise.
   void rewritePreviousLine(const std::string& text);
 
-  // From now on SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the file registered for removal,
-  // restore the terminal without ever waiting on it, and end the program with status 128 + the
-  // signal number (130 for Ctrl-C); Ctrl-Z restores it before stopping, and `fg` sets the
-  // program's mode and screen again. SIGXFSZ is ignored, so that a write beyond the file size
-  // limit fails as a write. One console of the process at a time may take the signals.
+  // Makes this the console that the signals reach. From now on SIGINT, SIGTERM, SIGHUP and
+  // SIGQUIT remove the file registered for removal, give the terminal back without ever waiting
+  // on it, and end the program by the same signal; Ctrl-Z gives the terminal back before
+  // stopping, and `fg` sets the program's mode again and draws its screen anew. A hang-up (the
+  // input's terminal gone) ends the program as SIGHUP does. SIGXFSZ is ignored, so that a write
+  // beyond the file size limit fails as a write.
   void handleSignals();
 
   // Resets the colours, leaves the program's screen and gives the terminal back the mode it had
@@ -59,35 +88,48 @@ class TerminalConsole : public Console {
   void restoreTerminal();
 
  private:
-  struct Modes;         // the saved, key and line termios of a terminal input
-  class LineModeScope;  // the terminal's line mode for one line read
+  struct Modes;  // the saved, key and line modes of a terminal input
+  enum ModeIndex : int { kSavedMode = 0, kKeyMode = 1, kLineMode = 2 };
 
+  // Platform parts (console_posix.cpp).
+  void setUpModes();
   void setMode(int mode);
+  void discardTyped();
+  TerminalControl terminalControl();
+  void releaseSignals();
+  static void onFatalSignal(int signo);
+  static void onStop(int signo);
+  static void onContinue(int signo);
+  [[noreturn]] static void endBySignal(int signo);
+  static void giveBackForSignal();
+
+  // A sequence of the terminal's, not part of the screen's text.
+  void raw(const std::string& sequence);
+  // Control bytes of the console's own that belong to the screen's text (and its redraw).
+  void showUnfiltered(const std::string& bytes);
   void flushOutput();
-  void discardPending();
-  bool takeLine();
-  int peekLineByte();
-  int nextLineByte();
+  void redrawIfResumed();
   void resetColours();
   void leaveProgramScreen();
 
   int inputFd_;
   int outputFd_;
   bool outputIsTerminal_;
-  TerminalSequences sequences_;  // all empty when the output is not a terminal
-  bool coloursOn_ = false;
-  bool onProgramScreen_ = false;
+  TerminalSequences sequences_;     // all empty when the output is not a terminal
+  std::string giveBackFromScreen_;  // colours reset, the user's screen back, colours reset again
+  bool coloursStarted_ = false;
+  // Read by the signal handlers of the registered console.
+  volatile sig_atomic_t mode_ = kSavedMode;
+  volatile sig_atomic_t coloursOn_ = 0;
+  volatile sig_atomic_t onProgramScreen_ = 0;
+  volatile sig_atomic_t stopping_ = 0;  // between Ctrl-Z and the return from the stop
+  volatile sig_atomic_t resumed_ = 0;   // continued after Ctrl-Z: the screen is to be drawn
+  int signalFd_ = -1;                   // the output terminal opened non-blocking for handlers
   bool ownsSignals_ = false;
   std::unique_ptr<Modes> modes_;  // null when the input is not a terminal
   FdOutputBuffer outBuffer_;
+  ScreenRecordBuffer recordBuffer_;
+  SafeTextBuffer safeBuffer_;
   std::ostream out_;
-  // Bytes read from the input and not used yet. On a terminal these are keys typed ahead; on a
-  // pipe, keys and lines are one byte stream.
-  InputQueue input_;
-  // On a terminal, the line that line reads are taking words from: as in the Windows console,
-  // where the C library holds the rest of a line apart from the keystrokes still to come.
-  std::string line_;
-  std::size_t linePosition_ = 0;
-  KeyDecoder decoder_;
-  bool midLine_ = false;  // a word was taken from a line whose rest is still pending
+  std::unique_ptr<KeyInput> input_;
 };

@@ -24,6 +24,10 @@ bool writeAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+bool isTerminal(int fd) {
+  return ::isatty(fd) == 1;
+}
+
 FdOutputBuffer::~FdOutputBuffer() {
   writeOut();
 }
@@ -71,22 +75,29 @@ bool InputQueue::fill(int timeoutMs) {
   if (ended_) {
     return false;
   }
-  if (timeoutMs >= 0) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
+  // Poll even when waiting for ever: a signal breaks a poll whatever SA_RESTART says, and the
+  // program may have a screen to redraw.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int wait = -1;
+    if (timeoutMs >= 0) {
       auto left =
           std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd ready = {fd_, POLLIN, 0};
-      int count = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
-      if (count > 0) {
-        break;
-      }
-      if (count == 0) {
-        return false;
-      }
-      if (errno != EINTR) {
-        break;  // let read() report the failure
-      }
+      wait = static_cast<int>(std::max<long long>(0, left.count()));
+    }
+    pollfd ready = {fd_, POLLIN, 0};
+    const int count = ::poll(&ready, 1, wait);
+    if (count > 0) {
+      break;
+    }
+    if (count == 0) {
+      return false;
+    }
+    if (errno != EINTR) {
+      break;  // let read() report the failure
+    }
+    if (onInterrupted_) {
+      onInterrupted_();
     }
   }
   char chunk[4096];
@@ -95,7 +106,10 @@ bool InputQueue::fill(int timeoutMs) {
     got = ::read(fd_, chunk, sizeof chunk);
   } while (got < 0 && errno == EINTR);
   if (got <= 0) {
-    // End of file, or a failed read (EIO after a hang-up): input has ended either way.
+    // End of file, or a failed read: input has ended either way. A terminal that is gone fails
+    // with EIO, or reports the hang-up beside its end of file.
+    pollfd state = {fd_, POLLIN, 0};
+    hungUp_ = (got < 0 && errno == EIO) || (::poll(&state, 1, 0) > 0 && (state.revents & POLLHUP));
     ended_ = true;
     return false;
   }

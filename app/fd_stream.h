@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <streambuf>
 #include <string>
 
 // Writes all of data, going on after interrupted and partial writes. Async-signal-safe: it only
 // calls write().
 bool writeAll(int fd, const char* data, std::size_t size);
+
+// Whether fd is a terminal.
+bool isTerminal(int fd);
 
 // std::ostream's buffer over a file descriptor: one output path for everything the screens print.
 class FdOutputBuffer : public std::streambuf {
@@ -36,7 +40,9 @@ class InputQueue {
   static constexpr int kEnded = -1;
   static constexpr int kTimedOut = -2;
 
-  explicit InputQueue(int fd) : fd_(fd) {}
+  // onInterrupted runs when a signal breaks a wait for input (a resumed program redraws there).
+  explicit InputQueue(int fd, std::function<void()> onInterrupted = nullptr)
+      : fd_(fd), onInterrupted_(std::move(onInterrupted)) {}
 
   // The next byte (0..255), or kEnded at end of input, or kTimedOut when nothing arrived within
   // timeoutMs (a negative timeout waits as long as it takes).
@@ -44,12 +50,17 @@ class InputQueue {
   // The next byte without consuming it, under the same rules.
   int peek(int timeoutMs = -1);
   void clear();
+  // The input ended because its terminal is gone (hung up), not by an end-of-file key or a pipe
+  // closed.
+  bool hungUp() const { return hungUp_; }
 
  private:
   bool fill(int timeoutMs);
 
   int fd_;
+  std::function<void()> onInterrupted_;
   std::string bytes_;
   std::size_t position_ = 0;
   bool ended_ = false;
+  bool hungUp_ = false;
 };

@@ -3,6 +3,7 @@
 #include "app/key_decoder.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -180,6 +181,39 @@ Codes codesOf(const std::string& body) {
   return kKeyCodes[key][modifier];
 }
 
+// The Windows console's scan code for Alt with a key that a terminal sends as ESC and the key's
+// own byte, or kNoKey for a key without one (Alt+Shift gives the unshifted key's code).
+int altScanCode(unsigned char byte) {
+  static const char* const kRows[] = {"1234567890-=", "!@#$%^&*()_+"};
+  for (const char* row : kRows) {
+    if (const char* at = std::strchr(row, byte); at != nullptr && byte != 0) {
+      return 120 + static_cast<int>(at - row);  // Alt+1 120 ... Alt+= 131
+    }
+  }
+  // Scan codes run along the keyboard's rows: q is 16, a 30, z 44.
+  static const char* const kLetterRows[][2] = {{"qwertyuiop[]", "QWERTYUIOP{}"},
+                                               {"asdfghjkl;'`", "ASDFGHJKL:\"~"},
+                                               {"\\zxcvbnm,./", "|ZXCVBNM<>?"}};
+  static const int kRowStart[] = {16, 30, 43};
+  for (int row = 0; row < 3; ++row) {
+    for (const char* keys : kLetterRows[row]) {
+      if (const char* at = std::strchr(keys, byte); at != nullptr && byte != 0) {
+        return kRowStart[row] + static_cast<int>(at - keys);
+      }
+    }
+  }
+  switch (byte) {
+    case '\r':
+      return 28;  // Alt+Enter
+    case kDeleteByte:
+      return 14;  // Alt+Backspace
+    case '\t':
+      return 165;  // Alt+Tab
+    default:
+      return kNoKey;
+  }
+}
+
 }  // namespace
 
 std::size_t utf8CharacterLength(unsigned char lead) {
@@ -266,8 +300,13 @@ void KeyDecoder::feedSequence(unsigned char byte) {
       sequence_ += static_cast<char>(byte);
       return;
     }
-    // ESC followed by a key that starts no sequence: the ESC key, then that key on its own.
     sequence_.clear();
+    // ESC and a key at once is how a terminal sends Alt with that key: one key press.
+    if (const int scanCode = altScanCode(byte); scanCode != kNoKey) {
+      pushExtended(kFunctionPrefix, scanCode);
+      return;
+    }
+    // Any other key starts no sequence: the ESC key, then that key on its own.
     push(kEscapeKey);
     feedPlain(byte);
     return;
@@ -313,6 +352,9 @@ void KeyDecoder::finishSequence() {
 void KeyDecoder::timeOut() {
   if (sequence_.size() == 1) {
     push(kEscapeKey);
+  } else if (sequence_.size() == 2) {
+    // Alt+[ and Alt+O send what begins a sequence; nothing followed.
+    pushExtended(kFunctionPrefix, altScanCode(static_cast<unsigned char>(sequence_[1])));
   }
   sequence_.clear();
   overlong_ = false;

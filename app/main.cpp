@@ -13,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/program.h"
+#include "app/safe_text.h"
 #include "app/signal_cleanup.h"
 #include "store/loader.h"
 #include "store/tree/out_of_memory.h"
@@ -65,7 +66,8 @@ class ConsoleSession {
   // A fatal error: the terminal as it was found, then one line on stderr.
   int fail(const char* reason) {
     console_.restoreTerminal();
-    std::cerr << "tavrinel: error: " << reason << std::endl;
+    // The reason names the file and passes on what a library, driver or server said.
+    std::cerr << "tavrinel: error: " << safeText(reason, replacementForTerminal()) << std::endl;
     return kExitNoDatabase;
   }
 

@@ -13,7 +13,7 @@ using TreeLoader = std::function<LoadResult(const LoadProgress&)>;
 // "No student found in" the database as the operator named it.
 std::string noStudentMessage(const std::string& databasePath);
 
-// Exit statuses of the program. A signal that ends it gives 128 + the signal number.
+// Exit statuses of the program. A signal that ends it ends it by that signal, as the caller sees.
 constexpr int kExitClosed = 0;      // ESC at the main menu, or the end of input
 constexpr int kExitNoDatabase = 1;  // unreadable database, no student in it, or out of memory
 constexpr int kExitBadArguments = 2;

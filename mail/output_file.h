@@ -25,7 +25,9 @@ class OutputFile {
   // Opens the file that path names, following symbolic links to the file they end at, for
   // writing from its start. The new file keeps the permission bits of the one it replaces; a new
   // one gets 0666 less the umask. Where the folder refuses a temporary file but the file itself is
-  // writable, the file is truncated and written in place instead, as a plain open would.
+  // writable, the file is truncated and written in place instead, its old content kept aside and
+  // put back should the write fail. What is not a regular file (a FIFO, a device, a socket) is
+  // refused, without waiting.
   explicit OutputFile(const std::string& path);
   // An uncommitted temporary file is removed; the old file stays.
   ~OutputFile();
@@ -39,14 +41,17 @@ class OutputFile {
   const std::string& temporaryPath() const { return tempPath_; }
 
   bool write(const std::string& bytes);
+  // A write in place failed and the old content could not be put back either.
+  bool isOldFileLost() const { return oldFileLost_; }
   // Forces the bytes to the disk, closes the file and puts it in the old one's place. False when
-  // any of that failed: the old file then stays, unless it was being written in place.
+  // any of that failed: the old file then stays (written in place: its old content is put back).
   bool commit();
 
  private:
   bool readOldFile();
   bool createTemporary();
   bool openInPlace();
+  void putOldContentBack();
   void discardTemporary();
 
   std::string target_;  // the file at the end of any symbolic links
@@ -56,4 +61,6 @@ class OutputFile {
   int fd_ = -1;
   bool inPlace_ = false;
   bool failed_ = false;
+  std::string oldContent_;  // of a file written in place
+  bool oldFileLost_ = false;
 };

@@ -46,6 +46,8 @@ MailOutcome report(MailOutcome outcome, std::ostream& console) {
     console << "Cannot open output file" << std::endl;
   } else if (outcome == MailOutcome::kCannotWrite) {
     console << "Cannot write output file" << std::endl;
+  } else if (outcome == MailOutcome::kOldFileLost) {
+    console << "Cannot write output file; the old mail.txt is lost" << std::endl;
   }
   return outcome;
 }
@@ -100,11 +102,13 @@ MailOutcome writeResultMails(const IntakeRecord& intake, std::ostream& console,
     std::ostringstream letter;
     writeResultLetter(*student, formatLetterDate(clock()), letter);
     if (!file.write(letter.str())) {
-      return report(MailOutcome::kCannotWrite, console);
+      return report(file.isOldFileLost() ? MailOutcome::kOldFileLost : MailOutcome::kCannotWrite,
+                    console);
     }
   }
   if (!file.commit()) {
-    return report(MailOutcome::kCannotWrite, console);
+    return report(file.isOldFileLost() ? MailOutcome::kOldFileLost : MailOutcome::kCannotWrite,
+                  console);
   }
   return MailOutcome::kWritten;
 }

@@ -11,10 +11,11 @@
 constexpr const char* kMailFileName = "mail.txt";
 
 enum class MailOutcome {
-  kWritten,     // every letter reached mail.txt
-  kCannotOpen,  // "Cannot open output file"; the old mail.txt is untouched
-  kCannotWrite  // "Cannot write output file"; the old mail.txt is untouched unless the folder
-                // took no new file and it was being written in place
+  kWritten,      // every letter reached mail.txt
+  kCannotOpen,   // "Cannot open output file"; the old mail.txt is untouched
+  kCannotWrite,  // "Cannot write output file"; the old mail.txt as it was (written in place
+                 // where the folder takes no new file: its old content put back)
+  kOldFileLost   // written in place, failed, and the old content could not be put back
 };
 
 // The local date of a letter as "%d %B %Y" in the C locale, such as "06 December 2026".

@@ -3,41 +3,48 @@
 #include "store/tree/student_index.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// IDs compare as strncmp with a count of 8: bytes, not characters, so an ID of
-// multi-byte characters is keyed on its first 8 bytes.
-constexpr std::size_t kKeyBytes = 8;
+// IDs compare on their first 8 characters, as the records hold them: the bytes of those
+// characters as unsigned values, as strncmp does, so that an ID of multi-byte characters is keyed
+// on all of them. A character is its lead byte and the continuation bytes after it, as the record
+// store counts when it cuts a text.
+constexpr std::size_t kKeyChars = 8;
 
-int compareKeys(const char* a, const char* b) {
-  return std::strncmp(a, b, kKeyBytes);
+std::string_view keyOf(const char* id) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(id);
+  std::size_t used = 0;
+  for (std::size_t chars = 0; chars < kKeyChars && bytes[used] != '\0'; ++chars) {
+    ++used;
+    while ((bytes[used] & 0xC0) == 0x80) {
+      ++used;
+    }
+  }
+  return std::string_view(id, used);
 }
 
-// The key as a big-endian number with zeros from the terminator on. strncmp compares unsigned
-// bytes and stops at the first zero, so these numbers order exactly as compareKeys does.
-std::uint64_t packedKey(const char* id) {
-  std::uint64_t key = 0;
-  bool ended = false;
-  for (std::size_t i = 0; i < kKeyBytes; ++i) {
-    const unsigned char byte = ended ? 0 : static_cast<unsigned char>(id[i]);
-    ended = byte == 0;
-    key = (key << 8) | byte;
+// Byte order as unsigned values; a key that is a prefix of the other is the smaller.
+int compareKeys(std::string_view a, std::string_view b) {
+  const int order = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  if (order != 0) {
+    return order;
   }
-  return key;
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 struct IndexEntry {
-  std::uint64_t key;
+  std::string_view key;
   std::size_t order;  // position in the insertion order
   StudentRecord* student;
 
   bool operator<(const IndexEntry& other) const {
-    return key != other.key ? key < other.key : order < other.order;
+    const int byKey = compareKeys(key, other.key);
+    return byKey != 0 ? byKey < 0 : order < other.order;
   }
 };
 
@@ -71,7 +78,7 @@ std::vector<IndexEntry> entriesInKeyOrder(RecordTree tree) {
   for (IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
     for (StudentRecord* student = intake->firstStudent; student != nullptr;
          student = student->next) {
-      entries.push_back({packedKey(student->studentId), entries.size(), student});
+      entries.push_back({keyOf(student->studentId), entries.size(), student});
     }
   }
   // Students usually arrive in ascending ID order; then there is nothing to sort.
@@ -135,8 +142,9 @@ StudentRecord* insertStudent(StudentRecord* root, StudentRecord* student) {
   // list of students, deeper than the stack allows.
   StudentRecord* node = root;
   for (;;) {
-    StudentRecord*& below =
-        compareKeys(student->studentId, node->studentId) < 0 ? node->left : node->right;
+    StudentRecord*& below = compareKeys(keyOf(student->studentId), keyOf(node->studentId)) < 0
+                                ? node->left
+                                : node->right;
     if (below == nullptr) {
       below = student;
       return root;
@@ -149,9 +157,10 @@ StudentRecord* findStudent(StudentRecord* root, const char* id) {
   if (id == nullptr) {
     return nullptr;
   }
+  const std::string_view key = keyOf(id);
   StudentRecord* node = root;
   while (node != nullptr) {
-    const int order = compareKeys(id, node->studentId);
+    const int order = compareKeys(key, keyOf(node->studentId));
     if (order == 0) {
       return node;
     }

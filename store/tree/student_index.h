@@ -1,4 +1,5 @@
-// The search tree over every student, keyed by the first 8 bytes of the ID, and the intake lookup.
+// The search tree over every student, keyed by the first 8 characters of the ID, and the intake
+// lookup.
 #pragma once
 
 #include "store/tree/record_tree.h"
@@ -10,7 +11,8 @@ StudentRecord* buildStudentIndex(RecordTree tree, StudentRecord* root);
 // Inserts one student below root (equal keys go right) and returns the root.
 StudentRecord* insertStudent(StudentRecord* root, StudentRecord* student);
 
-// The student whose ID equals the first 8 bytes of id (the first one inserted among equals).
+// The student whose ID equals the first 8 characters of id (UTF-8) (the first one inserted among
+// equals).
 StudentRecord* findStudent(StudentRecord* root, const char* id);
 
 // The first intake whose code equals code exactly, or null.

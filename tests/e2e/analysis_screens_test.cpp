@@ -171,7 +171,7 @@ TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
   // Backspace does not edit: '5', code 8 and '0' make three characters, which are refused.
   ASSERT_TRUE(session.typeEchoed("5"));
   session.send(keys::kBackspace);
-  ASSERT_TRUE(session.waitFor("<0x08>"));
+  ASSERT_TRUE(session.waitFor("^H"));
   ASSERT_TRUE(typeMarks(session, "0"));
   ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tSoftware Engineering : "));
   // A fourth key does not fit the field: the entry is refused, not cut to '100'.

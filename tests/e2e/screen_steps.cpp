@@ -14,7 +14,7 @@ const std::string kMainMenuTop =
 const std::string kSubMenuTop =
     "\n\t\t**********************************************\n"
     "\t\t*               Sub Menu:                    *\n";
-const std::string kClosing = "<RESET><NORMALSCREEN>Program Closing ...\n";
+const std::string kClosing = "<RESET><NORMALSCREEN><RESET>Program Closing ...\n";
 
 RunOptions withFixture(const std::string& name) {
   RunOptions options;
@@ -97,8 +97,9 @@ namespace {
   return step;
 }
 
-::testing::AssertionResult closingThenExit(PtySession& session) {
-  ::testing::AssertionResult step = session.waitFor(kClosing);
+::testing::AssertionResult closingThenExit(PtySession& session,
+                                           const std::string& closing = kClosing) {
+  ::testing::AssertionResult step = session.waitFor(closing);
   if (step) {
     step = session.waitForExit();
   }
@@ -130,7 +131,8 @@ namespace {
 
 ::testing::AssertionResult endInputToClose(PtySession& session) {
   session.closeInput();
-  return closingThenExit(session);
+  // A script's session never had a screen of its own: the closing line follows a clear.
+  return closingThenExit(session, "<RESET><CLS>Program Closing ...\n");
 }
 
 ::testing::AssertionResult exitedCleanly(const PtySession& session) {

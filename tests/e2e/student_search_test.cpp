@@ -137,24 +137,33 @@ TEST(StudentSearch, ArrowBackspaceAndFunctionKeysAreStoredAsCodes) {
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openIdPrompt(session));
 
-  // Left is 224 and 75 ('K'): the prefix stays as it is, the 'K' is folded like a typed one.
+  // Left is 224 and 75 ('K'): the prefix stays as it is (shown as no character), the 'K' is
+  // folded like a typed one, and both count among the eight.
   ASSERT_TRUE(session.typeEchoed("st23"));
   session.send(keys::kLeft);
-  ASSERT_TRUE(session.waitFor("<0xE0>K"));
+  ASSERT_TRUE(session.waitFor("?K"));
   ASSERT_TRUE(session.typeEchoed("0401"));
-  ASSERT_TRUE(enterAndExpect(session, notFound("st23<0xE0>k04")));
+  ASSERT_TRUE(enterAndExpect(session, notFound("st23?k04")));
   ASSERT_TRUE(session.waitFor(kIdPrompt));
 
+  // Backspace is stored, and shown as what it is: the line never shows another ID than the one
+  // searched.
+  ASSERT_TRUE(session.typeEchoed("st24040"));
+  session.send(keys::kBackspace);
+  ASSERT_TRUE(session.waitFor("^H"));
+  ASSERT_TRUE(session.typeEchoed("1"));  // the ninth key: echoed, not stored
+  ASSERT_TRUE(enterAndExpect(session, notFound("st24040?")));
+  ASSERT_TRUE(session.waitFor(kIdPrompt));
   ASSERT_TRUE(session.typeEchoed("st"));
   session.send(keys::kBackspace);
-  ASSERT_TRUE(session.waitFor("<0x08>"));
-  ASSERT_TRUE(enterAndExpect(session, notFound("st<0x08>")));
+  ASSERT_TRUE(session.waitFor("^H"));
+  ASSERT_TRUE(enterAndExpect(session, notFound("st?")));
   ASSERT_TRUE(session.waitFor(kIdPrompt));
 
   // F1 is 0 and 59: the stored 0 ends the text, so "st" is searched for.
   ASSERT_TRUE(session.typeEchoed("st"));
   session.send(keys::kF1);
-  ASSERT_TRUE(session.waitFor("<0x00>;"));
+  ASSERT_TRUE(session.waitFor("^@;"));
   ASSERT_TRUE(typeAndEnter(session, "x", notFound("st")));
   ASSERT_TRUE(session.waitFor(kIdPrompt));
 

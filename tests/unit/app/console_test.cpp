@@ -243,7 +243,7 @@ TEST(TerminalConsoleOnATerminal, ScreenColoursAndClearsFollowTheTerminalType) {
     }
     EXPECT_EQ(readAvailable(pty.master), s.lightGreenOnBlack + "a" + s.enterProgramScreen +
                                              s.clearScreen + "b" + s.clearScreen + "c" +
-                                             s.resetColours + s.leaveProgramScreen)
+                                             s.resetColours + s.leaveProgramScreen + s.resetColours)
         << term;
   }
 }
@@ -260,7 +260,8 @@ TEST(TerminalConsoleOnATerminal, ClosingLineIsPrintedOnTheUsersScreenInItsColour
     console.out() << "bye";
   }
   EXPECT_EQ(readAvailable(pty.master), s.lightGreenOnBlack + s.enterProgramScreen + s.clearScreen +
-                                           s.resetColours + s.leaveProgramScreen + "bye");
+                                           s.resetColours + s.leaveProgramScreen + s.resetColours +
+                                           "bye");
 }
 
 TEST(TerminalConsoleOnATerminal, NoColourWhenNoColorIsSet) {

@@ -90,8 +90,8 @@ TEST(RunMainMenu, ExtendedKeyPassesTheInvalidPathOncePerCode) {
                          kBanner + kCls + kClosing;
   EXPECT_EQ(runMenu("\xe0H\x1b"), expected);
   // F1: prefix 0, then 59 (';').
-  expected = kBanner + std::string(1, '\0') + kCls + kInvalid + kBanner + ";" + kCls + kInvalid +
-             kBanner + kCls + kClosing;
+  expected = kBanner + "^@" + kCls + kInvalid + kBanner + ";" + kCls + kInvalid + kBanner + kCls +
+             kClosing;
   EXPECT_EQ(runMenu(std::string("\0;\x1b", 3)), expected);
 }
 

@@ -69,11 +69,14 @@ std::string subMenu() {
 }
 
 // The echo of the keys as typed: a scripted newline arrives as Enter, 13.
-std::string echoOf(std::string keys) {
-  for (char& c : keys) {
-    c = c == '\n' ? '\r' : c;
+// The echo of the keys as typed: a scripted newline arrives as Enter, 13, and other control keys
+// show in caret form.
+std::string echoOf(const std::string& keys) {
+  std::string echo;
+  for (char c : keys) {
+    echo += c == '\n' ? std::string("\r") : echoText(Key{static_cast<unsigned char>(c), {c}});
   }
-  return keys;
+  return echo;
 }
 
 std::string foundPrefix() {
@@ -114,9 +117,13 @@ TEST_F(SearchTest, UnknownIdIsReportedAsFoldedAndPromptedAgainWithoutClear) {
       {std::string("ab\0Hcd\n", 7), "ab"},  // prefix 0 ends the ID text
       {"a\bZ\n", "a\bz"},                   // Backspace is stored, not an edit
       {"\xC9Q\n", "\xC9q"},                 // codes above 127 are not folded
-      // A UTF-8 character is stored whole, or, when it no longer fits, echoed and dropped.
+      // A UTF-8 character is one of the eight.
       {"caf\xC3\xA9\n", "caf\xC3\xA9"},
-      {"abcdefg\xC3\xA9h\n", "abcdefgh"},
+      {"abcdefg\xC3\xA9h\n", "abcdefg\xC3\xA9"},
+      {"jos\xC3\xA9"
+       "0002\n",
+       "jos\xC3\xA9"
+       "0002"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(run(c.keys + "\x1b"), kIdPrompt + echoOf(c.keys) + "\n\n\tStudent ID " + c.searched +

@@ -28,7 +28,14 @@ const std::string kNew = std::string(300, 'n') + "\r\n";
 // Not root, so that permission bits bind in the cases that need them to.
 constexpr uid_t kNobody = 65534;
 
-enum class Outcome { kReplaced = 1, kInPlace, kCannotOpen, kCannotWrite, kChildFailed };
+enum class Outcome {
+  kReplaced = 1,
+  kInPlace,
+  kCannotOpen,
+  kCannotWrite,
+  kOldFileLost,
+  kChildFailed
+};
 
 void writeFile(const fs::path& path, const std::string& bytes, fs::perms mode) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -81,9 +88,10 @@ Outcome writeInChild(const fs::path& path, const Case& c) {
       OutputFile file(path.string());
       if (file.isOpen()) {
         const bool written = file.write(kNew) && file.commit();
-        outcome = !written           ? Outcome::kCannotWrite
-                  : file.isInPlace() ? Outcome::kInPlace
-                                     : Outcome::kReplaced;
+        outcome = file.isOldFileLost() ? Outcome::kOldFileLost
+                  : !written           ? Outcome::kCannotWrite
+                  : file.isInPlace()   ? Outcome::kInPlace
+                                       : Outcome::kReplaced;
       }
     }
     _exit(static_cast<int>(outcome));
@@ -176,6 +184,23 @@ TEST(OutputFile, ReplacesTheFileWholeOrKeepsTheOldOne) {
       {"a failed write keeps the old file and leaves no temporary file",
        [](const fs::path& d) { writeFile(d / "mail.txt", kOld, k0640); }, 022, 100, false,
        Outcome::kCannotWrite, "mail.txt", kOld, 0640, justMail},
+      // The file size limit is the fault: the new letters outgrow it, the old content does not.
+      {"a failed write in place puts the old content back",
+       [](const fs::path& d) {
+         writeFile(d / "mail.txt", kOld, k0666);
+         fs::permissions(d, k0555);
+       },
+       022, 100, true, Outcome::kCannotWrite, "mail.txt", kOld, 0666, justMail},
+      {"an old content that cannot be put back either is reported lost",
+       [](const fs::path& d) {
+         writeFile(d / "mail.txt", std::string(150, 'o'), k0666);
+         fs::permissions(d, k0555);
+       },
+       022, 100, true, Outcome::kOldFileLost, "mail.txt", std::string(100, 'o'), 0666, justMail},
+      // Opening a FIFO without a reader for writing would wait for ever.
+      {"a FIFO is refused at once",
+       [](const fs::path& d) { mkfifo((d / "mail.txt").c_str(), 0666); }, 022, 0, false,
+       Outcome::kCannotOpen, "absent", "", 0, justMail},
       {"a folder named like the file cannot be written",
        [](const fs::path& d) { fs::create_directory(d / "mail.txt"); }, 022, 0, false,
        Outcome::kCannotOpen, "mail.txt", "", 0, justMail},

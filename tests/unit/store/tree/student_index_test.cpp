@@ -94,10 +94,25 @@ void expectSameTree(const std::vector<StudentRecord*>& students, StudentRecord* 
   EXPECT_EQ(mismatches, 0u);
 }
 
-// The first student in insertion order whose first 8 bytes equal those of id, or null.
+// The bytes of the first 8 characters of id, a character being any first byte and the
+// continuation bytes after it, as the record store cuts texts.
+std::string firstEightCharacters(const char* id) {
+  std::string key;
+  int chars = 0;
+  for (const char* at = id; *at != '\0'; ++at) {
+    const bool starts = at == id || (static_cast<unsigned char>(*at) & 0xC0) != 0x80;
+    if (starts && ++chars > 8) {
+      break;
+    }
+    key += *at;
+  }
+  return key;
+}
+
+// The first student in insertion order whose first 8 characters equal those of id, or null.
 StudentRecord* firstInsertedWithKey(const std::vector<StudentRecord*>& students, const char* id) {
   for (StudentRecord* s : students) {
-    if (std::strncmp(id, s->studentId, 8) == 0) {
+    if (firstEightCharacters(id) == firstEightCharacters(s->studentId)) {
       return s;
     }
   }
@@ -316,10 +331,15 @@ TEST(InsertStudent, EqualKeysGoRightAndSmallerLeft) {
   EXPECT_EQ(s[0]->left, s[3]);
 }
 
-TEST(FindStudent, ComparesTheFirstEightBytesExactlyAndFindsTheFirstInserted) {
+TEST(FindStudent, ComparesTheFirstEightCharactersExactlyAndFindsTheFirstInserted) {
   RecordTreeOwner owner(treeOfIds({
       {"APR23IT", {"st230401", "st230402", "", "Zoe", "st\xc3\xa9l\xc3\xa8ne"}},
-      {"SEP23IT", {"st230401", "st23040", "st230402"}},
+      {"SEP23IT",
+       {"st230401", "st23040", "st230402",
+        "jos\xc3\xa9"
+        "0001",
+        "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+        "1"}},
   }));
   const std::vector<StudentRecord*> s = studentsInOrder(owner.get());
   StudentRecord* root = buildStudentIndex(owner.get(), nullptr);
@@ -327,21 +347,33 @@ TEST(FindStudent, ComparesTheFirstEightBytesExactlyAndFindsTheFirstInserted) {
     const char* probe;
     int expected;  // position in insertion order; -1 for not found
   } cases[] = {
-      {"st230401", 0},               // the same ID in two intakes: the one of the first intake
-      {"st230402", 1},               //
-      {"st230401extra", 0},          // more than 8 characters: the first 8 count
-      {"st2304010", 0},              //
-      {"st23040", 6},                // a shorter stored ID is a different key
-      {"st2304", -1},                //
-      {"", 2},                       // the empty text matches only the empty ID
-      {"Zoe", 3},                    //
-      {"zoe", -1},                   // case differs: not found
-      {"ST230401", -1},              //
-      {"st\xc3\xa9l\xc3\xa8ne", 4},  // 7 characters in 9 bytes: keyed on the first 8 bytes
-      {"st\xc3\xa9l\xc3\xa8nX", 4},  //
-      {"st\xc3\xa9l\xc3\xa8n", 4},   //
-      {"st\xc3\xa9l\xc3\xa8", -1},   //
-      {"zz", -1},                    //
+      {"st230401", 0},                // the same ID in two intakes: the one of the first intake
+      {"st230402", 1},                //
+      {"st230401extra", 0},           // more than 8 characters: the first 8 count
+      {"st2304010", 0},               //
+      {"st23040", 6},                 // a shorter stored ID is a different key
+      {"st2304", -1},                 //
+      {"", 2},                        // the empty text matches only the empty ID
+      {"Zoe", 3},                     //
+      {"zoe", -1},                    // case differs: not found
+      {"ST230401", -1},               //
+      {"st\xc3\xa9l\xc3\xa8ne", 4},   // 7 characters in 9 bytes: all of them count
+      {"st\xc3\xa9l\xc3\xa8nX", -1},  //
+      {"st\xc3\xa9l\xc3\xa8n", -1},   //
+      {"jos\xc3\xa9"
+       "0001",
+       8},  // 8 characters in 9 bytes
+      {"jos\xc3\xa9"
+       "0002",
+       -1},  // differs in the eighth character only
+      {"jos\xc3\xa9"
+       "000",
+       -1},                                      //
+      {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", -1},  // the first 8 bytes of the ID below
+      {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+       "1",
+       9},
+      {"zz", -1},  //
   };
   for (const Case& c : cases) {
     StudentRecord* expected = c.expected < 0 ? nullptr : s[static_cast<std::size_t>(c.expected)];

@@ -1,4 +1,4 @@
-// A file rewritten whole or not at all, in the folder of the file it replaces.
+// A file rewritten whole or not at all, in the folder of the file it replaces: POSIX calls.
 #include "mail/output_file.h"
 
 #include <fcntl.h>
@@ -18,6 +18,21 @@ constexpr mode_t kPermissionBits = 07777;
 constexpr int kMaxLinkHops = 40;
 
 TemporaryFileRegistry* gRegistry = nullptr;
+
+// The whole content of an open file, read from its start.
+bool readAll(int fd, std::string& content) {
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      return got == 0;
+    }
+    content.append(chunk, static_cast<std::size_t>(got));
+  }
+}
 
 // The program has one thread, so reading the mask by setting it back at once is safe.
 mode_t currentUmask() {
@@ -100,7 +115,8 @@ OutputFile::~OutputFile() {
 }
 
 // Learns the permission bits and group the new file takes over. Something other than a regular
-// file (a terminal, /dev/null, a pipe) cannot be replaced and is written in place, as before.
+// file (a FIFO, a device, a socket) is refused: opening a FIFO with no reader would wait for
+// ever, and a device is no place for letters.
 bool OutputFile::readOldFile() {
   struct stat info {};
   if (stat(target_.c_str(), &info) != 0) {
@@ -108,8 +124,7 @@ bool OutputFile::readOldFile() {
     return errno == ENOENT;
   }
   if (!S_ISREG(info.st_mode)) {
-    inPlace_ = true;
-    return true;
+    return false;
   }
   // A file the user may not write is not replaced behind its back.
   if (access(target_.c_str(), W_OK) != 0) {
@@ -145,10 +160,39 @@ bool OutputFile::createTemporary() {
   return true;
 }
 
+// Keeps the old content first, so that a failed write can put it back. O_NONBLOCK: should the
+// file have become a FIFO since it was looked at, the open returns at once, and is refused.
 bool OutputFile::openInPlace() {
   inPlace_ = true;
-  fd_ = open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-  return fd_ >= 0;
+  fd_ = open(target_.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
+  if (fd_ < 0) {
+    return false;
+  }
+  struct stat info {};
+  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || !readAll(fd_, oldContent_) ||
+      fcntl(fd_, F_SETFL, 0) != 0 || ftruncate(fd_, 0) != 0 || lseek(fd_, 0, SEEK_SET) != 0) {
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  return true;
+}
+
+// After a failed write in place: the old content back where it was. If that fails too, the
+// old file is lost, and the caller says so.
+void OutputFile::putOldContentBack() {
+  bool restored = ftruncate(fd_, 0) == 0;
+  std::size_t done = 0;
+  while (restored && done < oldContent_.size()) {
+    const ssize_t written =
+        pwrite(fd_, oldContent_.data() + done, oldContent_.size() - done, static_cast<off_t>(done));
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    restored = written > 0;
+    done += restored ? static_cast<std::size_t>(written) : 0;
+  }
+  oldFileLost_ = !restored || fsync(fd_) != 0;
 }
 
 void OutputFile::discardTemporary() {
@@ -172,6 +216,9 @@ bool OutputFile::write(const std::string& bytes) {
     }
     if (written <= 0) {
       failed_ = true;
+      if (inPlace_) {
+        putOldContentBack();
+      }
       break;
     }
     data += written;
@@ -186,9 +233,10 @@ bool OutputFile::commit() {
   }
   // A full disk may only show when the data is forced out or the file is closed. A device or a
   // pipe written in place cannot be synced, and need not be.
-  struct stat info {};
-  const bool regular = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
-  const bool synced = !regular || fsync(fd_) == 0;
+  const bool synced = failed_ || fsync(fd_) == 0;
+  if (inPlace_ && !failed_ && !synced) {
+    putOldContentBack();
+  }
   const bool closed = close(fd_) == 0;
   fd_ = -1;
   if (failed_ || !synced || !closed) {

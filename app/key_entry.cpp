@@ -1,0 +1,63 @@
+// One reader for the two fixed-length entries, with their fold rules.
+#include "app/key_entry.h"
+
+namespace {
+
+// Only A-Z fold: digits, punctuation, Backspace and codes above 127 are stored as typed.
+int foldToLower(int key) {
+  return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
+}
+
+// Only a-z fold.
+int foldToUpper(int key) {
+  return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+}
+
+}  // namespace
+
+const EntryRules kStudentIdEntry = {"Please enter Student ID to be search: ", "Student ID", 8,
+                                    foldToLower, false};
+const EntryRules kIntakeEntry = {"Please enter Intake for mails generation: ", "Intake", 8,
+                                 foldToUpper, true};
+
+bool readEntry(Console& console, const EntryRules& rules, std::string& text) {
+  text.clear();
+  std::size_t chars = 0;
+  for (;;) {
+    const Key key = console.readKey();
+    console.echo(key);
+    if (key.code == kEnterKey) {
+      return true;
+    }
+    if (key.code == kEscapeKey) {
+      return false;
+    }
+    if (chars == rules.maxChars) {
+      continue;  // echoed, and ignored: the text is full
+    }
+    if (key.text.size() == 1) {
+      text += static_cast<char>(rules.fold(key.code));
+    } else {
+      text += key.text;
+    }
+    ++chars;
+    if (rules.endsWhenFull && chars == rules.maxChars) {
+      return true;
+    }
+  }
+}
+
+bool promptUntilFound(Console& console, const EntryRules& rules,
+                      const std::function<bool(const char*)>& lookup, std::string& text) {
+  for (;;) {
+    console.out() << "\n\n\tPress ESC to back to Main Menu";
+    console.out() << "\n\t" << rules.prompt;
+    if (!readEntry(console, rules, text)) {
+      return false;
+    }
+    if (lookup(text.c_str())) {
+      return true;
+    }
+    console.out() << "\n\n\t" << rules.what << " " << text.c_str() << " not found\n";
+  }
+}

@@ -1,0 +1,90 @@
+// Where keys and line answers come from: a person at a terminal, or a script in a pipe.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "analysis/console_interface.h"
+#include "app/fd_stream.h"
+#include "app/key_decoder.h"
+
+// The console's input side; every read throws EndOfInput once the input has ended.
+class KeyInput {
+ public:
+  virtual ~KeyInput() = default;
+  virtual Key readKey() = 0;
+  // Throws away pending input, then the first character of the next line ('\n' for an empty one).
+  virtual int readAnswer() = 0;
+  // The next white-space separated word; the rest of its line stays pending.
+  virtual std::string readWord() = 0;
+};
+
+// What both inputs share: bytes decoded into keys, and words taken from lines.
+class DecodedInput : public KeyInput {
+ public:
+  DecodedInput(int fd, std::function<void()> onInterrupted)
+      : input_(fd, std::move(onInterrupted)) {}
+  Key readKey() override;
+  std::string readWord() override;
+
+ protected:
+  // The next byte of line input without taking it, or InputQueue::kEnded.
+  virtual int peekLineByte() = 0;
+  virtual void takeLineByte() = 0;
+  virtual void onEnded() {}
+  int nextLineByte();
+  // Drops the LF of a CR LF pair whose CR was taken as an Enter key (a script's line end).
+  virtual void dropLineFeedOfEnter();
+
+  InputQueue input_;
+  KeyDecoder decoder_;
+  bool midLine_ = false;  // a word was taken from a line whose rest is still pending
+};
+
+// A pipe is a script: keys and lines are one byte stream, and nothing is echoed.
+class ScriptInput : public DecodedInput {
+ public:
+  explicit ScriptInput(int fd) : DecodedInput(fd, nullptr) {}
+  int readAnswer() override;
+
+ protected:
+  int peekLineByte() override { return input_.peek(); }
+  void takeLineByte() override { input_.next(); }
+};
+
+// What a terminal input needs of the terminal it reads.
+struct TerminalControl {
+  std::function<void(bool)> setLineMode;  // the terminal's line mode on, or the key mode back
+  std::function<void()> discardTyped;     // throws away what the terminal holds unread
+  std::function<void()> onInterrupted;    // a signal came while waiting for input
+  std::function<void()> onHangUp;         // the terminal is gone; does not return
+  std::function<void()> showErase;        // the echo of an erased character taken away
+  int endOfFileKey;                       // what ends line input (Ctrl-D)
+  int eraseKey;                           // what erases the last character of a line
+};
+
+// A person at a terminal in key mode: line reads borrow the terminal's line mode, and keys typed
+// ahead are taken into the line as the terminal would have echoed and edited them.
+class TerminalInput : public DecodedInput {
+ public:
+  TerminalInput(int fd, std::ostream& echo, TerminalControl control);
+  int readAnswer() override;
+
+ protected:
+  int peekLineByte() override;
+  void takeLineByte() override { ++linePosition_; }
+  void onEnded() override;
+  // A terminal sends Enter as CR alone.
+  void dropLineFeedOfEnter() override { decoder_.takeCarriageReturn(); }
+
+ private:
+  bool takeLine();
+
+  std::ostream& echo_;
+  TerminalControl control_;
+  // The line that line reads are taking words from: as in the Windows console, where the C
+  // library holds the rest of a line apart from the keystrokes still to come.
+  std::string line_;
+  std::size_t linePosition_ = 0;
+};

@@ -268,7 +268,10 @@ WindowsConsole::WindowsConsole()
     SetConsoleMode(input_, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
   }
   outBuffer_ = std::make_unique<OutputBuffer>(output_, outputIsConsole_);
-  out_.rdbuf(outBuffer_.get());
+  // U+FFFD for what the filter replaces: the console takes UTF-8 from now on.
+  safeBuffer_ = std::make_unique<SafeTextBuffer>(
+      outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());
+  out_.rdbuf(safeBuffer_.get());
 }
 
 WindowsConsole::~WindowsConsole() {
@@ -291,10 +294,23 @@ void WindowsConsole::restoreTerminal() {
   onProgramScreen_ = false;
 }
 
+void WindowsConsole::raw(const char* bytes) {
+  out_.flush();
+  outBuffer_->sputn(bytes, static_cast<std::streamsize>(std::char_traits<char>::length(bytes)));
+}
+
 void WindowsConsole::writeSequence(const char* sequence) {
   if (vt_) {
-    out_ << sequence;
+    raw(sequence);
   }
+}
+
+void WindowsConsole::echo(const Key& key) {
+  if (key.code == kEnterKey || key.code == kEscapeKey) {
+    raw(key.text.c_str());  // they act rather than show, as in the Windows console
+    return;
+  }
+  out_ << echoText(key);
 }
 
 void WindowsConsole::startColours() {
@@ -304,14 +320,17 @@ void WindowsConsole::startColours() {
   }
   coloursOn_ = true;
   saved_->coloursOn = true;
-  out_ << kLightGreenOnBlack;
+  raw(kLightGreenOnBlack);
 }
 
 void WindowsConsole::rewritePreviousLine(const std::string& text) {
   if (!vt_) {
     return;
   }
-  out_ << kStartOfPreviousLine << text << kEraseToEndOfLine << '\n';
+  raw(kStartOfPreviousLine);
+  out_ << text;
+  raw(kEraseToEndOfLine);
+  out_ << '\n';
   out_.flush();
 }
 
@@ -324,14 +343,14 @@ void WindowsConsole::clearScreen() {
   }
   // Only a session at the keyboard gets a screen of its own: a script's output stays visible.
   if (!onProgramScreen_ && inputIsConsole_) {
-    out_ << kEnterProgramScreen;
+    raw(kEnterProgramScreen);
     onProgramScreen_ = true;
     saved_->onProgramScreen = true;
     if (coloursOn_) {
-      out_ << kLightGreenOnBlack;
+      raw(kLightGreenOnBlack);
     }
   }
-  out_ << kClearScreen;
+  raw(kClearScreen);
 }
 
 void WindowsConsole::closeScreen() {
@@ -343,7 +362,9 @@ void WindowsConsole::closeScreen() {
     saved_->coloursOn = false;
     return;
   }
-  out_ << kResetColours << kLeaveProgramScreen << kResetColours;
+  raw(kResetColours);
+  raw(kLeaveProgramScreen);
+  raw(kResetColours);
   out_.flush();
   onProgramScreen_ = false;
   saved_->onProgramScreen = false;
@@ -401,7 +422,7 @@ bool WindowsConsole::takeConsoleLine() {
     }
     if (key.code == kEnterKey) {
       line_ += '\n';
-      out_ << "\r\n";
+      raw("\r\n");
       out_.flush();
       return true;
     }
@@ -412,7 +433,7 @@ bool WindowsConsole::takeConsoleLine() {
           --start;
         }
         line_.erase(start);
-        out_ << "\b \b";
+        raw("\b \b");
         out_.flush();
       }
       continue;

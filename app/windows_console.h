@@ -10,6 +10,7 @@
 
 #include "analysis/console_interface.h"
 #include "app/key_decoder.h"
+#include "app/safe_text.h"
 #include "app/virtual_keys.h"
 
 class WindowsConsole : public Console {
@@ -23,10 +24,12 @@ class WindowsConsole : public Console {
   WindowsConsole(const WindowsConsole&) = delete;
   WindowsConsole& operator=(const WindowsConsole&) = delete;
 
+  // Text passes the safe-text filter here.
   std::ostream& out() override { return out_; }
   Key readKey() override;
   int readAnswer() override;
   std::string readWord() override;
+  void echo(const Key& key) override;
   // The first clear also enters the program's own screen (the alternate screen), so that the
   // window's text comes back at the end.
   void clearScreen() override;
@@ -63,6 +66,8 @@ class WindowsConsole : public Console {
   bool takeConsoleLine();
   int nextByte(bool peekOnly);
   bool waitForByte(int timeoutMs);
+  // Bytes of the console's own (sequences, line editing), past the safe-text filter.
+  void raw(const char* bytes);
   void writeSequence(const char* sequence);
 
   void* input_;
@@ -74,6 +79,9 @@ class WindowsConsole : public Console {
   bool onProgramScreen_ = false;
   std::unique_ptr<SavedState> saved_;
   std::unique_ptr<OutputBuffer> outBuffer_;
+  // Everything the screens print passes the safe-text filter: no text from a database can act as
+  // a control sequence.
+  std::unique_ptr<SafeTextBuffer> safeBuffer_;
   std::ostream out_;
 
   // Console input: keys mapped from key events and not taken yet, and the line the line reads

@@ -28,7 +28,7 @@ list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main(_windows)?\\.cpp$")
 # Sources that call POSIX and have no Windows twin: the program on Windows does without them.
 set(TAVRINEL_POSIX_ONLY_SOURCES
     app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp app/signal_cleanup.cpp
-    mail/output_file.cpp store/sources/access_reader.cpp store/sources/child_process.cpp)
+    store/sources/access_reader.cpp store/sources/child_process.cpp)
 foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
   list(REMOVE_ITEM TAVRINEL_LIB_SOURCES ${CMAKE_SOURCE_DIR}/${source})
 endforeach()

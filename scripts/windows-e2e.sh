@@ -60,6 +60,9 @@ walk() {
   local steps=(
     ""                          # the main menu
     "F1"                        # a function key at the main menu
+    "M-1"                       # Alt+1: one key press, not ESC then 1
+    "1"                         # student search
+    "st2 BSpace Escape"         # Backspace echoed, ESC back to the main menu
     "1"                         # student search
     "st240401 Enter"            # found: the sub menu
     "1"                         # her results

@@ -133,11 +133,52 @@ bool OutputFile::createTemporary() {
   return fd_ >= 0;
 }
 
+// Keeps the old content first, so that a failed write can put it back.
 bool OutputFile::openInPlace() {
   inPlace_ = true;
-  fd_ = descriptorOf(CreateFileW(widePath(target_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  HANDLE handle =
+      CreateFileW(widePath(target_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  LARGE_INTEGER size{};
+  bool ok = GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size) != 0 &&
+            size.QuadPart < (LONGLONG{1} << 31);
+  if (ok) {
+    oldContent_.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD count = 0;
+    ok = oldContent_.empty() ||
+         (ReadFile(handle, oldContent_.data(), static_cast<DWORD>(oldContent_.size()), &count,
+                   nullptr) != 0 &&
+          count == oldContent_.size());
+  }
+  LARGE_INTEGER start{};
+  ok = ok && SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(handle) != 0;
+  if (!ok) {
+    CloseHandle(handle);
+    return false;
+  }
+  fd_ = descriptorOf(handle);
   return fd_ >= 0;
+}
+
+// After a failed write in place: the old content back where it was. If that fails too, the
+// old file is lost, and the caller says so.
+void OutputFile::putOldContentBack() {
+  HANDLE handle = handleOf(fd_);
+  LARGE_INTEGER start{};
+  bool restored =
+      SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(handle) != 0;
+  std::size_t done = 0;
+  while (restored && done < oldContent_.size()) {
+    DWORD written = 0;
+    restored = WriteFile(handle, oldContent_.data() + done,
+                         static_cast<DWORD>(oldContent_.size() - done), &written, nullptr) != 0 &&
+               written > 0;
+    done += written;
+  }
+  oldFileLost_ = !restored || FlushFileBuffers(handle) == 0;
 }
 
 void OutputFile::discardTemporary() {
@@ -160,6 +201,9 @@ bool OutputFile::write(const std::string& bytes) {
     DWORD written = 0;
     if (!WriteFile(handleOf(fd_), data, chunk, &written, nullptr) || written == 0) {
       failed_ = true;
+      if (inPlace_) {
+        putOldContentBack();
+      }
       break;
     }
     data += written;
@@ -173,7 +217,10 @@ bool OutputFile::commit() {
     return false;
   }
   // A full disk may only show when the data is forced out or the file is closed.
-  const bool synced = FlushFileBuffers(handleOf(fd_)) != 0;
+  const bool synced = failed_ || FlushFileBuffers(handleOf(fd_)) != 0;
+  if (inPlace_ && !failed_ && !synced) {
+    putOldContentBack();
+  }
   const bool closed = _close(fd_) == 0;
   fd_ = -1;
   if (failed_ || !synced || !closed) {

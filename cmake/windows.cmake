@@ -25,22 +25,21 @@ file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ana
      ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp ${CMAKE_SOURCE_DIR}/store/*.cpp)
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main(_windows)?\\.cpp$")
-# Sources that call POSIX and have no Windows twin: the program on Windows does without them.
+# POSIX sources whose Windows counterpart is shaped differently: the terminal console, its byte
+# input and terminfo sequences (app/console_windows.cpp is the Windows console), and the forked
+# child of the Access reader (store/sources/reader_process_windows.cpp starts the program again).
 set(TAVRINEL_POSIX_ONLY_SOURCES
-    app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp app/signal_cleanup.cpp
-    store/sources/access_reader.cpp store/sources/child_process.cpp)
+    app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp store/sources/child_process.cpp)
 foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
   list(REMOVE_ITEM TAVRINEL_LIB_SOURCES ${CMAKE_SOURCE_DIR}/${source})
 endforeach()
 
 add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
+# Until the file-format check and the SQLite reader have Windows files of their own, their few
+# POSIX calls are mapped onto the C runtime's (paths are UTF-8 under the program's manifest).
 set_source_files_properties(
     ${CMAKE_SOURCE_DIR}/store/sources/file_format.cpp ${CMAKE_SOURCE_DIR}/store/sources/sqlite_reader.cpp
     PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_SOURCE_DIR}/cmake/posix_compat_windows.h")
-# ODBC's headers on Windows take their types from windows.h, which the ODBC sources do not include.
-set_source_files_properties(
-  ${CMAKE_SOURCE_DIR}/store/sources/odbc_connection.cpp ${CMAKE_SOURCE_DIR}/store/sources/odbc_source.cpp
-  PROPERTIES COMPILE_OPTIONS "-include;windows.h")
 # The output file's header still names the POSIX group type among its members.
 target_compile_definitions(tavrinel_core PUBLIC gid_t=unsigned)
 target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})

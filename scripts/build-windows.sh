@@ -65,6 +65,8 @@ step "build"
 cmake --build "$build" -j2
 
 wine_run() { "$root/cmake/wine-run.sh" "$build/wine-prefix" "$@"; }
+# The wine server of the build's prefix, kept up between runs, ends with the script.
+trap 'WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true' EXIT
 
 if [ $run_tests -eq 1 ]; then
   step "unit tests under Wine"

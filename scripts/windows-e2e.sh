@@ -16,6 +16,7 @@ sessions=()
 cleanup() {
   for session in "${sessions[@]}"; do tmux kill-session -t "$session" 2>/dev/null || true; done
   rm -rf "$work"
+  WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
 

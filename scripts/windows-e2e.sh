@@ -31,12 +31,18 @@ Driver = $mdbtools_driver
 INI
 : >"$work/odbc/odbc.ini"
 
-# The screen once it has stopped changing (at most 20 s).
+# The screen once it has changed from what it was before the keys (at most 3 s: some keys change
+# nothing) and then stopped changing.
 settled_screen() {
-  local previous="" current
+  local session=$1 before=$2 previous="" current
+  for _ in $(seq 15); do
+    current=$(tmux capture-pane -p -t "$session")
+    [ "$current" != "$before" ] && break
+    sleep 0.2
+  done
   for _ in $(seq 100); do
     sleep 0.2
-    current=$(tmux capture-pane -p -t "$1")
+    current=$(tmux capture-pane -p -t "$session")
     if [ "$current" = "$previous" ]; then
       printf '%s\n' "$current"
       return
@@ -46,11 +52,15 @@ settled_screen() {
   printf '%s\n' "$current"
 }
 
+# Wine's server up first, so that the first screen does not wait for it.
+"$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" --version >/dev/null
+
 failures=0
 # walk NAME: both programs in their folders under $work/NAME, the same keys, the same screens.
 walk() {
   local name=$1 step=0
   local linux_session="tavrinel-e2e-linux-$$-$name" windows_session="tavrinel-e2e-windows-$$-$name"
+  local linux_screen="" windows_screen=""
   sessions+=("$linux_session" "$windows_session")
   tmux new-session -d -s "$linux_session" -x 100 -y 40 \
     "cd '$work/$name/linux' && '$linux_binary'; echo \"exit status \$?\"; sleep 600"
@@ -89,9 +99,8 @@ walk() {
       # shellcheck disable=SC2086
       tmux send-keys -t "$windows_session" $keys
     fi
-    local linux_screen windows_screen
-    linux_screen=$(settled_screen "$linux_session")
-    windows_screen=$(settled_screen "$windows_session")
+    linux_screen=$(settled_screen "$linux_session" "$linux_screen")
+    windows_screen=$(settled_screen "$windows_session" "$windows_screen")
     if [ "$linux_screen" != "$windows_screen" ]; then
       echo "FAIL $name, step $step ($keys): the screens differ (Linux <, Windows >)"
       diff <(printf '%s\n' "$linux_screen") <(printf '%s\n' "$windows_screen") || true

@@ -35,11 +35,6 @@ foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
 endforeach()
 
 add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
-# Until the file-format check and the SQLite reader have Windows files of their own, their few
-# POSIX calls are mapped onto the C runtime's (paths are UTF-8 under the program's manifest).
-set_source_files_properties(
-    ${CMAKE_SOURCE_DIR}/store/sources/file_format.cpp ${CMAKE_SOURCE_DIR}/store/sources/sqlite_reader.cpp
-    PROPERTIES COMPILE_OPTIONS "-include;${CMAKE_SOURCE_DIR}/cmake/posix_compat_windows.h")
 # The output file's header still names the POSIX group type among its members.
 target_compile_definitions(tavrinel_core PUBLIC gid_t=unsigned)
 target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})

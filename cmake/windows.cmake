@@ -35,8 +35,6 @@ foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
 endforeach()
 
 add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
-# The output file's header still names the POSIX group type among its members.
-target_compile_definitions(tavrinel_core PUBLIC gid_t=unsigned)
 target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(tavrinel_core PRIVATE ${TAVRINEL_WARNINGS})
 # The code calls the wide (W) Windows functions by name: Wine has no A-suffixed ODBC functions.

@@ -302,7 +302,7 @@ void KeyDecoder::feedSequence(unsigned char byte) {
     }
     sequence_.clear();
     // ESC and a key at once is how a terminal sends Alt with that key: one key press.
-    if (const int scanCode = altScanCode(byte); scanCode != kNoKey) {
+    if (const int scanCode = altScanCode(byte); altFromEscape_ && scanCode != kNoKey) {
       pushExtended(kFunctionPrefix, scanCode);
       return;
     }
@@ -352,9 +352,12 @@ void KeyDecoder::finishSequence() {
 void KeyDecoder::timeOut() {
   if (sequence_.size() == 1) {
     push(kEscapeKey);
-  } else if (sequence_.size() == 2) {
+  } else if (sequence_.size() == 2 && altFromEscape_) {
     // Alt+[ and Alt+O send what begins a sequence; nothing followed.
     pushExtended(kFunctionPrefix, altScanCode(static_cast<unsigned char>(sequence_[1])));
+  } else if (sequence_.size() == 2) {
+    push(kEscapeKey);
+    push(static_cast<unsigned char>(sequence_[1]));
   }
   sequence_.clear();
   overlong_ = false;

@@ -14,6 +14,10 @@
 // lone ESC is told apart from a sequence.
 class KeyDecoder {
  public:
+  // A terminal sends Alt with a key as ESC and the key's byte at once; a script has no Alt key,
+  // and its ESC followed by a key is those two keys (altFromEscape false).
+  explicit KeyDecoder(bool altFromEscape = true) : altFromEscape_(altFromEscape) {}
+
   // Takes one byte; afterwards hasKey() tells whether keys are ready.
   void feed(unsigned char byte);
 
@@ -43,6 +47,7 @@ class KeyDecoder {
   void push(int code);
   void pushExtended(int prefix, int code);
 
+  bool altFromEscape_;
   std::string sequence_;   // the escape sequence read so far, starting with ESC
   bool overlong_ = false;  // the sequence outgrew sequence_ and is only being swallowed
   std::string character_;  // the UTF-8 character read so far

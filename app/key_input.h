@@ -23,8 +23,8 @@ class KeyInput {
 // What both inputs share: bytes decoded into keys, and words taken from lines.
 class DecodedInput : public KeyInput {
  public:
-  DecodedInput(int fd, std::function<void()> onInterrupted)
-      : input_(fd, std::move(onInterrupted)) {}
+  DecodedInput(int fd, std::function<void()> onInterrupted, bool altFromEscape)
+      : input_(fd, std::move(onInterrupted)), decoder_(altFromEscape) {}
   Key readKey() override;
   std::string readWord() override;
 
@@ -45,7 +45,7 @@ class DecodedInput : public KeyInput {
 // A pipe is a script: keys and lines are one byte stream, and nothing is echoed.
 class ScriptInput : public DecodedInput {
  public:
-  explicit ScriptInput(int fd) : DecodedInput(fd, nullptr) {}
+  explicit ScriptInput(int fd) : DecodedInput(fd, nullptr, false) {}
   int readAnswer() override;
 
  protected:

@@ -81,7 +81,7 @@ int ScriptInput::readAnswer() {
 }
 
 TerminalInput::TerminalInput(int fd, std::ostream& echo, TerminalControl control)
-    : DecodedInput(fd, control.onInterrupted), echo_(echo), control_(std::move(control)) {}
+    : DecodedInput(fd, control.onInterrupted, true), echo_(echo), control_(std::move(control)) {}
 
 void TerminalInput::onEnded() {
   if (input_.hungUp()) {

@@ -14,8 +14,8 @@ namespace {
 constexpr int kTimeOut = -1;  // in a script: the short wait passes with no byte
 
 // Feeds a script of bytes (and waits that run out) and collects every code it gives.
-std::vector<int> decode(const std::vector<int>& script) {
-  KeyDecoder decoder;
+std::vector<int> decode(const std::vector<int>& script, bool altFromEscape = true) {
+  KeyDecoder decoder(altFromEscape);
   std::vector<int> keys;
   for (int item : script) {
     if (item == kTimeOut) {
@@ -153,8 +153,9 @@ TEST(KeyDecoder, LoneEscapeIsToldApartByTheWait) {
   EXPECT_EQ(decode({0x1b, kTimeOut, 0x1b, kTimeOut}), (std::vector<int>{27, 27}));
 }
 
-// ESC and a key at once is Alt with that key, with the Windows console's codes.
-TEST(KeyDecoder, EscapeBeforeAKeyIsAltWithThatKey) {
+// ESC and a key at once is Alt with that key, with the Windows console's codes; a script has no
+// Alt key, and there the same bytes are ESC and then the key.
+TEST(KeyDecoder, EscapeBeforeAKeyIsAltWithThatKeyExceptInAScript) {
   const struct {
     const char* bytes;
     std::vector<int> codes;
@@ -185,6 +186,16 @@ TEST(KeyDecoder, EscapeBeforeAKeyIsAltWithThatKey) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(decode(bytes(c.bytes)), c.codes) << show(c.bytes);
+    std::vector<int> inScript;
+    for (char byte : std::string(c.bytes)) {
+      inScript.push_back(static_cast<unsigned char>(byte));
+    }
+    if (c.codes.size() == 3) {
+      inScript = {27, 224, 72};  // the arrow's sequence is an arrow in a script too
+    } else if (inScript[1] == 0x7f) {
+      inScript[1] = kBackspaceKey;  // DEL is how a terminal sends Backspace
+    }
+    EXPECT_EQ(decode(bytes(c.bytes), false), inScript) << "script " << show(c.bytes);
   }
 }
 

@@ -95,6 +95,6 @@ class WindowsConsole : public Console {
   std::string bytes_;
   std::size_t bytePosition_ = 0;
   bool inputEnded_ = false;
-  KeyDecoder decoder_;
+  KeyDecoder decoder_{false};  // a script has no Alt key: its ESC and a key are two keys
   bool midLine_ = false;
 };

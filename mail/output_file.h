@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 
 // Told about each temporary file for as long as it may exist, so that a fatal signal can remove
@@ -57,7 +58,9 @@ class OutputFile {
   std::string target_;  // the file at the end of any symbolic links
   std::string tempPath_;
   mode_t mode_ = 0;
-  gid_t group_ = static_cast<gid_t>(-1);  // -1 leaves the group as it is
+  // The old file's group (a POSIX gid); all ones leaves the group as it is. A plain 32-bit number,
+  // so that the header builds where there are no groups (Windows).
+  std::uint32_t group_ = UINT32_MAX;
   int fd_ = -1;
   bool inPlace_ = false;
   bool failed_ = false;

@@ -152,7 +152,7 @@ bool OutputFile::createTemporary() {
   }
   // mkstemp makes the file private. The group first: changing it may clear the set-group-ID bit.
   // A new file that cannot take them still holds every letter, so neither failure is an error.
-  if (fchown(fd_, static_cast<uid_t>(-1), group_) != 0) {
+  if (fchown(fd_, static_cast<uid_t>(-1), static_cast<gid_t>(group_)) != 0) {
     // The new file keeps the folder's group. (A cast to void does not satisfy glibc's fortified
     // headers, which want the result looked at.)
   }

@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build and run tavrinel; with --tests also those that the
 # tests, the lint and the package check need. Skips what is present.
 #
-# usage: scripts/install-deps.sh [--tests]
+# usage: scripts/install-deps.sh [--tests | --windows]
 set -euo pipefail
 
 # To build and run: a compiler, CMake and Ninja, the two database libraries, unixODBC for
@@ -20,8 +20,17 @@ case "${1:-}" in
     packages+=(libgtest-dev clang-format groff-base dpkg-dev file lintian postgresql odbc-postgresql
                mariadb-server odbc-mariadb odbc-mdbtools)
     ;;
+  --windows)
+    # The Windows program (scripts/build-windows.sh): MinGW-w64 with POSIX threads, GoogleTest's
+    # sources, Wine to run the tests, npm to fetch the SQLite amalgamation, NSIS and zip for the
+    # installer and the zip (npm only where no npm is on the path); tmux, sqlite3, unixODBC and
+    # the MDBTools ODBC driver for the end-to-end run under Wine.
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip tmux
+              sqlite3 unixodbc-dev odbc-mdbtools)
+    command -v npm >/dev/null || packages+=(npm)
+    ;;
   *)
-    echo "usage: scripts/install-deps.sh [--tests]" >&2
+    echo "usage: scripts/install-deps.sh [--tests | --windows]" >&2
     exit 2
     ;;
 esac

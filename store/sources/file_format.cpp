@@ -1,14 +1,11 @@
 // Recognising a database file as Access or SQLite by its first bytes, before any engine reads it.
 #include "store/sources/file_format.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "store/database_error.h"
+#include "store/sources/file_probe.h"
 
 namespace {
 
@@ -19,7 +16,7 @@ constexpr char kSqliteSignature[] = "SQLite format 3";  // and its terminating N
 // Jet 3 files are made of 2 KiB pages, Jet 4 and ACE of 4 KiB ones; byte 0x14 is the version.
 constexpr std::size_t kJetVersionOffset = 0x14;
 // The table list starts on page 2, so a shorter file cannot be whole.
-constexpr off_t kAccessMinimumPages = 3;
+constexpr std::uint64_t kAccessMinimumPages = 3;
 
 // A SQLite file starts with a 100-byte header: the page size at 16 (big-endian, 1 for 65536),
 // the change counter at 24, the number of pages at 28, and at 92 the change counter the page
@@ -33,48 +30,15 @@ constexpr std::size_t kSqliteValidForOffset = 92;
 struct FileHead {
   unsigned char bytes[kSqliteHeaderBytes] = {};
   std::size_t length = 0;  // how many of the bytes the file has
-  off_t size = 0;
+  std::uint64_t size = 0;
 };
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-std::string errorReason(int error) {
-  switch (error) {
-    case ENOENT:
-      return "file not found";
-    case EACCES:
-    case EPERM:
-      return "permission denied";
-    default: {
-      std::string reason = std::strerror(error);
-      if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') {
-        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
-      }
-      return reason;
-    }
-  }
-}
 
 bool startsWith(const FileHead& head, const char* signature, std::size_t size) {
   return head.length >= size && std::memcmp(head.bytes, signature, size) == 0;
 }
 
-unsigned long bigEndian(const unsigned char* bytes, std::size_t count) {
-  unsigned long value = 0;
+std::uint64_t bigEndian(const unsigned char* bytes, std::size_t count) {
+  std::uint64_t value = 0;
   for (std::size_t i = 0; i < count; ++i) {
     value = value << 8 | bytes[i];
   }
@@ -82,41 +46,36 @@ unsigned long bigEndian(const unsigned char* bytes, std::size_t count) {
 }
 
 FileHead readHead(const std::string& path) {
-  // O_NONBLOCK: a FIFO named like the database must not hang the program.
-  FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  struct stat status {};
-  if (file.get() < 0 || fstat(file.get(), &status) != 0) {
-    failToRead(path, errorReason(errno));
+  FileHead head;
+  FileStart start;
+  const std::string problem = readFileStart(path, head.bytes, sizeof head.bytes, start);
+  if (!problem.empty()) {
+    failToRead(path, problem);
   }
-  if (S_ISDIR(status.st_mode)) {
+  if (start.kind == FileStart::Kind::kDirectory) {
     failToRead(path, "it is a directory");
   }
-  FileHead head;
-  head.size = status.st_size;
-  ssize_t length =
-      S_ISREG(status.st_mode) ? pread(file.get(), head.bytes, sizeof head.bytes, 0) : 0;
-  if (length < 0) {
-    failToRead(path, errorReason(errno));
-  }
-  head.length = static_cast<std::size_t>(length);
+  head.size = start.size;
+  head.length = start.length;
   return head;
 }
 
 // A file cut short is refused here, before libmdb or SQLite reads past its end.
 void checkAccessSize(const std::string& path, const FileHead& head) {
-  off_t pageSize = head.bytes[kJetVersionOffset] == 0 ? 2048 : 4096;
+  const std::uint64_t pageSize = head.bytes[kJetVersionOffset] == 0 ? 2048 : 4096;
   if (head.size % pageSize != 0 || head.size < kAccessMinimumPages * pageSize) {
     failToRead(path, "the Access file is damaged (it is cut short)");
   }
 }
 
 void checkSqliteSize(const std::string& path, const FileHead& head) {
-  unsigned long pageSize = bigEndian(head.bytes + kSqlitePageSizeOffset, 2);
+  // 64-bit arithmetic: unsigned long has 32 bits on Windows, fewer than a large file's size.
+  std::uint64_t pageSize = bigEndian(head.bytes + kSqlitePageSizeOffset, 2);
   pageSize = pageSize == 1 ? 65536 : pageSize;
-  auto size = static_cast<unsigned long>(head.size);
+  const std::uint64_t size = head.size;
   bool countIsCurrent = bigEndian(head.bytes + kSqliteChangeCounterOffset, 4) ==
                         bigEndian(head.bytes + kSqliteValidForOffset, 4);
-  unsigned long pages = countIsCurrent ? bigEndian(head.bytes + kSqlitePageCountOffset, 4) : 0;
+  std::uint64_t pages = countIsCurrent ? bigEndian(head.bytes + kSqlitePageCountOffset, 4) : 0;
   if (head.length < kSqliteHeaderBytes || pageSize < 512 || size % pageSize != 0 ||
       size / pageSize < pages) {
     failToRead(path, "the SQLite file is damaged (it is cut short)");

@@ -1,10 +1,6 @@
 // Reading the loader's three tables out of a SQLite 3 file without running SQL stored in it.
 #include "store/sources/sqlite_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -15,6 +11,7 @@
 #include <vector>
 
 #include "store/database_error.h"
+#include "store/sources/file_probe.h"
 #include "store/sources/sqlite_handles.h"
 
 namespace {
@@ -64,25 +61,16 @@ int allowReadingOnly(void*, int action, const char* first, const char*, const ch
   }
 }
 
-// Whether the file of the given suffix ("-wal", "-shm") exists beside the file at path. SQLite
-// keeps them beside the file that a symbolic link points to, not beside the link.
 bool hasBeside(const std::string& path, const char* suffix) {
-  char* resolved = realpath(path.c_str(), nullptr);
-  std::string beside = (resolved == nullptr ? path : std::string(resolved)) + suffix;
-  std::free(resolved);
-  return access(beside.c_str(), F_OK) == 0;
+  return existsBeside(path, suffix);
 }
 
 // True for a file in write-ahead-log mode (bytes 18 and 19 of its header are 2).
 bool declaresWriteAheadLog(const std::string& path) {
-  unsigned char versions[2] = {};
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  bool wal = pread(fd, versions, sizeof versions, 18) == 2 && versions[0] == 2 && versions[1] == 2;
-  close(fd);
-  return wal;
+  unsigned char head[20] = {};
+  FileStart start;
+  return readFileStart(path, head, sizeof head, start).empty() && start.length == sizeof head &&
+         head[18] == 2 && head[19] == 2;
 }
 
 // SQLite keeps the index of a write-ahead log in a shared-memory file beside the database, which

@@ -1,0 +1,590 @@
+// The Windows console: key events and VT output on a console window, bytes on pipes and files.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "app/signal_cleanup.h"
+#include "app/windows_console.h"
+
+namespace {
+
+// VT sequences (xterm's), which Windows 10's console and Wine's both take.
+constexpr const char* kEnterProgramScreen = "\x1b[?1049h";
+constexpr const char* kLeaveProgramScreen = "\x1b[?1049l";
+constexpr const char* kClearScreen = "\x1b[2J\x1b[H";
+constexpr const char* kLightGreenOnBlack = "\x1b[92;40m";
+constexpr const char* kResetColours = "\x1b[0m";
+// Cursor to the start of the line above. Cursor-up followed by CR in one write loses the
+// cursor-up in Wine's console; this one sequence does both.
+constexpr const char* kStartOfPreviousLine = "\x1b[F";
+constexpr const char* kEraseToEndOfLine = "\x1b[K";
+
+// The status Windows gives a program ended by Ctrl-C (STATUS_CONTROL_C_EXIT).
+constexpr UINT kExitByControlC = 0xC000013A;
+
+bool isWhiteSpace(int byte) {
+  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
+         byte == '\r';
+}
+
+std::wstring wideOf(const char* bytes, int size) {
+  if (size <= 0) {
+    return {};
+  }
+  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes, size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes, size, wide.data(), length);
+  return wide;
+}
+
+// The number of bytes at the end of text that begin a UTF-8 character not yet complete.
+std::size_t unfinishedTail(const std::string& text) {
+  const std::size_t size = text.size();
+  for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
+    const unsigned char byte = static_cast<unsigned char>(text[size - back]);
+    if ((byte & 0xC0) != 0x80) {
+      const std::size_t length = utf8CharacterLength(byte);
+      return length > back ? back : 0;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+// What the control handler needs to give the console back, reachable from its own thread.
+struct WindowsConsole::SavedState {
+  HANDLE input = INVALID_HANDLE_VALUE;
+  HANDLE output = INVALID_HANDLE_VALUE;
+  DWORD inputMode = 0;
+  DWORD outputMode = 0;
+  UINT inputCodePage = 0;
+  UINT outputCodePage = 0;
+  bool inputIsConsole = false;
+  bool outputIsConsole = false;
+  std::atomic<bool> vt{false};
+  std::atomic<bool> coloursOn{false};
+  std::atomic<bool> onProgramScreen{false};
+  std::atomic<bool> restored{false};
+
+  void write(const char* text) const {
+    const std::wstring wide = wideOf(text, static_cast<int>(std::char_traits<char>::length(text)));
+    DWORD written = 0;
+    WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  }
+
+  // Safe to run twice and from the control handler's thread: each step is one console call.
+  void restore() {
+    if (restored.exchange(true)) {
+      return;
+    }
+    if (outputIsConsole) {
+      if (vt && (coloursOn || onProgramScreen)) {
+        // Reset on both screens: leaving the program's screen may bring back saved attributes.
+        write(kResetColours);
+        if (onProgramScreen) {
+          write(kLeaveProgramScreen);
+          write(kResetColours);
+        }
+      }
+      SetConsoleMode(output, outputMode);
+      SetConsoleOutputCP(outputCodePage);
+    }
+    if (inputIsConsole) {
+      SetConsoleMode(input, inputMode);
+      SetConsoleCP(inputCodePage);
+    }
+  }
+};
+
+namespace {
+
+std::atomic<WindowsConsole::SavedState*>* gHandlerState() {
+  static std::atomic<WindowsConsole::SavedState*> state{nullptr};
+  return &state;
+}
+
+BOOL WINAPI onControlEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      break;
+    default:
+      return FALSE;
+  }
+  unlinkOnFatalSignal();
+  if (WindowsConsole::SavedState* state = gHandlerState()->load()) {
+    state->restore();
+  }
+  // Ends every other thread first, the one that may be drawing on the console among them.
+  ExitProcess(kExitByControlC);
+}
+
+}  // namespace
+
+// Output to a console window as UTF-16 (whole characters only), to a pipe or file as bytes.
+class WindowsConsole::OutputBuffer : public std::streambuf {
+ public:
+  OutputBuffer(HANDLE handle, bool isConsole) : handle_(handle), isConsole_(isConsole) {
+    setp(buffer_, buffer_ + sizeof buffer_);
+  }
+  ~OutputBuffer() override { sync(); }
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (sync() != 0) {
+      return traits_type::eof();
+    }
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  int sync() override {
+    pending_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    setp(buffer_, buffer_ + sizeof buffer_);
+    if (pending_.empty()) {
+      return 0;
+    }
+    bool ok = true;
+    if (isConsole_) {
+      const std::size_t tail = unfinishedTail(pending_);
+      const std::string text = expandTabs(pending_.substr(0, pending_.size() - tail));
+      const std::wstring wide = wideOf(text.data(), static_cast<int>(text.size()));
+      ok = writeAll(wide.data(), wide.size(), true);
+      pending_.erase(0, pending_.size() - tail);
+    } else {
+      ok = writeAll(pending_.data(), pending_.size(), false);
+      pending_.clear();
+    }
+    return ok ? 0 : -1;
+  }
+
+ private:
+  bool writeAll(const void* data, std::size_t count, bool wide) {
+    const char* bytes = static_cast<const char*>(data);
+    const std::size_t unit = wide ? sizeof(wchar_t) : 1;
+    while (count > 0) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(count < 16384 ? count : 16384);
+      const BOOL ok = wide ? WriteConsoleW(handle_, bytes, chunk, &written, nullptr)
+                           : WriteFile(handle_, bytes, chunk, &written, nullptr);
+      if (!ok || written == 0) {
+        return false;
+      }
+      bytes += written * unit;
+      count -= written;
+    }
+    return true;
+  }
+
+  // Tabs as the spaces up to the next stop of eight. Wine's console draws a tab at the start of
+  // its top line two columns short.
+  std::string expandTabs(const std::string& text) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(handle_, &info) && info.dwSize.X > 0) {
+      width_ = static_cast<std::size_t>(info.dwSize.X);
+    }
+    std::string expanded;
+    expanded.reserve(text.size());
+    for (char c : text) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      if (inSequence_) {
+        expanded += c;
+        // A CSI sequence ends with a byte from '@' to '~'; the '[' after ESC does not end it.
+        const bool opening = byte == '[' && expanded[expanded.size() - 2] == '\x1b';
+        if (byte >= 0x40 && byte <= 0x7e && !opening) {
+          inSequence_ = false;
+          if (byte == 'H' || byte == 'F') {
+            column_ = 0;  // home, or the start of the line above: the sequences this file sends
+          }
+        }
+        continue;
+      }
+      if (c == '\t') {
+        const std::size_t stop = column_ - column_ % 8 + 8;
+        const std::size_t end = stop < width_ ? stop : width_ - 1;
+        const std::size_t spaces = end > column_ ? end - column_ : 0;
+        expanded.append(spaces, ' ');
+        column_ += spaces;
+        continue;
+      }
+      expanded += c;
+      if (c == '\x1b') {
+        inSequence_ = true;
+      } else if (c == '\r' || c == '\n') {
+        column_ = 0;
+      } else if (c == '\b') {
+        column_ = column_ > 0 ? column_ - 1 : 0;
+      } else if ((byte & 0xC0) != 0x80 && byte >= 0x20) {
+        // One column per character, not per byte; a full line goes on at the next line's start.
+        column_ = column_ >= width_ ? 1 : column_ + 1;
+      }
+    }
+    return expanded;
+  }
+
+  HANDLE handle_;
+  bool isConsole_;
+  std::size_t column_ = 0;
+  std::size_t width_ = 80;
+  bool inSequence_ = false;
+  char buffer_[4096];
+  std::string pending_;  // bytes not yet written: at most an unfinished character between writes
+};
+
+WindowsConsole::WindowsConsole()
+    : input_(GetStdHandle(STD_INPUT_HANDLE)),
+      output_(GetStdHandle(STD_OUTPUT_HANDLE)),
+      saved_(std::make_unique<SavedState>()),
+      out_(nullptr) {
+  SavedState& saved = *saved_;
+  saved.input = input_;
+  saved.output = output_;
+  saved.inputIsConsole = GetConsoleMode(input_, &saved.inputMode) != 0;
+  saved.outputIsConsole = GetConsoleMode(output_, &saved.outputMode) != 0;
+  inputIsConsole_ = saved.inputIsConsole;
+  outputIsConsole_ = saved.outputIsConsole;
+  if (outputIsConsole_) {
+    saved.outputCodePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+    vt_ = SetConsoleMode(output_, saved.outputMode | ENABLE_PROCESSED_OUTPUT |
+                                      ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    saved.vt = vt_;
+  }
+  if (inputIsConsole_) {
+    saved.inputCodePage = GetConsoleCP();
+    SetConsoleCP(CP_UTF8);
+    // Keys one by one without echo; Ctrl-C stays a signal to the control handler. No mouse,
+    // no window events: only key events are read.
+    SetConsoleMode(input_, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
+  }
+  outBuffer_ = std::make_unique<OutputBuffer>(output_, outputIsConsole_);
+  // U+FFFD for what the filter replaces: the console takes UTF-8 from now on.
+  safeBuffer_ = std::make_unique<SafeTextBuffer>(
+      outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());
+  out_.rdbuf(safeBuffer_.get());
+}
+
+WindowsConsole::~WindowsConsole() {
+  restoreTerminal();
+  if (gHandlerState()->load() == saved_.get()) {
+    gHandlerState()->store(nullptr);
+    SetConsoleCtrlHandler(onControlEvent, FALSE);
+  }
+}
+
+void WindowsConsole::handleSignals() {
+  gHandlerState()->store(saved_.get());
+  SetConsoleCtrlHandler(onControlEvent, TRUE);
+}
+
+void WindowsConsole::restoreTerminal() {
+  out_.flush();
+  saved_->restore();
+  coloursOn_ = false;
+  onProgramScreen_ = false;
+}
+
+void WindowsConsole::raw(const char* bytes) {
+  out_.flush();
+  outBuffer_->sputn(bytes, static_cast<std::streamsize>(std::char_traits<char>::length(bytes)));
+}
+
+void WindowsConsole::writeSequence(const char* sequence) {
+  if (vt_) {
+    raw(sequence);
+  }
+}
+
+void WindowsConsole::echo(const Key& key) {
+  if (key.code == kEnterKey || key.code == kEscapeKey) {
+    raw(key.text.c_str());  // they act rather than show, as in the Windows console
+    return;
+  }
+  out_ << echoText(key);
+}
+
+void WindowsConsole::startColours() {
+  const char* noColor = std::getenv("NO_COLOR");
+  if (!vt_ || (noColor != nullptr && noColor[0] != '\0')) {
+    return;
+  }
+  coloursOn_ = true;
+  saved_->coloursOn = true;
+  raw(kLightGreenOnBlack);
+}
+
+void WindowsConsole::rewritePreviousLine(const std::string& text) {
+  if (!vt_) {
+    return;
+  }
+  raw(kStartOfPreviousLine);
+  out_ << text;
+  raw(kEraseToEndOfLine);
+  out_ << '\n';
+  out_.flush();
+}
+
+void WindowsConsole::clearScreen() {
+  if (!vt_) {
+    if (outputIsConsole_) {
+      out_ << '\n';  // no way to clear: at least the next screen starts on a line of its own
+    }
+    return;
+  }
+  // Only a session at the keyboard gets a screen of its own: a script's output stays visible.
+  if (!onProgramScreen_ && inputIsConsole_) {
+    raw(kEnterProgramScreen);
+    onProgramScreen_ = true;
+    saved_->onProgramScreen = true;
+    if (coloursOn_) {
+      raw(kLightGreenOnBlack);
+    }
+  }
+  raw(kClearScreen);
+}
+
+void WindowsConsole::closeScreen() {
+  if (!onProgramScreen_) {
+    // No screen of its own to leave: the window is cleared, in the user's colours.
+    writeSequence(kResetColours);
+    writeSequence(kClearScreen);
+    coloursOn_ = false;
+    saved_->coloursOn = false;
+    return;
+  }
+  raw(kResetColours);
+  raw(kLeaveProgramScreen);
+  raw(kResetColours);
+  out_.flush();
+  onProgramScreen_ = false;
+  saved_->onProgramScreen = false;
+  coloursOn_ = false;
+  saved_->coloursOn = false;
+}
+
+void WindowsConsole::pause() {
+  out_ << "Press any key to continue . . . ";
+  readKey();
+}
+
+Key WindowsConsole::readKey() {
+  out_.flush();
+  return inputIsConsole_ ? readConsoleKey() : readByteKey();
+}
+
+Key WindowsConsole::readConsoleKey() {
+  while (keys_.empty()) {
+    INPUT_RECORD record;
+    DWORD count = 0;
+    if (!ReadConsoleInputW(input_, &record, 1, &count) || count == 0) {
+      throw EndOfInput();
+    }
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) {
+      continue;
+    }
+    const KEY_EVENT_RECORD& event = record.Event.KeyEvent;
+    const KeyEvent mapped{event.wVirtualKeyCode, static_cast<char16_t>(event.uChar.UnicodeChar),
+                          event.dwControlKeyState};
+    const int repeats = event.wRepeatCount > 0 ? event.wRepeatCount : 1;
+    for (int i = 0; i < repeats; ++i) {
+      for (Key& key : mapper_.keysOf(mapped)) {
+        keys_.push_back(std::move(key));
+      }
+    }
+  }
+  Key key = keys_.front();
+  keys_.pop_front();
+  return key;
+}
+
+// A new line for the line reads: typed with echo and Backspace, ended by Enter. Keys typed ahead
+// come first. Keys that type nothing (arrows, function keys, ESC) are left out.
+bool WindowsConsole::takeConsoleLine() {
+  line_.clear();
+  linePosition_ = 0;
+  out_.flush();
+  for (;;) {
+    Key key = readConsoleKey();
+    const bool prefix = key.text.size() == 1 && (key.code == 0 || key.code == 224);
+    if (prefix) {
+      readConsoleKey();  // the extended key's own code
+      continue;
+    }
+    if (key.code == kEnterKey) {
+      line_ += '\n';
+      raw("\r\n");
+      out_.flush();
+      return true;
+    }
+    if (key.code == kBackspaceKey) {
+      if (!line_.empty()) {
+        std::size_t start = line_.size() - 1;
+        while (start > 0 && (static_cast<unsigned char>(line_[start]) & 0xC0) == 0x80) {
+          --start;
+        }
+        line_.erase(start);
+        raw("\b \b");
+        out_.flush();
+      }
+      continue;
+    }
+    if (key.code < 0x20 || key.code == 0x7f) {
+      continue;  // ESC and control characters type nothing into a line
+    }
+    line_ += key.text;
+    out_ << key.text;
+    out_.flush();
+  }
+}
+
+void WindowsConsole::discardPending() {
+  if (inputIsConsole_) {
+    FlushConsoleInputBuffer(input_);
+    keys_.clear();
+    line_.clear();
+    linePosition_ = 0;
+  } else if (midLine_) {
+    // A pipe is a script: only the rest of the line already begun is dropped.
+    int byte;
+    do {
+      byte = nextByte(false);
+    } while (byte >= 0 && byte != '\n');
+  }
+  midLine_ = false;
+}
+
+int WindowsConsole::peekLineByte() {
+  if (!inputIsConsole_) {
+    return nextByte(true);
+  }
+  if (linePosition_ == line_.size() && !takeConsoleLine()) {
+    return -1;
+  }
+  return static_cast<unsigned char>(line_[linePosition_]);
+}
+
+int WindowsConsole::nextLineByte() {
+  const int byte = peekLineByte();
+  if (byte < 0) {
+    throw EndOfInput();
+  }
+  if (inputIsConsole_) {
+    ++linePosition_;
+  } else {
+    nextByte(false);
+  }
+  return byte;
+}
+
+int WindowsConsole::readAnswer() {
+  out_.flush();
+  discardPending();
+  if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
+    nextByte(false);
+  }
+  const int first = nextLineByte();
+  if (inputIsConsole_) {
+    linePosition_ = line_.size();  // the rest of the line is dropped
+    return first;
+  }
+  if (first == '\r' && nextByte(true) == '\n') {
+    nextByte(false);
+    return '\n';  // an empty line ended by CR LF
+  }
+  int byte = first;
+  while (byte != '\n' && byte >= 0) {
+    byte = nextByte(false);
+  }
+  return first;
+}
+
+std::string WindowsConsole::readWord() {
+  out_.flush();
+  if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
+    nextByte(false);
+  }
+  int byte = nextLineByte();
+  while (isWhiteSpace(byte)) {
+    byte = nextLineByte();
+  }
+  std::string word(1, static_cast<char>(byte));
+  for (byte = peekLineByte(); byte >= 0 && !isWhiteSpace(byte); byte = peekLineByte()) {
+    word += static_cast<char>(nextLineByte());
+  }
+  midLine_ = true;
+  return word;
+}
+
+Key WindowsConsole::readByteKey() {
+  while (!decoder_.hasKey()) {
+    if (decoder_.isMidSequence() && !waitForByte(kEscapeWaitMs)) {
+      decoder_.timeOut();
+      continue;
+    }
+    const int byte = nextByte(false);
+    if (byte < 0) {
+      decoder_.timeOut();
+      if (!decoder_.hasKey()) {
+        throw EndOfInput();
+      }
+    } else {
+      decoder_.feed(static_cast<unsigned char>(byte));
+    }
+  }
+  return decoder_.nextKey();
+}
+
+// True when a byte can be read at once or within timeoutMs, or the input has ended. A file is
+// always ready; a pipe is asked how much it holds.
+bool WindowsConsole::waitForByte(int timeoutMs) {
+  if (bytePosition_ < bytes_.size() || inputEnded_ || GetFileType(input_) != FILE_TYPE_PIPE) {
+    return true;
+  }
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr) || available > 0) {
+      return true;  // bytes, or a broken pipe whose read reports the end
+    }
+    if (GetTickCount64() >= deadline) {
+      return false;
+    }
+    Sleep(5);
+  }
+}
+
+// The next byte of a pipe or file (consumed unless peekOnly), or -1 at its end.
+int WindowsConsole::nextByte(bool peekOnly) {
+  if (bytePosition_ == bytes_.size()) {
+    bytes_.clear();
+    bytePosition_ = 0;
+    if (!inputEnded_) {
+      out_.flush();
+      char buffer[4096];
+      DWORD count = 0;
+      if (!ReadFile(input_, buffer, sizeof buffer, &count, nullptr) || count == 0) {
+        inputEnded_ = true;
+      } else {
+        bytes_.assign(buffer, count);
+      }
+    }
+    if (bytes_.empty()) {
+      return -1;
+    }
+  }
+  const int byte = static_cast<unsigned char>(bytes_[bytePosition_]);
+  if (!peekOnly) {
+    ++bytePosition_;
+  }
+  return byte;
+}

@@ -1,0 +1,62 @@
+// The temporary file to remove, shared with the console's control handler, which Windows runs on
+// a thread of its own: a lock, not a signal-safe flag.
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+#include "app/signal_cleanup.h"
+#include "mail/output_file.h"
+
+namespace {
+
+std::mutex& pathLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::wstring& registeredPath() {
+  static std::wstring path;
+  return path;
+}
+
+}  // namespace
+
+bool setUnlinkOnFatalSignal(const char* path) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), length);
+  wide.resize(wide.size() - 1);
+  std::lock_guard<std::mutex> guard(pathLock());
+  registeredPath() = wide;
+  return true;
+}
+
+void clearUnlinkOnFatalSignal() {
+  std::lock_guard<std::mutex> guard(pathLock());
+  registeredPath().clear();
+}
+
+// The control handler ends the process right after: the lock is kept, so that the program's own
+// thread cannot register a new file in between.
+void unlinkOnFatalSignal() {
+  pathLock().lock();
+  if (!registeredPath().empty()) {
+    DeleteFileW(registeredPath().c_str());
+  }
+}
+
+namespace {
+
+class ControlEventRegistry : public TemporaryFileRegistry {
+ public:
+  void track(const char* path) override { setUnlinkOnFatalSignal(path); }
+  void untrack(const char*) override { clearUnlinkOnFatalSignal(); }
+};
+
+}  // namespace
+
+void removeMailTemporaryFilesOnFatalSignals() {
+  static ControlEventRegistry registry;
+  setTemporaryFileRegistry(&registry);
+}

@@ -1,0 +1,100 @@
+// The console on Windows: a console window read key by key and written with VT sequences, or
+// pipes and files read and written as bytes, as a script on Linux is.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+#include "analysis/console_interface.h"
+#include "app/key_decoder.h"
+#include "app/safe_text.h"
+#include "app/virtual_keys.h"
+
+class WindowsConsole : public Console {
+ public:
+  // Over the process's standard input and output. Where the output is a console window it is
+  // switched to UTF-8 and VT sequences (plain text where the console refuses them); where the
+  // input is one, keys are read as key events. Every mode and code page changed is put back by
+  // restoreTerminal().
+  WindowsConsole();
+  ~WindowsConsole() override;
+  WindowsConsole(const WindowsConsole&) = delete;
+  WindowsConsole& operator=(const WindowsConsole&) = delete;
+
+  // Text passes the safe-text filter here.
+  std::ostream& out() override { return out_; }
+  Key readKey() override;
+  int readAnswer() override;
+  std::string readWord() override;
+  void echo(const Key& key) override;
+  // The first clear also enters the program's own screen (the alternate screen), so that the
+  // window's text comes back at the end.
+  void clearScreen() override;
+  void closeScreen() override;
+  void pause() override;
+
+  bool isInputTerminal() const { return inputIsConsole_; }
+  bool isOutputTerminal() const { return outputIsConsole_; }
+
+  // The start-up "color 0a", where VT sequences work and NO_COLOR is not set.
+  void startColours();
+  // Rewrites the line above the cursor with text (the loading line's progress); nothing without
+  // VT sequences.
+  void rewritePreviousLine(const std::string& text);
+
+  // From now on Ctrl-C, Ctrl-Break and closing the window remove the registered temporary file,
+  // give the console back and end the program. One console of the process takes them.
+  void handleSignals();
+
+  // Resets the colours, leaves the program's screen and puts back the modes and code pages.
+  void restoreTerminal();
+
+  // What the control handler, on a thread of its own, needs to give the console back.
+  struct SavedState;
+
+ private:
+  class OutputBuffer;
+
+  Key readConsoleKey();
+  Key readByteKey();
+  void discardPending();
+  int peekLineByte();
+  int nextLineByte();
+  bool takeConsoleLine();
+  int nextByte(bool peekOnly);
+  bool waitForByte(int timeoutMs);
+  // Bytes of the console's own (sequences, line editing), past the safe-text filter.
+  void raw(const char* bytes);
+  void writeSequence(const char* sequence);
+
+  void* input_;
+  void* output_;
+  bool inputIsConsole_ = false;
+  bool outputIsConsole_ = false;
+  bool vt_ = false;
+  bool coloursOn_ = false;
+  bool onProgramScreen_ = false;
+  std::unique_ptr<SavedState> saved_;
+  std::unique_ptr<OutputBuffer> outBuffer_;
+  // Everything the screens print passes the safe-text filter: no text from a database can act as
+  // a control sequence.
+  std::unique_ptr<SafeTextBuffer> safeBuffer_;
+  std::ostream out_;
+
+  // Console input: keys mapped from key events and not taken yet, and the line the line reads
+  // are taking from (typed with echo, ended by Enter).
+  VirtualKeyMapper mapper_;
+  std::deque<Key> keys_;
+  std::string line_;
+  std::size_t linePosition_ = 0;
+
+  // Byte input (a pipe or a file): read ahead, decoded into keys as on a Linux pipe.
+  std::string bytes_;
+  std::size_t bytePosition_ = 0;
+  bool inputEnded_ = false;
+  KeyDecoder decoder_{false};  // a script has no Alt key: its ESC and a key are two keys
+  bool midLine_ = false;
+};

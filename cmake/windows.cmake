@@ -1,0 +1,94 @@
+# The Windows console program, cross-built with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) by
+# scripts/build-windows.sh. The library takes the portable sources and, where a source calls the
+# platform, its Windows file (name_windows.cpp) instead of its POSIX one (name_posix.cpp): the
+# build picks the file, the code has no platform conditionals. SQLite comes from its amalgamation,
+# ODBC from Windows' own odbc32; there is no libmdb and no terminfo on Windows.
+
+set(TAVRINEL_SQLITE_AMALGAMATION "" CACHE PATH
+    "Folder holding sqlite3.c and sqlite3.h of the SQLite amalgamation")
+if(NOT EXISTS "${TAVRINEL_SQLITE_AMALGAMATION}/sqlite3.c")
+  message(FATAL_ERROR "TAVRINEL_SQLITE_AMALGAMATION must name the folder of sqlite3.c "
+                      "(scripts/build-windows.sh fetches it)")
+endif()
+
+# Built once per build folder and kept: it is by far the slowest file to compile. Always
+# optimised and without debug information, whatever the program's build type.
+add_library(tavrinel_sqlite3 STATIC "${TAVRINEL_SQLITE_AMALGAMATION}/sqlite3.c")
+target_include_directories(tavrinel_sqlite3 SYSTEM PUBLIC "${TAVRINEL_SQLITE_AMALGAMATION}")
+# One thread uses SQLite, and never an extension or the shared cache.
+target_compile_definitions(tavrinel_sqlite3 PRIVATE SQLITE_THREADSAFE=0 SQLITE_OMIT_LOAD_EXTENSION
+                                                    SQLITE_OMIT_SHARED_CACHE SQLITE_OMIT_DEPRECATED
+                                                    SQLITE_DEFAULT_MEMSTATUS=0 SQLITE_WIN32_MALLOC)
+target_compile_options(tavrinel_sqlite3 PRIVATE -O2 -g0 -w)
+
+file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/analysis/*.cpp
+     ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp ${CMAKE_SOURCE_DIR}/store/*.cpp)
+list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
+list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main(_windows)?\\.cpp$")
+# POSIX sources whose Windows counterpart is shaped differently: the terminal console, its byte
+# input and terminfo sequences (app/console_windows.cpp is the Windows console), and the forked
+# child of the Access reader (store/sources/reader_process_windows.cpp starts the program again).
+set(TAVRINEL_POSIX_ONLY_SOURCES
+    app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp store/sources/child_process.cpp)
+foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
+  list(REMOVE_ITEM TAVRINEL_LIB_SOURCES ${CMAKE_SOURCE_DIR}/${source})
+endforeach()
+
+add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
+target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(tavrinel_core PRIVATE ${TAVRINEL_WARNINGS})
+# The code calls the wide (W) Windows functions by name: Wine has no A-suffixed ODBC functions.
+# localtime_r and the other reentrant C functions come with the POSIX thread-safe functions.
+target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERSION}"
+                                                WIN32_LEAN_AND_MEAN NOMINMAX
+                                                _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
+target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
+
+# wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as
+# "Büro\Database.mdb" is the file it names, whatever the system's code page.
+enable_language(RC)
+# Its manifest makes UTF-8 the code page of every narrow string the C runtime hands to Windows.
+add_executable(tavrinel app/main_windows.cpp ${CMAKE_SOURCE_DIR}/packaging/windows/tavrinel.rc)
+target_compile_options(tavrinel PRIVATE ${TAVRINEL_WARNINGS} -municode)
+target_link_options(tavrinel PRIVATE -municode)
+target_link_libraries(tavrinel PRIVATE tavrinel_core)
+
+if(BUILD_TESTING)
+  set(TAVRINEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+      "GoogleTest's sources (Debian's googletest package), built here for Windows")
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${TAVRINEL_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
+  enable_testing()
+  include(GoogleTest)
+
+  file(GLOB_RECURSE TAVRINEL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+  list(FILTER TAVRINEL_UNIT_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
+  # Tests of POSIX-only sources, or that make files and folders the POSIX way.
+  set(TAVRINEL_POSIX_ONLY_TESTS
+      app/console_test.cpp app/intake_selection_test.cpp mail/output_file_test.cpp
+      mail/result_mail_test.cpp store/loader_test.cpp store/build/loader_queries_test.cpp
+      store/build/tree_builder_test.cpp
+      store/sources/access_reader_test.cpp store/sources/sqlite_reader_test.cpp
+      store/sources/file_format_test.cpp app/terminal_sequences_test.cpp
+      store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
+  foreach(source ${TAVRINEL_POSIX_ONLY_TESTS})
+    list(REMOVE_ITEM TAVRINEL_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/${source})
+  endforeach()
+  add_executable(unit_tests ${TAVRINEL_UNIT_TESTS})
+  target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests
+                                                ${CMAKE_SOURCE_DIR}/tests/unit)
+  target_compile_options(unit_tests PRIVATE ${TAVRINEL_WARNINGS})
+  # Absolute Linux paths reach the files under Wine: a path from the root is taken on the drive
+  # of the working folder, which for the tests is Wine's drive Z:, the Linux root.
+  target_compile_definitions(unit_tests PRIVATE
+      TAVRINEL_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
+      TAVRINEL_SHARED_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures"
+      TAVRINEL_GOLDEN_DIR="${CMAKE_SOURCE_DIR}/tests/golden")
+  target_link_libraries(unit_tests PRIVATE tavrinel_core GTest::gtest GTest::gtest_main)
+  target_link_options(unit_tests PRIVATE -static)
+  # Listed when ctest runs, not at build time: listing them runs the .exe under Wine.
+  gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES LABELS unit TIMEOUT 120)
+endif()

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Builds the Windows console program on Debian: cross-compiles tavrinel.exe with MinGW-w64, runs
+# its unit tests under Wine, and writes build-windows/tavrinel-VERSION-win64.zip and
+# build-windows/tavrinel-VERSION-win64-setup.exe (a per-user installer, checked to install and
+# uninstall silently under Wine). The one download is the SQLite amalgamation, taken from the
+# better-sqlite3 npm package and checked against its known digest; it is kept in
+# build-windows/cache/ for later runs.
+#
+# usage: scripts/build-windows.sh [--no-tests]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+run_tests=1
+case "${1:-}" in
+  "") ;;
+  --no-tests) run_tests=0 ;;
+  *)
+    echo "usage: scripts/build-windows.sh [--no-tests]" >&2
+    exit 2
+    ;;
+esac
+
+build=$root/build-windows
+cache=$build/cache
+sqlite_package=better-sqlite3@12.9.0
+sqlite_tarball=better-sqlite3-12.9.0.tgz
+sqlite_integrity=sha512-wqUv4Gm3toFpHDQmaKD4QhZm3g1DjUBI0yzS4UBl6lElUmXFYdTQmmEDpAFa5o8FiFiymURypEnfVHzILKaxqQ==
+sqlite_dir=$cache/sqlite-3.53.0
+version=$(sed -n 's/^project(tavrinel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+started=$SECONDS
+
+step() { echo "== $* ($((SECONDS - started)) s)"; }
+
+step "packages"
+bash scripts/install-deps.sh --windows
+
+integrity_of() {
+  node -e 'const c=require("crypto");const f=require("fs");
+    process.stdout.write("sha512-"+c.createHash("sha512").update(f.readFileSync(process.argv[1])).digest("base64"))' "$1"
+}
+
+step "SQLite amalgamation"
+mkdir -p "$cache"
+if [ ! -f "$sqlite_dir/sqlite3.c" ]; then
+  if [ ! -f "$cache/$sqlite_tarball" ]; then
+    (cd "$cache" && npm pack --silent "$sqlite_package" >/dev/null)
+  fi
+  if [ "$(integrity_of "$cache/$sqlite_tarball")" != "$sqlite_integrity" ]; then
+    echo "build-windows: $sqlite_tarball does not match its known digest; removed" >&2
+    rm -f "$cache/$sqlite_tarball"
+    exit 1
+  fi
+  mkdir -p "$sqlite_dir.part"
+  tar -xzf "$cache/$sqlite_tarball" -C "$sqlite_dir.part" --strip-components=3 \
+    package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
+  mv "$sqlite_dir.part" "$sqlite_dir"
+fi
+
+step "configure"
+cmake -G Ninja -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON -DBUILD_TESTING=ON \
+  -DTAVRINEL_SQLITE_AMALGAMATION="$sqlite_dir" >/dev/null
+step "build"
+cmake --build "$build" -j2
+
+wine_run() { "$root/cmake/wine-run.sh" "$build/wine-prefix" "$@"; }
+# The wine server of the build's prefix, kept up between runs, ends with the script.
+trap 'WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true' EXIT
+
+if [ $run_tests -eq 1 ]; then
+  step "unit tests under Wine"
+  (cd "$build" && ctest --output-on-failure -j2)
+fi
+
+step "zip"
+stage=$build/stage
+rm -rf "$stage"
+mkdir -p "$stage"
+x86_64-w64-mingw32-strip -o "$stage/tavrinel.exe" "$build/tavrinel.exe"
+# Texts with CR LF, so that every Windows editor shows their lines.
+for pair in packaging/windows/README-Windows.txt:README.txt LICENSE:LICENSE.txt \
+  packaging/windows/THIRD-PARTY-NOTICES.txt:THIRD-PARTY-NOTICES.txt; do
+  sed 's/$/\r/' "${pair%%:*}" >"$stage/${pair#*:}"
+done
+cp sample/Database.mdb "$stage/Database.mdb"
+zip_file=$build/tavrinel-$version-win64.zip
+rm -f "$zip_file"
+(cd "$stage" && zip -q -X "$zip_file" tavrinel.exe README.txt LICENSE.txt \
+  THIRD-PARTY-NOTICES.txt Database.mdb)
+
+step "installer"
+setup_file=$build/tavrinel-$version-win64-setup.exe
+makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup_file" \
+  packaging/windows/installer.nsi
+
+step "installer check under Wine"
+check_dir='C:\tavrinel-install-check'
+check_path=$build/wine-prefix/drive_c/tavrinel-install-check
+wine_run "$setup_file" /S "/D=$check_dir"
+[ -f "$check_path/tavrinel.exe" ] || { echo "build-windows: the installer installed nothing" >&2; exit 1; }
+installed_version=$(wine_run "$check_path/tavrinel.exe" --version | tr -d '\r')
+[ "$installed_version" = "tavrinel $version" ] || {
+  echo "build-windows: the installed program says '$installed_version'" >&2
+  exit 1
+}
+shortcut=$(find "$build/wine-prefix/drive_c/users" -path '*Start Menu/Programs/TAVRINEL/TAVRINEL.lnk' \
+  2>/dev/null | head -n 1)
+[ -n "$shortcut" ] || { echo "build-windows: the installer made no Start-menu entry" >&2; exit 1; }
+# The uninstaller copies itself away and ends at once; its copy removes the folder.
+wine_run "$check_path/uninstall.exe" /S
+for _ in $(seq 50); do
+  [ -e "$check_path" ] || break
+  sleep 0.2
+done
+[ ! -e "$check_path" ] || { echo "build-windows: the uninstaller left $check_path" >&2; exit 1; }
+[ ! -e "$shortcut" ] || { echo "build-windows: the uninstaller left the Start-menu entry" >&2; exit 1; }
+
+step "done"
+ls -l "$zip_file" "$setup_file"

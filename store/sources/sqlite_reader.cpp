@@ -453,11 +453,13 @@ class SqliteReader {
       sqlite3_stmt* raw = nullptr;
       sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &raw, nullptr);
       SqliteStatement largest(raw);
-      struct stat file = {};
-      if (raw == nullptr || sqlite3_step(raw) != SQLITE_ROW || stat(path_.c_str(), &file) != 0) {
+      FileStart file;
+      unsigned char none[1];
+      if (raw == nullptr || sqlite3_step(raw) != SQLITE_ROW ||
+          !readFileStart(path_, none, 0, file).empty()) {
         return 0;
       }
-      auto bound = static_cast<std::uint64_t>(file.st_size) / 16;
+      auto bound = file.size / 16;
       return static_cast<std::size_t>(
           std::clamp<sqlite3_int64>(sqlite3_column_int64(raw, 0), 0, bound));
     }

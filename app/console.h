@@ -12,6 +12,7 @@
 #include "app/fd_stream.h"
 #include "app/key_input.h"
 #include "app/safe_text.h"
+#include "app/session_console.h"
 #include "app/terminal_sequences.h"
 
 // Everything passed to the terminal is recorded from the last clear on, so that the screen can be
@@ -36,7 +37,7 @@ class ScreenRecordBuffer : public std::streambuf {
   bool recording_ = false;
 };
 
-class TerminalConsole : public Console {
+class TerminalConsole : public SessionConsole {
  public:
   // Works over the given descriptors (standard input and output in the program). Where the input
   // is a terminal, its mode is saved and the program's key mode set at once, for the whole life
@@ -63,16 +64,16 @@ class TerminalConsole : public Console {
   void closeScreen() override;
   void pause() override;
 
-  bool isInputTerminal() const { return modes_ != nullptr; }
-  bool isOutputTerminal() const { return outputIsTerminal_; }
+  bool isInputTerminal() const override { return modes_ != nullptr; }
+  bool isOutputTerminal() const override { return outputIsTerminal_; }
 
   // The start-up "color 0a": light green on black for the rest of the run. Only on a terminal
   // that has colours, and not when NO_COLOR is set.
-  void startColours();
+  void startColours() override;
 
   // Rewrites the line above the cursor with text (the loading line's progress). Only on a
   // terminal that can move the cursor up; nothing otherwise.
-  void rewritePreviousLine(const std::string& text);
+  void rewritePreviousLine(const std::string& text) override;
 
   // Makes this the console that the signals reach. From now on SIGINT, SIGTERM, SIGHUP and
   // SIGQUIT remove the file registered for removal, give the terminal back without ever waiting
@@ -80,12 +81,12 @@ class TerminalConsole : public Console {
   // stopping, and `fg` sets the program's mode again and draws its screen anew. A hang-up (the
   // input's terminal gone) ends the program as SIGHUP does. SIGXFSZ is ignored, so that a write
   // beyond the file size limit fails as a write.
-  void handleSignals();
+  void handleSignals() override;
 
   // Resets the colours, leaves the program's screen and gives the terminal back the mode it had
   // when the console was made. Called by the destructor; may be called earlier (before a fatal
   // message on stderr).
-  void restoreTerminal();
+  void restoreTerminal() override;
 
  private:
   struct Modes;  // the saved, key and line modes of a terminal input

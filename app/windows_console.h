@@ -11,9 +11,10 @@
 #include "analysis/console_interface.h"
 #include "app/key_decoder.h"
 #include "app/safe_text.h"
+#include "app/session_console.h"
 #include "app/virtual_keys.h"
 
-class WindowsConsole : public Console {
+class WindowsConsole : public SessionConsole {
  public:
   // Over the process's standard input and output. Where the output is a console window it is
   // switched to UTF-8 and VT sequences (plain text where the console refuses them); where the
@@ -36,21 +37,21 @@ class WindowsConsole : public Console {
   void closeScreen() override;
   void pause() override;
 
-  bool isInputTerminal() const { return inputIsConsole_; }
-  bool isOutputTerminal() const { return outputIsConsole_; }
+  bool isInputTerminal() const override { return inputIsConsole_; }
+  bool isOutputTerminal() const override { return outputIsConsole_; }
 
   // The start-up "color 0a", where VT sequences work and NO_COLOR is not set.
-  void startColours();
+  void startColours() override;
   // Rewrites the line above the cursor with text (the loading line's progress); nothing without
   // VT sequences.
-  void rewritePreviousLine(const std::string& text);
+  void rewritePreviousLine(const std::string& text) override;
 
   // From now on Ctrl-C, Ctrl-Break and closing the window remove the registered temporary file,
   // give the console back and end the program. One console of the process takes them.
-  void handleSignals();
+  void handleSignals() override;
 
   // Resets the colours, leaves the program's screen and puts back the modes and code pages.
-  void restoreTerminal();
+  void restoreTerminal() override;
 
   // What the control handler, on a thread of its own, needs to give the console back.
   struct SavedState;

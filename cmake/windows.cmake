@@ -43,6 +43,10 @@ target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERS
                                                 WIN32_LEAN_AND_MEAN NOMINMAX
                                                 _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
 target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
+# MinGW's sql.h takes its types from windows.h without including it; the ODBC reader is shared
+# with the POSIX build, whose sql.h needs nothing before it.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc_reader.cpp PROPERTIES
+                            COMPILE_OPTIONS "-include;windows.h")
 
 # wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as
 # "Büro\Database.mdb" is the file it names, whatever the system's code page.

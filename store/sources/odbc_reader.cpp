@@ -2,21 +2,11 @@
 // Wine's odbc32 have no others), rows fetched in blocks into column arrays.
 #include "store/sources/odbc_reader.h"
 
-#include <fcntl.h>
-#ifdef _WIN32
-// sql.h needs the Windows types.
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 #include <sql.h>
 #include <sqlext.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <iostream>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -25,6 +15,7 @@
 
 #include "store/build/sql_values.h"
 #include "store/database_error.h"
+#include "store/sources/driver_output.h"
 #include "store/sources/odbc_connection_string.h"
 #include "store/sources/utf16_text.h"
 
@@ -81,72 +72,6 @@ std::string oneLine(const std::string& text) {
   }
   return line;
 }
-
-// Standard output and error lead nowhere while the driver runs: drivers print notices and
-// debugging lines of their own there, which would land in the middle of the program's screen.
-// What the program itself wrote before is flushed first; what the driver left in the C library's
-// buffers goes with the driver's.
-class DriverOutputMuted {
- public:
-  DriverOutputMuted() {
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-#ifdef _WIN32
-    int null = _open("NUL", _O_WRONLY);
-#else
-    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-#endif
-    for (int fd : {1, 2}) {
-      saved_[fd - 1] = null < 0 ? -1 : duplicate(fd);
-      if (saved_[fd - 1] >= 0) {
-        replace(fd, null);
-      }
-    }
-    if (null >= 0) {
-      closeFd(null);
-    }
-  }
-  ~DriverOutputMuted() {
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    for (int fd : {1, 2}) {
-      if (saved_[fd - 1] >= 0) {
-        replace(fd, saved_[fd - 1]);
-        closeFd(saved_[fd - 1]);
-      }
-    }
-  }
-  DriverOutputMuted(const DriverOutputMuted&) = delete;
-  DriverOutputMuted& operator=(const DriverOutputMuted&) = delete;
-
- private:
-#ifdef _WIN32
-  static int duplicate(int fd) {
-    return _dup(fd);
-  }
-  static void replace(int fd, int by) {
-    _dup2(by, fd);
-  }
-  static void closeFd(int fd) {
-    _close(fd);
-  }
-#else
-  // Not inherited by a program the driver might start.
-  static int duplicate(int fd) {
-    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  }
-  static void replace(int fd, int by) {
-    dup2(by, fd);
-  }
-  static void closeFd(int fd) {
-    close(fd);
-  }
-#endif
-
-  int saved_[2] = {-1, -1};
-};
 
 class Handle {
  public:

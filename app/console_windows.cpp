@@ -23,11 +23,6 @@ constexpr const char* kEraseToEndOfLine = "\x1b[K";
 // The status Windows gives a program ended by Ctrl-C (STATUS_CONTROL_C_EXIT).
 constexpr UINT kExitByControlC = 0xC000013A;
 
-bool isWhiteSpace(int byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
-         byte == '\r';
-}
-
 std::wstring wideOf(const char* bytes, int size) {
   if (size <= 0) {
     return {};
@@ -513,14 +508,7 @@ std::string WindowsConsole::readWord() {
   if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
     nextByte(false);
   }
-  int byte = nextLineByte();
-  while (isWhiteSpace(byte)) {
-    byte = nextLineByte();
-  }
-  std::string word(1, static_cast<char>(byte));
-  for (byte = peekLineByte(); byte >= 0 && !isWhiteSpace(byte); byte = peekLineByte()) {
-    word += static_cast<char>(nextLineByte());
-  }
+  std::string word = takeWord([this] { return nextLineByte(); }, [this] { return peekLineByte(); });
   midLine_ = true;
   return word;
 }

@@ -392,3 +392,24 @@ void KeyDecoder::pushExtended(int prefix, int code) {
   push(prefix);
   push(code);
 }
+
+namespace {
+
+bool isWhiteSpace(int byte) {
+  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
+         byte == '\r';
+}
+
+}  // namespace
+
+std::string takeWord(const std::function<int()>& next, const std::function<int()>& peek) {
+  int byte = next();
+  while (isWhiteSpace(byte)) {
+    byte = next();
+  }
+  std::string word(1, static_cast<char>(byte));
+  for (byte = peek(); byte >= 0 && !isWhiteSpace(byte); byte = peek()) {
+    word += static_cast<char>(next());
+  }
+  return word;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "analysis/console_interface.h"
@@ -62,3 +63,9 @@ constexpr int kEscapeWaitMs = 40;
 
 // The number of bytes of the UTF-8 character that starts with lead, or 0 when lead starts none.
 std::size_t utf8CharacterLength(unsigned char lead);
+
+// The next white-space separated word of line input, as a formatted read of a word takes it: white
+// space (in the C locale, whatever locale is in force) skipped, then the bytes up to the next
+// white space, which stays unread. next takes a byte (and throws EndOfInput at the end); peek
+// looks at the next one without taking it, negative at the end.
+std::string takeWord(const std::function<int()>& next, const std::function<int()>& peek);

@@ -1,16 +1,6 @@
 // Keys and lines from a pipe or from a terminal.
 #include "app/key_input.h"
 
-namespace {
-
-// White space between words: what isspace says in the C locale, whatever locale is in force.
-bool isWhiteSpace(int byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
-         byte == '\r';
-}
-
-}  // namespace
-
 Key DecodedInput::readKey() {
   while (!decoder_.hasKey()) {
     const int byte = input_.next(decoder_.isMidSequence() ? kEscapeWaitMs : -1);
@@ -47,14 +37,7 @@ void DecodedInput::dropLineFeedOfEnter() {
 
 std::string DecodedInput::readWord() {
   dropLineFeedOfEnter();
-  int byte = nextLineByte();
-  while (isWhiteSpace(byte)) {
-    byte = nextLineByte();
-  }
-  std::string word(1, static_cast<char>(byte));
-  for (byte = peekLineByte(); byte >= 0 && !isWhiteSpace(byte); byte = peekLineByte()) {
-    word += static_cast<char>(nextLineByte());
-  }
+  std::string word = takeWord([this] { return nextLineByte(); }, [this] { return peekLineByte(); });
   midLine_ = true;
   return word;
 }

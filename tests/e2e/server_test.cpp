@@ -13,14 +13,13 @@
 //     Database.mdb.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "e2e/pty_session.h"
 #include "e2e/screen_steps.h"
+#include "mdbtools_driver.h"
 
 using namespace e2e;
 
@@ -36,18 +35,6 @@ std::string serverConnection(const char* variable) {
   if ((connection).empty()) {                                                           \
     GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh"; \
   }
-
-// The MDBTools ODBC driver (Debian odbc-mdbtools), or "".
-std::string mdbtoolsDriver() {
-  for (const char* path :
-       {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
-        "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so", "/usr/lib/odbc/libmdbodbcW.so"}) {
-    if (access(path, R_OK) == 0) {
-      return path;
-    }
-  }
-  return "";
-}
 
 struct Visit {
   std::string transcript;

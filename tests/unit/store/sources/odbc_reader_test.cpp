@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "mdbtools_driver.h"
 #include "store/sources/access_reader.h"
 #include "store/sources/odbc_connection_string.h"
 #include "store/sources/utf16_text.h"
@@ -87,18 +88,6 @@ TEST(Utf16Text, TextFromTheDriverComesBackAsItWasAndBrokenUnitsAsReplacements) {
 std::string environment(const char* variable) {
   const char* value = std::getenv(variable);
   return value == nullptr ? "" : value;
-}
-
-// The MDBTools ODBC driver (Debian odbc-mdbtools), or "".
-std::string mdbtoolsDriver() {
-  for (const char* path :
-       {"/usr/lib/x86_64-linux-gnu/odbc/libmdbodbcW.so",
-        "/usr/lib/aarch64-linux-gnu/odbc/libmdbodbcW.so", "/usr/lib/odbc/libmdbodbcW.so"}) {
-    if (access(path, R_OK) == 0) {
-      return path;
-    }
-  }
-  return "";
 }
 
 // Runs statements with a connection of its own that may write.

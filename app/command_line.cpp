@@ -1,7 +1,7 @@
 // The command line: an optional database file, --help and --version.
 #include "app/command_line.h"
 
-#include "app/safe_text.h"
+#include "console/safe_text.h"
 
 #include "store/loader.h"
 

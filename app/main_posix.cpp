@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "app/command_line.h"
-#include "app/console.h"
 #include "app/program_entry.h"
+#include "console/console_posix.h"
 
 int main(int argc, char** argv) {
   // Past a file size limit a write then fails with EFBIG, which the mail writer reports, instead

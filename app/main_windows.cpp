@@ -7,7 +7,7 @@
 
 #include "app/command_line.h"
 #include "app/program_entry.h"
-#include "app/windows_console.h"
+#include "console/console_windows.h"
 #include "store/sources/windows_access_reader.h"
 
 namespace {

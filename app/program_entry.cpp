@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/program.h"
-#include "app/safe_text.h"
-#include "app/signal_cleanup.h"
+#include "console/safe_text.h"
+#include "console/signal_cleanup.h"
 #include "store/loader.h"
 #include "store/tree/out_of_memory.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/command_line.h"
-#include "app/session_console.h"
+#include "console/session_console.h"
 
 // --help, --version, or the refusal of a wrong command line: prints it and returns the status.
 int runCommandLine(const CommandLine& line);

@@ -19,8 +19,7 @@
 
 #include "bench/generated_database.h"
 #include "bench/odbc_bench.h"
-#include "store/build/reference_database.h"
-#include "store/build/tree_builder.h"
+#include "store/assembly/tree_builder.h"
 #include "store/loader.h"
 #include "store/sources/access_reader.h"
 #include "store/sources/file_format.h"
@@ -33,7 +32,7 @@ constexpr const char* kUsage =
     "usage: load_bench [--file PATH]... [--students N]... [--runs N] [--keep DIR]\n"
     "\n"
     "For each database, the median over --runs runs (default 5) of the start-up load by the\n"
-    "direct build and by the reference path, each in a process of its own, next to mdb-export\n"
+    "build, in a process of its own, next to mdb-export\n"
     "(Access) or sqlite3 (SQLite) exporting the three tables, with peak memory as a multiple of\n"
     "the file's size. --students N writes a SQLite database of N students first (kept in DIR\n"
     "with --keep), and copies it into each private test server that is running (see\n"
@@ -126,15 +125,7 @@ int measure(const std::string& mode, const std::string& path) {
   double read = secondsSince(start);
   LoadResult loaded;
   if (mode == "direct") {
-    std::string obstacle = directBuildObstacle(*tables);
-    if (!obstacle.empty()) {
-      std::fprintf(stderr, "load_bench: %s\n", obstacle.c_str());
-      return 1;
-    }
     loaded = buildRecordTree(*tables, path);
-  } else {
-    ReferenceDatabase reference(*tables, path);
-    loaded = loadRecordTree(reference);
   }
   tables.reset();
   double built = secondsSince(start);
@@ -205,7 +196,7 @@ bool benchFile(const std::string& path, int runs) {
               baseline.run.peak / fileMiB,
               sqlite ? "sqlite3 SELECT * of the three tables" : "mdb-export of the three tables");
   bool ok = baseline.ok;
-  for (const char* mode : {"direct", "reference"}) {
+  for (const char* mode : {"direct"}) {
     Medians load = medians(runs, [&](Run& run) { return measureInChild(mode, path, run); });
     ok = load.ok && ok;
     std::printf(

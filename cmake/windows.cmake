@@ -22,17 +22,10 @@ target_compile_definitions(tavrinel_sqlite3 PRIVATE SQLITE_THREADSAFE=0 SQLITE_O
 target_compile_options(tavrinel_sqlite3 PRIVATE -O2 -g0 -w)
 
 file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/analysis/*.cpp
-     ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp ${CMAKE_SOURCE_DIR}/store/*.cpp)
+     ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/console/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp
+     ${CMAKE_SOURCE_DIR}/store/*.cpp)
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
-list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main(_windows)?\\.cpp$")
-# POSIX sources whose Windows counterpart is shaped differently: the terminal console, its byte
-# input and terminfo sequences (app/console_windows.cpp is the Windows console), and the forked
-# child of the Access reader (store/sources/reader_process_windows.cpp starts the program again).
-set(TAVRINEL_POSIX_ONLY_SOURCES
-    app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp store/sources/child_process.cpp)
-foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
-  list(REMOVE_ITEM TAVRINEL_LIB_SOURCES ${CMAKE_SOURCE_DIR}/${source})
-endforeach()
+list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main_(posix|windows)\\.cpp$")
 
 add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
 target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})
@@ -68,15 +61,11 @@ if(BUILD_TESTING)
   include(GoogleTest)
 
   file(GLOB_RECURSE TAVRINEL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+  # Tests of POSIX-only sources, or that make files and folders the POSIX way, are named
+  # name_posix_test.cpp.
   list(FILTER TAVRINEL_UNIT_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
-  # Tests of POSIX-only sources, or that make files and folders the POSIX way.
-  set(TAVRINEL_POSIX_ONLY_TESTS
-      app/console_test.cpp app/intake_selection_test.cpp mail/output_file_test.cpp
-      mail/result_mail_test.cpp store/loader_test.cpp store/build/loader_queries_test.cpp
-      store/build/tree_builder_test.cpp
-      store/sources/access_reader_test.cpp store/sources/sqlite_reader_test.cpp
-      store/sources/file_format_test.cpp app/terminal_sequences_test.cpp
-      store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
+  set(TAVRINEL_POSIX_ONLY_TESTS store/sources/access_reader_test.cpp
+                                store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
   foreach(source ${TAVRINEL_POSIX_ONLY_TESTS})
     list(REMOVE_ITEM TAVRINEL_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/${source})
   endforeach()

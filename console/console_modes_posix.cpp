@@ -6,8 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/console.h"
-#include "app/signal_cleanup.h"
+#include "console/console_posix.h"
+#include "console/signal_cleanup.h"
 
 struct TerminalConsole::Modes {
   termios modes[3];  // as found (given back at every exit), for keys, for one line answer

@@ -1,6 +1,6 @@
 // The console's screen: what is shown, in which colours, on which screen, and drawn again after a
 // stop. The terminal's modes and signals are in console_posix.cpp.
-#include "app/console.h"
+#include "console/console_posix.h"
 
 #include <cstdlib>
 

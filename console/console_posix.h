@@ -9,11 +9,11 @@
 #include <string>
 
 #include "analysis/console_interface.h"
-#include "app/fd_stream.h"
-#include "app/key_input.h"
-#include "app/safe_text.h"
-#include "app/session_console.h"
-#include "app/terminal_sequences.h"
+#include "console/fd_stream.h"
+#include "console/key_input.h"
+#include "console/safe_text.h"
+#include "console/session_console.h"
+#include "console/terminal_sequences.h"
 
 // Everything passed to the terminal is recorded from the last clear on, so that the screen can be
 // drawn again after a stop (Ctrl-Z, then fg).

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "app/signal_cleanup.h"
-#include "app/windows_console.h"
+#include "console/console_windows.h"
+#include "console/signal_cleanup.h"
 
 namespace {
 

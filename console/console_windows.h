@@ -9,10 +9,10 @@
 #include <string>
 
 #include "analysis/console_interface.h"
-#include "app/key_decoder.h"
-#include "app/safe_text.h"
-#include "app/session_console.h"
-#include "app/virtual_keys.h"
+#include "console/key_decoder.h"
+#include "console/safe_text.h"
+#include "console/session_console.h"
+#include "console/virtual_keys.h"
 
 class WindowsConsole : public SessionConsole {
  public:

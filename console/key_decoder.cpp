@@ -1,6 +1,6 @@
 // Escape sequences of arrows, editing and function keys, and UTF-8 characters, into the Windows
 // console's key codes.
-#include "app/key_decoder.h"
+#include "console/key_decoder.h"
 
 #include <cstdlib>
 #include <cstring>

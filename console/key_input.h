@@ -6,8 +6,8 @@
 #include <string>
 
 #include "analysis/console_interface.h"
-#include "app/fd_stream.h"
-#include "app/key_decoder.h"
+#include "console/fd_stream.h"
+#include "console/key_decoder.h"
 
 // The console's input side; every read throws EndOfInput once the input has ended.
 class KeyInput {

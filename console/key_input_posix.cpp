@@ -1,5 +1,5 @@
 // Keys and lines from a pipe or from a terminal.
-#include "app/key_input.h"
+#include "console/key_input.h"
 
 Key DecodedInput::readKey() {
   while (!decoder_.hasKey()) {

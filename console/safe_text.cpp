@@ -1,5 +1,5 @@
 // One filter between outside text and the terminal: control characters and bad UTF-8 replaced.
-#include "app/safe_text.h"
+#include "console/safe_text.h"
 
 #include <cstdlib>
 #include <cstring>

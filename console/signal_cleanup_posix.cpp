@@ -1,5 +1,5 @@
 // A fixed buffer and a flag, so that a signal handler can read the path with no allocation.
-#include "app/signal_cleanup.h"
+#include "console/signal_cleanup.h"
 
 #include "mail/output_file.h"
 

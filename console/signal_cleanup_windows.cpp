@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/signal_cleanup.h"
+#include "console/signal_cleanup.h"
 #include "mail/output_file.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Terminal sequences from terminfo, through ncurses' low-level library only (no curses screen).
-#include "app/terminal_sequences.h"
+#include "console/terminal_sequences.h"
 
 #include <curses.h>
 #include <term.h>

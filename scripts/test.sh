@@ -15,6 +15,15 @@ if [ -z "${TAVRINEL_TEST_SERVER_STARTED:-}" ]; then
 fi
 
 jobs=$(nproc)
+
+# ctest names a skipped test but not why; the reason is in the test's own output: the line after
+# GoogleTest's "file:line: Skipped", or a script's "SKIP: ..." line.
+show_skips() {
+  awk '/^[0-9]+\/[0-9]+ Testing: / { name = $3 }
+       /: Skipped$/ { getline reason; print "  skipped " name ": " reason }
+       /^SKIP: / { print "  skipped " name ": " substr($0, 7) }' \
+    "$1/Testing/Temporary/LastTest.log"
+}
 for variant in release asan; do
   dir="$root/build-test-$variant"
   options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON -DBUILD_TESTING=ON
@@ -29,4 +38,5 @@ for variant in release asan; do
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS=suppressions="$root/tests/lsan-suppressions.txt":print_suppressions=0 \
     ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs"
+  show_skips "$dir"
 done

@@ -1,10 +1,10 @@
 // Loads the record tree from a source: its three tables are read (from an Access or SQLite file,
-// or through an ODBC driver), then built directly or by the reference path.
+// or through an ODBC driver), then built into the tree.
 #include "store/loader.h"
 
 #include <new>
 
-#include "store/build/tree_builder.h"
+#include "store/assembly/tree_builder.h"
 #include "store/sources/access_reader.h"
 #include "store/sources/file_format.h"
 #include "store/sources/odbc_connection_string.h"
@@ -59,7 +59,7 @@ LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& prog
   try {
     // The tables are released as soon as the tree is built, before the index is.
     SourceTables tables = readSourceTables(source);
-    LoadResult result = buildTreeOfTables(tables, source.name(), progress);
+    LoadResult result = buildRecordTree(tables, source.name(), progress);
     if (result.status == LoadStatus::kNoStudent) {
       explainNoStudent(source, tables);
     }

@@ -2,12 +2,11 @@
 // tree at start-up.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <utility>
 
 #include "store/database_error.h"
-#include "store/tree/record_tree.h"
+#include "store/tree/load_result.h"
 
 constexpr const char* kDatabaseFileName = "Database.mdb";
 
@@ -26,20 +25,6 @@ struct DatabaseSource {
   // How messages name the source: the path as given, or the connection with its secrets masked.
   std::string name() const;
 };
-
-enum class LoadStatus {
-  kLoaded,       // the tree holds at least one student
-  kNoStudent,    // the database is readable but holds no student
-  kOutOfMemory,  // an allocation failed; "Out Of Memory" has been reported
-};
-
-struct LoadResult {
-  RecordTree tree = nullptr;  // owned by the caller; null unless kLoaded
-  LoadStatus status = LoadStatus::kNoStudent;
-};
-
-// Called now and then while students are loaded, with the number loaded so far.
-using LoadProgress = std::function<void(long studentsLoaded)>;
 
 // Reads the three tables of the source read-only and builds the tree from them. Throws
 // DatabaseError "Cannot read <source name>: <reason>".

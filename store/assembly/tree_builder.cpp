@@ -1,6 +1,6 @@
 // Groups the source tables into the record tree: intakes, their students, and each student's
 // levels, semesters and results, with SQLite's comparison rules and no query.
-#include "store/build/tree_builder.h"
+#include "store/assembly/tree_builder.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,10 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "store/build/reference_database.h"
-#include "store/build/sql_values.h"
-#include "store/build/value_classes.h"
+#include "store/assembly/value_classes.h"
 #include "store/database_error.h"
+#include "store/sources/sql_values.h"
 #include "store/tree/out_of_memory.h"
 
 namespace {
@@ -348,46 +347,76 @@ class DirectBuild {
   long students_ = 0;
 };
 
-std::string columnObstacle(const SourceTable& table, std::size_t index) {
-  const SourceColumn& column = table.columns[index];
-  std::string name =
-      "column " + std::string(requiredColumns(table.name)[index]) + " of table " + table.name;
-  Collation collation;
-  bool known = parseCollation(column.collation(), collation);
-  if (!known && isComparedColumn(table, index)) {
-    return name + " uses collation " + column.collation();
-  }
-  if (known && collation == Collation::kRtrim && isComparedColumn(table, index)) {
-    return name + " compares with the RTRIM collation";
-  }
-  if (column.affinity() == Affinity::kText) {
-    for (std::size_t row = 0; row < column.size(); ++row) {
-      ValueType type = column.typeAt(row);
-      if (type == ValueType::kInteger || type == ValueType::kReal) {
-        return name + " is a text column that holds numbers";
+// A collation the queries would compare with must be one SQLite knows: the query texts fail on
+// any other.
+void refuseUnknownCollations(const SourceTables& tables, const std::string& source) {
+  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+      Collation collation;
+      const std::string& name = table->columns[i].collation();
+      if (!parseCollation(name, collation) && isComparedColumn(*table, i)) {
+        failToRead(source, "column " + std::string(requiredColumns(table->name)[i]) + " of table " +
+                               table->name + " uses collation " + name +
+                               ", which is not one of BINARY, NOCASE and RTRIM");
       }
     }
   }
-  return "";
+}
+
+bool holdsNumbers(const SourceColumn& column) {
+  if (column.affinity() != Affinity::kText) {
+    return false;
+  }
+  for (std::size_t row = 0; row < column.size(); ++row) {
+    ValueType type = column.typeAt(row);
+    if (type == ValueType::kInteger || type == ValueType::kReal) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool anyHoldsNumbers(const SourceTables& tables) {
+  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
+    for (const SourceColumn& column : table->columns) {
+      if (holdsNumbers(column)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// A TEXT column keeps a number as SQLite's text of it ("2.0" for the real 2), which is what the
+// queries then compare and read. A reader may hand such numbers over as numbers, so the tables are
+// copied with that text in their place before any row is grouped; sources that do are rare.
+SourceTables withNumbersAsText(const SourceTables& tables) {
+  NumericParser parser;
+  SourceTables copy;
+  for (auto [from, to] : {std::pair{&tables.student, &copy.student},
+                          std::pair{&tables.studentResult, &copy.studentResult},
+                          std::pair{&tables.subject, &copy.subject}}) {
+    to->name = from->name;
+    to->columnNames = from->columnNames;
+    for (const SourceColumn& column : from->columns) {
+      SourceColumn& made =
+          to->columns.emplace_back(column.name(), column.affinity(), column.collation());
+      made.reserve(column.size());
+      const bool convert = holdsNumbers(column);
+      for (std::size_t row = 0; row < column.size(); ++row) {
+        Value value = column.at(row);
+        if (convert && (value.type == ValueType::kInteger || value.type == ValueType::kReal)) {
+          made.appendText(parser.text(value));
+        } else {
+          made.append(value);
+        }
+      }
+    }
+  }
+  return copy;
 }
 
 }  // namespace
-
-std::string directBuildObstacle(const SourceTables& tables) {
-  std::string malformed = malformedTables(tables);
-  if (!malformed.empty()) {
-    return malformed;  // which the reference path then refuses
-  }
-  for (const SourceTable* table : {&tables.student, &tables.studentResult, &tables.subject}) {
-    for (std::size_t i = 0; i < table->columns.size(); ++i) {
-      std::string obstacle = columnObstacle(*table, i);
-      if (!obstacle.empty()) {
-        return obstacle;
-      }
-    }
-  }
-  return "";
-}
 
 LoadResult buildRecordTree(const SourceTables& tables, const std::string& source,
                            const LoadProgress& progress) {
@@ -395,7 +424,11 @@ LoadResult buildRecordTree(const SourceTables& tables, const std::string& source
   if (!malformed.empty()) {
     failToRead(source, malformed);
   }
+  refuseUnknownCollations(tables, source);
   try {
+    if (anyHoldsNumbers(tables)) {
+      return buildRecordTree(withNumbersAsText(tables), source, progress);
+    }
     auto store = std::make_unique<RecordStore>();
     DirectBuild build(tables, source, *store, progress);
     IntakeRecord* first = build.build();
@@ -409,18 +442,4 @@ LoadResult buildRecordTree(const SourceTables& tables, const std::string& source
   }
   reportOutOfMemory();
   return {nullptr, LoadStatus::kOutOfMemory};
-}
-
-LoadResult buildTreeOfTables(const SourceTables& tables, const std::string& source,
-                             const LoadProgress& progress) {
-  if (directBuildObstacle(tables).empty()) {
-    return buildRecordTree(tables, source, progress);
-  }
-  try {
-    ReferenceDatabase reference(tables, source);
-    return loadRecordTree(reference, progress);
-  } catch (const std::bad_alloc&) {
-    reportOutOfMemory();
-    return {nullptr, LoadStatus::kOutOfMemory};
-  }
 }

@@ -1,5 +1,5 @@
 // Grouping a column's rows by value: keys, classes in collation order, rows by class.
-#include "store/build/value_classes.h"
+#include "store/assembly/value_classes.h"
 
 #include <algorithm>
 #include <cstring>

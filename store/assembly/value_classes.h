@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "store/build/sql_values.h"
 #include "store/sources/source_tables.h"
+#include "store/sources/sql_values.h"
 
 constexpr std::uint32_t kNoClass = UINT32_MAX;
 

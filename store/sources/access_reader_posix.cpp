@@ -28,10 +28,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "store/build/sql_values.h"
 #include "store/database_error.h"
 #include "store/sources/child_process.h"
 #include "store/sources/row_stream.h"
+#include "store/sources/sql_values.h"
 
 namespace {
 

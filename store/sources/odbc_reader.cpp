@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "store/build/sql_values.h"
 #include "store/database_error.h"
 #include "store/sources/driver_output.h"
 #include "store/sources/odbc_connection_string.h"
+#include "store/sources/sql_values.h"
 #include "store/sources/utf16_text.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // SQLite's comparison, affinity and text rules for single values.
-#include "store/build/sql_values.h"
+#include "store/sources/sql_values.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -166,7 +166,38 @@ int compareAnyValues(const Value& a, const Value& b, Collation collation) {
 
 NumericParser::~NumericParser() {
   sqlite3_finalize(echo_);
+  sqlite3_finalize(cast_);
   sqlite3_close(db_);
+}
+
+void NumericParser::open() {
+  if (db_ != nullptr) {
+    return;
+  }
+  if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+          SQLITE_OK ||
+      sqlite3_prepare_v2(db_, "SELECT ?1", -1, &echo_, nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(db_, "SELECT CAST(?1 AS TEXT)", -1, &cast_, nullptr) != SQLITE_OK) {
+    throw std::bad_alloc();  // an in-memory database fails only for want of memory
+  }
+}
+
+std::string NumericParser::text(const Value& number) {
+  open();
+  if (number.type == ValueType::kInteger) {
+    sqlite3_bind_int64(cast_, 1, number.integer);
+  } else {
+    sqlite3_bind_double(cast_, 1, number.real);
+  }
+  std::string result;
+  if (sqlite3_step(cast_) == SQLITE_ROW) {
+    const unsigned char* bytes = sqlite3_column_text(cast_, 0);
+    result.assign(reinterpret_cast<const char*>(bytes),
+                  static_cast<std::size_t>(sqlite3_column_bytes(cast_, 0)));
+  }
+  sqlite3_reset(cast_);
+  sqlite3_clear_bindings(cast_);
+  return result;
 }
 
 Value NumericParser::numeric(const Value& value) {
@@ -177,13 +208,7 @@ Value NumericParser::numeric(const Value& value) {
   if (isPlainInteger(value.bytes, integer)) {
     return integerValue(integer);
   }
-  if (db_ == nullptr) {
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK ||
-        sqlite3_prepare_v2(db_, "SELECT ?1", -1, &echo_, nullptr) != SQLITE_OK) {
-      throw std::bad_alloc();  // an in-memory database fails only for want of memory
-    }
-  }
+  open();
   // The statement hands the text back as a value of SQLite's own, which SQLite then converts as
   // its numeric affinity does.
   sqlite3_bind_text(echo_, 1, value.bytes.data(), static_cast<int>(value.bytes.size()),

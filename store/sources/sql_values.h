@@ -47,10 +47,16 @@ class NumericParser {
 
   // The value unchanged unless it is a text that reads as a number. Throws std::bad_alloc.
   Value numeric(const Value& value);
+  // SQLite's text of a number, as a TEXT column stores it ("2.0" for the real 2). Throws
+  // std::bad_alloc.
+  std::string text(const Value& number);
 
  private:
+  void open();
+
   sqlite3* db_ = nullptr;  // opened on first use: most sources never need it
   sqlite3_stmt* echo_ = nullptr;
+  sqlite3_stmt* cast_ = nullptr;
 };
 
 // The value as a column of this affinity holds it once stored, and hands it back: a numeric

@@ -4,16 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "store/loader.h"
-#include "store/sources/source_tables.h"
-
-enum class QueryKind {
-  kIntakes,    // no values
-  kStudents,   // intake
-  kLevels,     // studentId
-  kSemesters,  // studentId, level
-  kResults,    // studentId, level, semester
-};
+#include "store/assembly/tree_queries.h"
+#include "store/tree/load_result.h"
 
 struct LoaderQuery {
   QueryKind kind = QueryKind::kIntakes;
@@ -47,13 +39,3 @@ class LoaderQueries {
 // Builds the tree by running the queries one inside the other, as their answers come: intakes,
 // the students of each, the levels of each student, and so on. Throws DatabaseError.
 LoadResult loadRecordTree(LoaderQueries& queries, const LoadProgress& progress = {});
-
-// Why a query kind fails on these tables because it names a column without its table and both
-// tables of its join have that column ("column Level is in both StudentResult and Subject"), or
-// "" when it does not. Only the queries of levels, semesters and results join.
-std::string ambiguousColumn(const SourceTables& tables, QueryKind kind);
-
-// The atoi-style parse of a column text: leading white space, an optional sign, digits; 0 when
-// there are none; clamped to the 32-bit range instead of overflowing.
-int parseNumber(const std::string& text);
-int parseNumber(const char* text);

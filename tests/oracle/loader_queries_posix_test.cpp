@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "store/build/loader_queries.h"
-#include "store/build/tree_builder.h"
+#include "oracle/loader_queries.h"
+#include "store/assembly/tree_builder.h"
 #include "store/tree/out_of_memory.h"
 #include "unit/store/loader_test_support.h"
 

@@ -1,13 +1,13 @@
 // The five query texts run on SQLite over a copy of the source tables.
-#include "store/build/reference_database.h"
+#include "oracle/reference_database.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "store/build/sql_values.h"
 #include "store/database_error.h"
+#include "store/sources/sql_values.h"
 #include "store/sources/sqlite_handles.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "store/build/loader_queries.h"
+#include "oracle/loader_queries.h"
 #include "store/sources/source_tables.h"
 
 class ReferenceDatabase : public LoaderQueries {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "analysis/console_interface.h"
-#include "app/key_decoder.h"
+#include "console/key_decoder.h"
 
 class FakeConsole : public Console {
  public:

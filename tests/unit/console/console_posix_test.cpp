@@ -1,5 +1,5 @@
 // The terminal console over pipes (a script) and over a pseudo-terminal (a person typing).
-#include "app/console.h"
+#include "console/console_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,5 +1,5 @@
 // The one filter between outside text and the terminal.
-#include "app/safe_text.h"
+#include "console/safe_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Terminal sequences read from the terminfo entry of the terminal type.
-#include "app/terminal_sequences.h"
+#include "console/terminal_sequences.h"
 
 #include <gtest/gtest.h>
 

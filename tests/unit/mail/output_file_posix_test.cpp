@@ -1,6 +1,6 @@
 // A file rewritten whole: permission bits, symbolic links, folders that take no new file, failures.
-#include "mail/output_file.h"
 #include "file_bytes.h"
+#include "mail/output_file.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>

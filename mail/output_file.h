@@ -49,9 +49,7 @@ class OutputFile {
   bool commit();
 
  private:
-  bool readOldFile();
-  bool createTemporary();
-  bool openInPlace();
+  void openInPlace();
   void putOldContentBack();
   void discardTemporary();
 
@@ -67,3 +65,34 @@ class OutputFile {
   std::string oldContent_;  // of a file written in place
   bool oldFileLost_ = false;
 };
+
+// The calls a platform makes for an OutputFile, in output_file_posix.cpp and
+// output_file_windows.cpp; the protocol that strings them together is output_file.cpp's. Files are
+// C runtime descriptors on both.
+namespace output_file_calls {
+
+// The path that writing to path writes to: the end of a chain of symbolic links, whether or not a
+// file is there yet. False when the chain cannot be followed.
+bool resolveTarget(std::string& path);
+// Whether the file at path, if any, may be replaced; what a new file takes over from it (permission
+// bits, group) is put into mode and group. A missing file may be made.
+bool inspectOldFile(const std::string& path, mode_t& mode, std::uint32_t& group);
+// A new, empty file beside target with the mode and group, told to registry while it exists;
+// its path is put into tempPath. -1 when none can be made; folderRefuses then says whether the
+// folder takes no new file (while the target itself may still be writable).
+int createBeside(const std::string& target, mode_t mode, std::uint32_t group,
+                 TemporaryFileRegistry* registry, std::string& tempPath, bool& folderRefuses);
+// The target opened for reading and writing, its content read into oldContent and then emptied;
+// -1 when it cannot be, or is no disk file.
+int openEmptied(const std::string& target, std::string& oldContent);
+// Writes some of data, going on after interruptions; how many bytes, 0 for a failure.
+std::size_t writeSome(int fd, const char* data, std::size_t size);
+// Empties the file and writes from its start again.
+bool rewindAndTruncate(int fd);
+bool flushToDisk(int fd);
+bool closeFile(int fd);
+// from takes to's place in one step.
+bool replaceFile(const std::string& from, const std::string& to);
+void removeFile(const std::string& path);
+
+}  // namespace output_file_calls

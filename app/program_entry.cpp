@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "console/safe_text.h"
 #include "console/signal_cleanup.h"
+#include "mail/output_file.h"
 #include "store/loader.h"
 #include "store/tree/out_of_memory.h"
 
@@ -31,6 +32,19 @@ LoadProgress loadingLineProgress(SessionConsole& console) {
     nextShow = now + std::chrono::milliseconds(100);
     console.rewritePreviousLine("Loading ... " + std::to_string(studentsLoaded) + " students");
   };
+}
+
+// Every temporary file the mail writer makes is the one file a fatal signal (a console control
+// event on Windows) removes, for as long as it exists.
+class FatalSignalRegistry : public TemporaryFileRegistry {
+ public:
+  void track(const char* path) override { setUnlinkOnFatalSignal(path); }
+  void untrack(const char*) override { clearUnlinkOnFatalSignal(); }
+};
+
+void removeMailTemporaryFilesOnFatalSignals() {
+  static FatalSignalRegistry registry;
+  setTemporaryFileRegistry(&registry);
 }
 
 // Routes interrupts and the store's out-of-memory report to the console, and unhooks the report

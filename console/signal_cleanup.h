@@ -11,6 +11,3 @@ void clearUnlinkOnFatalSignal();
 
 // Removes the registered file, if any. Async-signal-safe: for the fatal-signal handler only.
 void unlinkOnFatalSignal();
-
-// From now on every temporary file the mail writer makes is registered here while it exists.
-void removeMailTemporaryFilesOnFatalSignals();

@@ -1,8 +1,6 @@
 // A fixed buffer and a flag, so that a signal handler can read the path with no allocation.
 #include "console/signal_cleanup.h"
 
-#include "mail/output_file.h"
-
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -40,19 +38,4 @@ void unlinkOnFatalSignal() {
   if (gRegistered != 0) {
     ::unlink(gPath);
   }
-}
-
-namespace {
-
-class FatalSignalRegistry : public TemporaryFileRegistry {
- public:
-  void track(const char* path) override { setUnlinkOnFatalSignal(path); }
-  void untrack(const char*) override { clearUnlinkOnFatalSignal(); }
-};
-
-}  // namespace
-
-void removeMailTemporaryFilesOnFatalSignals() {
-  static FatalSignalRegistry registry;
-  setTemporaryFileRegistry(&registry);
 }

@@ -6,8 +6,6 @@
 #include <string>
 
 #include "console/signal_cleanup.h"
-#include "mail/output_file.h"
-
 namespace {
 
 std::mutex& pathLock() {
@@ -44,19 +42,4 @@ void unlinkOnFatalSignal() {
   if (!registeredPath().empty()) {
     DeleteFileW(registeredPath().c_str());
   }
-}
-
-namespace {
-
-class ControlEventRegistry : public TemporaryFileRegistry {
- public:
-  void track(const char* path) override { setUnlinkOnFatalSignal(path); }
-  void untrack(const char*) override { clearUnlinkOnFatalSignal(); }
-};
-
-}  // namespace
-
-void removeMailTemporaryFilesOnFatalSignals() {
-  static ControlEventRegistry registry;
-  setTemporaryFileRegistry(&registry);
 }

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "app/office_jobs.h"
 #include "app/program.h"
 #include "app/safe_text.h"
 #include "app/signal_cleanup.h"
@@ -61,6 +62,9 @@ class ConsoleSession {
 }  // namespace
 
 int runCommandLine(const CommandLine& line) {
+  if (line.action == CommandLine::Action::kJob) {
+    return runOfficeJob(line);
+  }
   if (line.action == CommandLine::Action::kHelp) {
     writeUsage(std::cout);
     return kExitClosed;

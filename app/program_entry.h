@@ -5,7 +5,8 @@
 #include "app/command_line.h"
 #include "app/session_console.h"
 
-// --help, --version, or the refusal of a wrong command line: prints it and returns the status.
+// --help, --version, the refusal of a wrong command line, or a job without the keyboard: does it
+// and returns the status.
 int runCommandLine(const CommandLine& line);
 
 // The program on console, for the source the command line names: interrupts and the

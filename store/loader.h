@@ -41,6 +41,11 @@ struct LoadResult {
 // Called now and then while students are loaded, with the number loaded so far.
 using LoadProgress = std::function<void(long studentsLoaded)>;
 
+struct SourceTables;
+// Looks at the three tables as read, before the tree is built from them (the data check).
+using TablesInspection = std::function<void(const SourceTables&)>;
+
 // Reads the three tables of the source read-only and builds the tree from them. Throws
 // DatabaseError "Cannot read <source name>: <reason>".
-LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress = {});
+LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress = {},
+                          const TablesInspection& inspect = {});

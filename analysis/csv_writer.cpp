@@ -3,11 +3,26 @@
 
 namespace {
 
-bool needsQuotes(const std::string& field) {
-  return field.find_first_of(",\"\r\n") != std::string::npos;
+bool needsQuotes(std::string_view field) {
+  return field.find_first_of(",\"\r\n") != std::string_view::npos;
 }
 
 }  // namespace
+
+void appendCsvField(std::string& row, std::string_view field) {
+  if (!needsQuotes(field)) {
+    row += field;
+    return;
+  }
+  row += '"';
+  for (char c : field) {
+    row += c;
+    if (c == '"') {
+      row += '"';
+    }
+  }
+  row += '"';
+}
 
 void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out) {
   std::string row;
@@ -15,19 +30,7 @@ void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out) {
     if (i != 0) {
       row += ',';
     }
-    const std::string& field = fields[i];
-    if (!needsQuotes(field)) {
-      row += field;
-      continue;
-    }
-    row += '"';
-    for (char c : field) {
-      row += c;
-      if (c == '"') {
-        row += '"';
-      }
-    }
-    row += '"';
+    appendCsvField(row, fields[i]);
   }
   row += "\r\n";
   out << row;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <new>
@@ -13,6 +14,7 @@
 #include "analysis/results_export.h"
 #include "analysis/standing.h"
 #include "app/job_streams.h"
+#include "app/program.h"
 #include "app/safe_text.h"
 #include "mail/output_file.h"
 #include "mail/printable_letters.h"
@@ -243,10 +245,14 @@ int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseN
                               intakeWords(only) + " written to " + destination(job.output));
 }
 
-int runCheck(const DataCheck& check, const std::string& databaseName) {
+std::string reportOf(const DataCheck& check) {
   std::ostringstream report;
   writeDataCheck(check, report);
-  std::cout << safeText(report.str(), replacementForTerminal(), true) << std::flush;
+  return report.str();
+}
+
+int runCheck(const DataCheck& check, const std::string& databaseName) {
+  std::cout << safeText(reportOf(check), replacementForTerminal(), true) << std::flush;
   const long problems = check.problemCount();
   if (problems == 0) {
     return finish(kJobDone, "check of " + shown(databaseName) + ": no problem found");
@@ -260,6 +266,28 @@ int runCheck(const DataCheck& check, const std::string& databaseName) {
                                 plural(kinds, "kind", "kinds"));
 }
 
+// The file a job writes, if it is one: the letters' (mail.txt by default), the printable
+// letters', or the CSV file.
+std::string fileWritten(const OfficeJob& job) {
+  if (job.kind == OfficeJob::Kind::kCheck) {
+    return "";
+  }
+  if (!job.printable.empty()) {
+    return job.printable;
+  }
+  return job.output.empty() ? kMailFileName : job.output;
+}
+
+// Whether the job would write over the database file it reads, which the program never writes.
+bool writesOverDatabase(const OfficeJob& job, const DatabaseSource& source) {
+  const std::string path = fileWritten(job);
+  if (source.kind != DatabaseSource::Kind::kFile || path.empty() || path == kStandardOutput) {
+    return false;
+  }
+  std::error_code ignored;
+  return std::filesystem::equivalent(path, source.location, ignored);
+}
+
 }  // namespace
 
 int runOfficeJob(const CommandLine& line) {
@@ -270,6 +298,11 @@ int runOfficeJob(const CommandLine& line) {
                                     ? DatabaseSource::file(line.databasePath)
                                     : DatabaseSource::connection(line.connection);
   const std::string databaseName = source.name();
+  if (writesOverDatabase(job, source)) {
+    std::cerr << "tavrinel: error: '" << shown(fileWritten(job))
+              << "' is the database itself, which is never written\nTry 'tavrinel --help'.\n";
+    return kExitBadArguments;
+  }
   const bool checks = job.kind == OfficeJob::Kind::kCheck;
   bool checked = false;
   DataCheck check;
@@ -302,11 +335,15 @@ int runOfficeJob(const CommandLine& line) {
   if (loaded.status == LoadStatus::kOutOfMemory) {
     return kJobNoData;
   }
+  if (loaded.status == LoadStatus::kNoStudent) {
+    // A check still shows what it found; but with no student no letter can go out.
+    if (checked) {
+      std::cout << safeText(reportOf(check), replacementForTerminal(), true) << std::flush;
+    }
+    return fail(kJobNoData, "no student found in " + shown(databaseName));
+  }
   if (checks) {
     return checked ? runCheck(check, databaseName) : fail(kJobNoData, "the tables were not read");
-  }
-  if (loaded.status == LoadStatus::kNoStudent) {
-    return fail(kJobNoData, "no student found in " + shown(databaseName));
   }
   if (job.kind == OfficeJob::Kind::kLetters) {
     return runLetters(tree.get(), job, databaseName);

@@ -4,7 +4,8 @@
 // 40. --letters writes the bytes that the menu's "Generate Mails" writes for the same intake, in
 //     demo.mdb and edge.mdb (a student without address, an 8-character intake).
 // 41. Each job's status, its one line on standard error and the files it leaves: done, no such
-//     intake, data problems, wrong command lines, a file that cannot be written.
+//     intake, data problems, wrong command lines, the database named as the file to write, a file
+//     that cannot be written.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -121,6 +122,11 @@ TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
        {"--letters", "APR23IT", "--printable", "p.html", "--paper", "a3"},
        2,
        "tavrinel: error: --paper is a4 or letter, not 'a3'" + retry,
+       none},
+      {"demo.mdb",
+       {"--export", "./Database.mdb"},
+       2,
+       "tavrinel: error: './Database.mdb' is the database itself, which is never written" + retry,
        none},
       {"demo.mdb",
        {"--letters", "APR23IT", "--output", "no/such/folder.txt"},

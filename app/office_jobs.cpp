@@ -174,32 +174,38 @@ std::string destination(const std::string& path) {
   return path == kStandardOutput ? "standard output" : shown(path);
 }
 
+long countStudents(const IntakeRecord& intake) {
+  long students = 0;
+  for (const StudentRecord* student = intake.firstStudent; student != nullptr;
+       student = student->next) {
+    ++students;
+  }
+  return students;
+}
+
+int runPrintableLetters(const IntakeRecord& intake, const OfficeJob& job, const MailClock& clock) {
+  PrintLayout layout;
+  layout.paper = job.paper == OfficeJob::Paper::kA4 ? PaperSize::kA4 : PaperSize::kLetter;
+  layout.addressRightMm = job.addressRightMm;
+  layout.addressDownMm = job.addressDownMm;
+  if (!writeOutput(job.printable,
+                   [&](std::ostream& out) { writePrintableLetters(intake, layout, clock, out); })) {
+    return fail(kJobCannotWrite, cannotWrite(job.printable));
+  }
+  return finish(kJobDone, plural(countStudents(intake), "printable letter", "printable letters") +
+                              " of intake " + shown(intake.code) + " (" +
+                              (layout.paper == PaperSize::kA4 ? "A4" : "US Letter") +
+                              ") written to " + destination(job.printable));
+}
+
 int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
   const IntakeRecord* intake = intakeNamed(tree, job.intake);
   if (intake == nullptr || intake->firstStudent == nullptr) {
     return fail(kJobNoData, noStudentIn(job.intake, databaseName));
   }
   const MailClock clock = [] { return std::time(nullptr); };
-  long letters = 0;
-  for (const StudentRecord* student = intake->firstStudent; student != nullptr;
-       student = student->next) {
-    ++letters;
-  }
-  const std::string code = shown(intake->code);
   if (!job.printable.empty()) {
-    PrintLayout layout;
-    layout.paper = job.paper == OfficeJob::Paper::kA4 ? PaperSize::kA4 : PaperSize::kLetter;
-    layout.addressRightMm = job.addressRightMm;
-    layout.addressDownMm = job.addressDownMm;
-    if (!writeOutput(job.printable, [&](std::ostream& out) {
-          writePrintableLetters(*intake, layout, clock, out);
-        })) {
-      return fail(kJobCannotWrite, cannotWrite(job.printable));
-    }
-    return finish(kJobDone, plural(letters, "printable letter", "printable letters") +
-                                " of intake " + code + " (" +
-                                (layout.paper == PaperSize::kA4 ? "A4" : "US Letter") +
-                                ") written to " + destination(job.printable));
+    return runPrintableLetters(*intake, job, clock);
   }
   const std::string path = job.output.empty() ? kMailFileName : job.output;
   bool written = false;
@@ -218,8 +224,8 @@ int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databas
   if (!written) {
     return fail(kJobCannotWrite, cannotWrite(path));
   }
-  return finish(kJobDone, plural(letters, "letter", "letters") + " of intake " + code +
-                              " written to " + destination(path));
+  return finish(kJobDone, plural(countStudents(*intake), "letter", "letters") + " of intake " +
+                              shown(intake->code) + " written to " + destination(path));
 }
 
 int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
@@ -232,13 +238,17 @@ int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseN
   }
   long rows = 0;
   const bool isExport = job.kind == OfficeJob::Kind::kExport;
-  if (!writeOutput(job.output, [&](std::ostream& out) {
-        rows = isExport ? writeResultsCsv(tree, only, out) : writeStandingCsv(tree, only, out);
-      })) {
-    return fail(kJobCannotWrite, cannotWrite(job.output));
-  }
+  const bool written = writeOutput(job.output, [&](std::ostream& out) {
+    rows = isExport ? writeResultsCsv(tree, only, out) : writeStandingCsv(tree, only, out);
+    if (rows < 0) {
+      out.setstate(std::ios::badbit);  // half a table is not committed
+    }
+  });
   if (rows < 0) {
     return fail(kJobNoData, "out of memory");
+  }
+  if (!written) {
+    return fail(kJobCannotWrite, cannotWrite(job.output));
   }
   return finish(kJobDone, (isExport ? plural(rows, "result", "results")
                                     : "the standing of " + plural(rows, "student", "students")) +

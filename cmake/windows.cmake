@@ -76,7 +76,8 @@ if(BUILD_TESTING)
       store/build/tree_builder_test.cpp
       store/sources/access_reader_test.cpp store/sources/sqlite_reader_test.cpp
       store/sources/file_format_test.cpp app/terminal_sequences_test.cpp
-      store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
+      store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp
+      store/data_check_test.cpp)
   foreach(source ${TAVRINEL_POSIX_ONLY_TESTS})
     list(REMOVE_ITEM TAVRINEL_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/${source})
   endforeach()

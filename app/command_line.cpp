@@ -41,6 +41,7 @@ constexpr const char* kUsage =
     "                        left, best grade still reachable, marks needed per grade\n"
     "    --intake INTAKE     only the students of INTAKE (--export, --standing)\n"
     "  --check               report the data that would spoil letters or screens\n"
+    "\n"
     "  -h, --help            show this text and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"

@@ -13,14 +13,6 @@ constexpr std::size_t kMarksFieldChars = 3;
 
 constexpr const char* kNothingToGrade = "-";
 
-// General notation with at most 6 significant digits (55.5, 74.8333, 80), whatever state the
-// console stream is in.
-std::string formatAverage(int totalMarks, int subjectCount) {
-  std::ostringstream text;
-  text << static_cast<double>(totalMarks) / subjectCount;
-  return text.str();
-}
-
 void writeEntryHeading(std::ostream& out) {
   out << "\t==============================================" << std::endl;
   out << "\tPlease Enter the Expected Marks for Forecast:" << std::endl;
@@ -74,6 +66,14 @@ bool runForecastPass(const StudentRecord& student, Console& console) {
 }
 
 }  // namespace
+
+// General notation with at most 6 significant digits (55.5, 74.8333, 80), whatever state the
+// console stream is in.
+std::string formatAverage(int totalMarks, int subjectCount) {
+  std::ostringstream text;
+  text << static_cast<double>(totalMarks) / subjectCount;
+  return text.str();
+}
 
 void writeForecastOpening(const PendingFigures& figures, std::ostream& out) {
   out << std::endl;

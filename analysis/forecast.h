@@ -2,10 +2,15 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "analysis/console_interface.h"
 #include "analysis/pending_subjects.h"
 #include "store/tree/record_tree.h"
+
+// The average as the forecast writes it: general notation, at most 6 significant digits (55.5,
+// 74.8333, 80). subjectCount is not 0.
+std::string formatAverage(int totalMarks, int subjectCount);
 
 void runForecast(const StudentRecord& student, Console& console);
 

@@ -12,7 +12,9 @@ using Count = std::int64_t;
 
 constexpr std::size_t kMarksFieldChars = 3;
 
-Count marksPerSubject(char target) {
+}  // namespace
+
+std::int64_t marksPerSubject(char target) {
   switch (target) {
     case 'A':
     case 'a':
@@ -27,6 +29,16 @@ Count marksPerSubject(char target) {
       return 0;
   }
 }
+
+std::int64_t marksNeededFor(char target, int totalMarks, int subjectCount) {
+  return marksPerSubject(target) * subjectCount - totalMarks;
+}
+
+bool isGradeReachable(std::int64_t need, int unfilledCount) {
+  return need <= std::int64_t{unfilledCount} * 100;
+}
+
+namespace {
 
 // Rounds up; both operands are positive wherever it is used.
 Count ceilDiv(Count dividend, Count divisor) {
@@ -177,7 +189,7 @@ bool runSuggestionPass(const StudentRecord& student, Console& console) {
 void printSuggestion(char target, int totalMarks, int subjectCount, int unfilledCount,
                      std::ostream& out) {
   const Count u = unfilledCount;
-  const Count need = marksPerSubject(target) * subjectCount - totalMarks;
+  const Count need = marksNeededFor(target, totalMarks, subjectCount);
   out << std::endl;
   out << "\t"
       << "===========================" << std::endl;
@@ -185,7 +197,7 @@ void printSuggestion(char target, int totalMarks, int subjectCount, int unfilled
       << " Suggestion" << std::endl;
   out << "\t"
       << "===========================" << std::endl;
-  if (need > u * 100) {
+  if (!isGradeReachable(need, unfilledCount)) {
     out << "\n\t"
         << "You are impossible to achieve the grade" << std::endl
         << std::endl;

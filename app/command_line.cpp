@@ -1,6 +1,7 @@
 // The command line: an optional database file, --help and --version.
 #include "app/command_line.h"
 
+#include "app/job_options.h"
 #include "console/safe_text.h"
 
 #include "store/loader.h"
@@ -10,6 +11,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tavrinel [DATABASE]\n"
     "       tavrinel --connect CONNECTION\n"
+    "       tavrinel [DATABASE | --connect CONNECTION] JOB\n"
     "       tavrinel --help | --version\n"
     "\n"
     "Loads DATABASE, an Access or SQLite file (default: Database.mdb in the working folder),\n"
@@ -23,11 +25,30 @@ constexpr const char* kUsage =
     "                        or PostgreSQL's socket folder), Port, Database, UID, PWD;\n"
     "                        Socket for MariaDB over a Unix socket; DBQ for an Access\n"
     "                        file through the MDBTools driver (see man tavrinel)\n"
+    "\n"
+    "Jobs, done without the keyboard (one per run; each ends with one line on stderr):\n"
+    "  --letters INTAKE      the result mails of INTAKE, the same bytes as the menu's,\n"
+    "                        written to mail.txt in the working folder\n"
+    "    --output FILE       to FILE instead (- for standard output)\n"
+    "    --printable FILE    printable letters instead: one HTML page per student, the\n"
+    "                        address placed for a window envelope (mail.txt untouched)\n"
+    "    --paper a4|letter   the printable letters' paper (default a4)\n"
+    "    --address-offset RIGHT,DOWN\n"
+    "                        move the printable letters' address block, in mm\n"
+    "  --export FILE         every result as CSV: student ID, name, intake, level,\n"
+    "                        semester, subject ID, subject name, mark, grade\n"
+    "  --standing FILE       each student's standing as CSV: results, average, subjects\n"
+    "                        left, best grade still reachable, marks needed per grade\n"
+    "    --intake INTAKE     only the students of INTAKE (--export, --standing)\n"
+    "  --check               report the data that would spoil letters or screens\n"
+    "\n"
     "  -h, --help            show this text and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"
     "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n"
-    "128+N ended by signal N (130 for Ctrl-C).\n";
+    "128+N ended by signal N (130 for Ctrl-C). A job: 0 done (--check: no problem),\n"
+    "1 the database cannot be used, no student in the intake, or problems found,\n"
+    "2 a wrong command line, 3 the file cannot be written (the old one is kept).\n";
 
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';
@@ -46,6 +67,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
   bool optionsEnded = false;
   bool haveDatabase = false;
+  JobOptions jobOptions;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (!optionsEnded && argument == "--") {
@@ -65,6 +87,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       if (line.connection.empty()) {
         return refuse("--connect needs a connection string");
       }
+    } else if (!optionsEnded && readJobOption(argc, argv, i, jobOptions)) {
+      if (!jobOptions.problem.empty()) {
+        return refuse(jobOptions.problem);
+      }
     } else if (!optionsEnded && isOption(argument)) {
       return refuse("unknown option '" + argument + "'");
     } else if (haveDatabase) {
@@ -80,6 +106,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   }
   if (!haveDatabase) {
     line.databasePath = kDatabaseFileName;
+  }
+  if (!jobOptions.values.empty()) {
+    const std::string problem = buildJob(jobOptions, line.job);
+    if (!problem.empty()) {
+      return refuse(problem);
+    }
+    line.action = CommandLine::Action::kJob;
   }
   return line;
 }

@@ -1,19 +1,23 @@
-// The command line: an optional database file, --help and --version.
+// The command line: an optional database file, --help, --version, and the jobs without the
+// keyboard.
 #pragma once
 
 #include <ostream>
 #include <string>
 
+#include "app/job_options.h"
+
 struct CommandLine {
-  enum class Action { kRun, kHelp, kVersion, kRefuse };
+  enum class Action { kRun, kHelp, kVersion, kRefuse, kJob };
   Action action = Action::kRun;
   std::string databasePath;  // as given, for every message; Database.mdb when none is given
   std::string connection;    // an ODBC connection string (--connect); empty to read a file
   std::string problem;       // why the line is refused, such as "unknown option '-x'"
+  OfficeJob job;             // what to do without the keyboard (Action::kJob)
 };
 
 // Reads `tavrinel [DATABASE]`, `tavrinel --connect CONNECTION`, `-h`/`--help` and
-// `-V`/`--version`. After `--` every argument is
+// `-V`/`--version`, and the job options (app/job_options.h). After `--` every argument is
 // a file, so that a file whose name starts with '-' can be named.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 

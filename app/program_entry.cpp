@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "app/office_jobs.h"
 #include "app/program.h"
 #include "console/safe_text.h"
 #include "console/signal_cleanup.h"
@@ -34,18 +35,11 @@ LoadProgress loadingLineProgress(SessionConsole& console) {
   };
 }
 
-// Every temporary file the mail writer makes is the one file a fatal signal (a console control
-// event on Windows) removes, for as long as it exists.
 class FatalSignalRegistry : public TemporaryFileRegistry {
  public:
   void track(const char* path) override { setUnlinkOnFatalSignal(path); }
   void untrack(const char*) override { clearUnlinkOnFatalSignal(); }
 };
-
-void removeMailTemporaryFilesOnFatalSignals() {
-  static FatalSignalRegistry registry;
-  setTemporaryFileRegistry(&registry);
-}
 
 // Routes interrupts and the store's out-of-memory report to the console, and unhooks the report
 // again, whichever way the run ends.
@@ -74,7 +68,15 @@ class ConsoleSession {
 
 }  // namespace
 
+void removeMailTemporaryFilesOnFatalSignals() {
+  static FatalSignalRegistry registry;
+  setTemporaryFileRegistry(&registry);
+}
+
 int runCommandLine(const CommandLine& line) {
+  if (line.action == CommandLine::Action::kJob) {
+    return runOfficeJob(line);
+  }
   if (line.action == CommandLine::Action::kHelp) {
     writeUsage(std::cout);
     return kExitClosed;

@@ -5,10 +5,15 @@
 #include "app/command_line.h"
 #include "console/session_console.h"
 
-// --help, --version, or the refusal of a wrong command line: prints it and returns the status.
+// --help, --version, the refusal of a wrong command line, or a job without the keyboard: does it
+// and returns the status.
 int runCommandLine(const CommandLine& line);
 
 // The program on console, for the source the command line names: interrupts and the
 // out-of-memory report routed to the console, "Loading ..." with its progress, the session, and a
 // fatal error as one line on stderr once the screen is given back. Returns the exit status.
 int runProgram(SessionConsole& console, const CommandLine& line);
+
+// From now on every temporary file the mail writer makes is the one file a fatal signal (a
+// console control event on Windows) removes, for as long as it exists.
+void removeMailTemporaryFilesOnFatalSignals();

@@ -93,7 +93,12 @@ void writeResultLetter(const StudentRecord& student, const std::string& date, st
 
 MailOutcome writeResultMails(const IntakeRecord& intake, std::ostream& console,
                              const std::string& directory, const MailClock& clock) {
-  OutputFile file(directory + "/" + kMailFileName);
+  return writeResultMailFile(intake, directory + "/" + kMailFileName, console, clock);
+}
+
+MailOutcome writeResultMailFile(const IntakeRecord& intake, const std::string& path,
+                                std::ostream& console, const MailClock& clock) {
+  OutputFile file(path);
   if (!file.isOpen()) {
     return report(MailOutcome::kCannotOpen, console);
   }

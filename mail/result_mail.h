@@ -34,3 +34,7 @@ using MailClock = std::function<std::time_t()>;
 MailOutcome writeResultMails(
     const IntakeRecord& intake, std::ostream& console, const std::string& directory = ".",
     const MailClock& clock = [] { return std::time(nullptr); });
+
+// The same letters, in the same manner, into the file that path names (a job's --output).
+MailOutcome writeResultMailFile(const IntakeRecord& intake, const std::string& path,
+                                std::ostream& console, const MailClock& clock);

@@ -55,10 +55,14 @@ void explainNoStudent(const DatabaseSource& source, const SourceTables& tables) 
 
 }  // namespace
 
-LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress) {
+LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress,
+                          const TablesInspection& inspect) {
   try {
     // The tables are released as soon as the tree is built, before the index is.
     SourceTables tables = readSourceTables(source);
+    if (inspect) {
+      inspect(tables);
+    }
     LoadResult result = buildRecordTree(tables, source.name(), progress);
     if (result.status == LoadStatus::kNoStudent) {
       explainNoStudent(source, tables);

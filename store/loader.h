@@ -26,6 +26,11 @@ struct DatabaseSource {
   std::string name() const;
 };
 
+struct SourceTables;
+// Looks at the three tables as read, before the tree is built from them (the data check).
+using TablesInspection = std::function<void(const SourceTables&)>;
+
 // Reads the three tables of the source read-only and builds the tree from them. Throws
 // DatabaseError "Cannot read <source name>: <reason>".
-LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress = {});
+LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& progress = {},
+                          const TablesInspection& inspect = {});

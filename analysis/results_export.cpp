@@ -1,0 +1,72 @@
+// The results of every student, or of one intake, one CSV row each.
+#include "analysis/results_export.h"
+
+#include <initializer_list>
+#include <string>
+
+#include "analysis/csv_writer.h"
+#include "analysis/result_listing.h"
+
+namespace {
+
+// The fields a student's rows share are quoted once, then each result's row is put together in
+// one buffer: a whole database is hundreds of thousands of rows.
+long writeStudentResults(const StudentRecord& student, std::string& row, std::ostream& out) {
+  std::string studentFields;
+  for (const char* field : {student.studentId, student.name, student.intake}) {
+    appendCsvField(studentFields, field);
+    studentFields += ',';
+  }
+  long rows = 0;
+  for (const LevelNode* level = student.firstLevel; level != nullptr; level = level->next) {
+    for (const SemesterNode* semester = level->firstSemester; semester != nullptr;
+         semester = semester->next) {
+      const std::string place =
+          std::to_string(level->number) + ',' + std::to_string(semester->number) + ',';
+      for (const SubjectResult* result = semester->firstResult; result != nullptr;
+           result = result->next) {
+        row = studentFields;
+        row += place;
+        appendCsvField(row, result->subjectId);
+        row += ',';
+        appendCsvField(row, result->subjectName);
+        // The listing's rule: marks of 0 are a subject not yet taken, not graded.
+        if (result->marks == 0) {
+          row += ",N/A,N/A\r\n";
+        } else {
+          char grade[kGradeBandSize];
+          gradeBandFor(result->marks, grade);
+          row += ',';
+          row += std::to_string(result->marks);
+          row += ',';
+          row += grade;
+          row += "\r\n";
+        }
+        out.write(row.data(), static_cast<std::streamsize>(row.size()));
+        ++rows;
+      }
+    }
+  }
+  return rows;
+}
+
+}  // namespace
+
+long writeResultsCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out) {
+  out << kUtf8ByteOrderMark;
+  writeCsvRow({"Student ID", "Name", "Intake", "Level", "Semester", "Subject ID", "Subject Name",
+               "Mark", "Grade"},
+              out);
+  long rows = 0;
+  std::string row;
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    if (only != nullptr && intake != only) {
+      continue;
+    }
+    for (const StudentRecord* student = intake->firstStudent; student != nullptr;
+         student = student->next) {
+      rows += writeStudentResults(*student, row, out);
+    }
+  }
+  return rows;
+}

@@ -1,0 +1,33 @@
+// The options of the jobs done without the keyboard, read among the command line's arguments.
+#pragma once
+
+#include <map>
+#include <string>
+
+// A job done without the keyboard: load, write one file (or check the data), end.
+struct OfficeJob {
+  enum class Kind { kNone, kLetters, kExport, kStanding, kCheck };
+  enum class Paper { kA4, kLetter };
+  Kind kind = Kind::kNone;
+  std::string intake;     // --letters INTAKE, or --intake INTAKE for --export and --standing
+  std::string output;     // the file written; "-" is standard output
+  std::string printable;  // --printable FILE: printable letters instead of the mail file
+  Paper paper = Paper::kA4;
+  double addressRightMm = 0;  // --address-offset: the address block moved right and down
+  double addressDownMm = 0;
+};
+
+// The job options as they came, gathered before they are checked together.
+struct JobOptions {
+  std::map<std::string, std::string> values;  // option name -> value ("" for --check)
+  std::string problem;                        // the first one wrongly given
+};
+
+// Reads argv[i] if it is a job option (--letters, --output, --printable, --paper,
+// --address-offset, --export, --standing, --intake, --check), moving i past its value, given as
+// the next argument or after '='. False when it is none.
+bool readJobOption(int argc, const char* const* argv, int& i, JobOptions& options);
+
+// The job the gathered options ask for, or why they make none: one job at a time, and each other
+// option only with the job it belongs to.
+std::string buildJob(const JobOptions& options, OfficeJob& job);

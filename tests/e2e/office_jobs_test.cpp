@@ -1,0 +1,147 @@
+// End-to-end: the jobs without the keyboard, on pipes as cron runs them.
+//
+// Test plan
+// 40. --letters writes the bytes that the menu's "Generate Mails" writes for the same intake, in
+//     demo.mdb and edge.mdb (a student without address, an 8-character intake).
+// 41. Each job's status, its one line on standard error and the files it leaves: done, no such
+//     intake, data problems, wrong command lines, the database named as the file to write, a file
+//     that cannot be written.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "e2e/pty_session.h"
+#include "e2e/screen_steps.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kIntakePrompt =
+    "\n\n\tPress ESC to back to Main Menu\n\tPlease enter Intake for mails generation: ";
+
+// The menu's mail.txt for the intake, typed as an operator types it.
+std::string lettersOfTheMenu(const std::string& fixture, const std::string& intake) {
+  PtySession session(withFixture(fixture));
+  EXPECT_TRUE(session.waitFor(kChoicePrompt));
+  session.send("2");
+  EXPECT_TRUE(session.waitFor("2<CLS>" + kIntakePrompt));
+  EXPECT_TRUE(typeAndEnter(session, intake, "\n\tIntake " + intake + " found\n"));
+  EXPECT_TRUE(typeLine(session, "y"));
+  EXPECT_TRUE(session.waitFor("\n\tMails written to mail.txt\n" + kIntakePrompt));
+  EXPECT_TRUE(escapeEchoedToMainMenu(session));
+  EXPECT_TRUE(escapeToClose(session));
+  return session.folder().readFile("mail.txt");
+}
+
+PipeRun runJob(const std::string& fixture, const std::vector<std::string>& arguments) {
+  RunOptions options = fixture.empty() ? RunOptions{} : withFixture(fixture);
+  options.arguments = arguments;
+  PipeRun run = runOnPipes(options, "");
+  run.files.erase(".input");  // the runner's own standard input
+  return run;
+}
+
+}  // namespace
+
+// 40
+TEST(OfficeJobs, LettersAreTheBytesOfTheMenusMailRun) {
+  for (const auto& [fixture, intake] :
+       {std::pair<std::string, std::string>{"demo.mdb", "APR23IT"}, {"edge.mdb", "JAN24IT"}}) {
+    SCOPED_TRACE(fixture);
+    const std::string menu = lettersOfTheMenu(fixture, intake);
+    ASSERT_FALSE(menu.empty());
+    const PipeRun toStandardOutput = runJob(fixture, {"--letters", intake, "--output", "-"});
+    EXPECT_EQ(toStandardOutput.status.code, 0) << toStandardOutput.err;
+    EXPECT_EQ(toStandardOutput.out, menu);
+    // The default file, named as the menu names it.
+    const PipeRun toMailFile = runJob(fixture, {"--letters", intake});
+    EXPECT_EQ(toMailFile.status.code, 0) << toMailFile.err;
+    EXPECT_TRUE(toMailFile.out.empty());
+    EXPECT_EQ(toMailFile.files, (std::set<std::string>{"Database.mdb", "mail.txt"}));
+  }
+}
+
+// 41
+TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
+  struct Case {
+    std::string fixture;
+    std::vector<std::string> arguments;
+    int status;
+    std::string stderrPattern;  // the whole of standard error
+    std::set<std::string> files;
+  };
+  const std::set<std::string> none = {"Database.mdb"};
+  const std::string retry = "\nTry 'tavrinel --help'.\n";
+  const std::vector<Case> cases = {
+      {"demo.mdb",
+       {"--letters", "apr23it"},
+       0,
+       "tavrinel: [0-9]+ letters of intake APR23IT written to mail.txt\n",
+       {"Database.mdb", "mail.txt"}},
+      {"demo.mdb",
+       {"--letters=APR99XX"},
+       1,
+       "tavrinel: error: no student of intake 'APR99XX' in Database.mdb\n",
+       none},
+      {"demo.mdb",
+       {"--letters", "APR23IT", "--printable", "p.html", "--paper", "letter"},
+       0,
+       "tavrinel: [0-9]+ printable letters of intake APR23IT \\(US Letter\\) written to p.html\n",
+       {"Database.mdb", "p.html"}},
+      {"demo.mdb",
+       {"--export", "r.csv", "--intake", "APR23IT"},
+       0,
+       "tavrinel: [0-9]+ results of intake APR23IT written to r.csv\n",
+       {"Database.mdb", "r.csv"}},
+      {"demo.mdb",
+       {"--standing", "s.csv"},
+       0,
+       "tavrinel: the standing of [0-9]+ students written to s.csv\n",
+       {"Database.mdb", "s.csv"}},
+      {"demo.mdb", {"--check"}, 0, "tavrinel: check of Database.mdb: no problem found\n", none},
+      {"edge.mdb",
+       {"--check"},
+       1,
+       "tavrinel: check of Database.mdb: [0-9]+ problems of [0-9]+ kinds\n",
+       none},
+      {"demo.mdb",
+       {"--export", "r.csv", "--check"},
+       2,
+       "tavrinel: error: one job at a time: --export and --check" + retry,
+       none},
+      {"demo.mdb",
+       {"--output", "x.txt"},
+       2,
+       "tavrinel: error: --output goes with --letters" + retry,
+       none},
+      {"demo.mdb",
+       {"--letters", "APR23IT", "--printable", "p.html", "--paper", "a3"},
+       2,
+       "tavrinel: error: --paper is a4 or letter, not 'a3'" + retry,
+       none},
+      {"demo.mdb",
+       {"--export", "./Database.mdb"},
+       2,
+       "tavrinel: error: './Database.mdb' is the database itself, which is never written" + retry,
+       none},
+      {"demo.mdb",
+       {"--letters", "APR23IT", "--output", "no/such/folder.txt"},
+       3,
+       "tavrinel: error: cannot write 'no/such/folder.txt'; an old file of that name is as it "
+       "was\n",
+       none},
+      {"", {"--export", "r.csv"}, 1, "tavrinel: error: Cannot read Database.mdb: .*\n", {}},
+  };
+  for (const Case& c : cases) {
+    const PipeRun run = runJob(c.fixture, c.arguments);
+    SCOPED_TRACE(c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status.code, c.status) << run.status.describe();
+    EXPECT_TRUE(std::regex_match(run.err, std::regex(c.stderrPattern))) << run.err;
+    EXPECT_EQ(run.files, c.files);
+  }
+}

@@ -150,7 +150,7 @@ struct PipeRun {
 PipeRun runOnPipes(const RunOptions& options, const std::string& input,
                    std::chrono::milliseconds timeout = kDefaultTimeout);
 
-// Escape sequences as named markers (<ALTSCREEN>, <CLS>, <COLOR>, <RESET>, <NORMALSCREEN>), CR LF
+// Escape sequences as named markers (<CLS>, <COLOR>, <RESET>), any other as <ESC...>, CR LF
 // as LF, the loading line's progress rewrites left out (they depend on timing), other control and
 // stray bytes as <0xNN>.
 std::string normaliseTranscript(const std::string& raw);

@@ -114,15 +114,15 @@ TEST(StudentSearch, EscapeLeavesTheEntryAtEveryStage) {
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
 
   ASSERT_TRUE(openIdPrompt(session));
-  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToMainMenu(session));
 
   ASSERT_TRUE(openIdPrompt(session));
   ASSERT_TRUE(session.typeEchoed("st23040"));
-  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToMainMenu(session));
 
   ASSERT_TRUE(openIdPrompt(session));
   ASSERT_TRUE(session.typeEchoed("st230401"));
-  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToMainMenu(session));
 
   ASSERT_TRUE(escapeToClose(session));
   EXPECT_TRUE(exitedCleanly(session));

@@ -146,14 +146,20 @@ Key TerminalConsole::readKey() {
   return input_->readKey();
 }
 
+// At a terminal the line read shows the question itself, once what was typed before it has been
+// thrown away: every key typed after the question is part of the answer.
 int TerminalConsole::readAnswer() {
   redrawIfResumed();
-  flushOutput();
+  if (modes_ == nullptr) {
+    flushOutput();
+  }
   return input_->readAnswer();
 }
 
 std::string TerminalConsole::readWord() {
   redrawIfResumed();
-  flushOutput();
+  if (modes_ == nullptr) {
+    flushOutput();
+  }
   return input_->readWord();
 }

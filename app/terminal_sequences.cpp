@@ -86,12 +86,18 @@ std::string PlainScreenBreak::pass(std::string_view bytes) {
     if (pending_ && byte != '\n') {
       pending_ = false;
       const bool lineEnded = !lastBytes_.empty() && lastBytes_.back() == '\n';
-      const bool blankLine = lineEnded && lastBytes_.size() == 2 && lastBytes_[0] == '\n';
-      passed += blankLine ? "" : lineEnded ? "\n" : "\n\n";
+      const bool blankLine = lineEnded && lastBytes_ == "\n\n";
+      const char* lineBreaks = blankLine ? "" : lineEnded ? "\n" : "\n\n";
+      passed += lineBreaks;
+      remember(lineBreaks);
     }
     passed += byte;
+    remember({&byte, 1});
   }
-  lastBytes_ += passed.substr(passed.size() > 2 ? passed.size() - 2 : 0);
-  lastBytes_.erase(0, lastBytes_.size() > 2 ? lastBytes_.size() - 2 : 0);
   return passed;
+}
+
+void PlainScreenBreak::remember(std::string_view bytes) {
+  lastBytes_ += bytes;
+  lastBytes_.erase(0, lastBytes_.size() > 2 ? lastBytes_.size() - 2 : 0);
 }

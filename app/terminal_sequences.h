@@ -32,6 +32,8 @@ class PlainScreenBreak {
   std::string pass(std::string_view bytes);
 
  private:
+  void remember(std::string_view bytes);
+
   bool pending_ = false;
   std::string lastBytes_;  // the last two bytes passed
 };

@@ -50,7 +50,7 @@ struct RunOptions {
   std::vector<std::string> arguments;
   bool inputFromPipe = false;           // standard input is a pipe while the output is the terminal
   bool noColor = false;                 // NO_COLOR=1 in the program's environment
-  std::string term = "xterm-256color";  // TERM in the program's environment
+  std::string term = "xterm-256color";  // TERM in the program's environment; empty: unset
   std::vector<std::string> environment;  // further NAME=value settings
   long fileSizeLimit = -1;               // RLIMIT_FSIZE in bytes; -1: unlimited
   // An interactive shell with job control instead of the program, which the case starts by typing

@@ -241,7 +241,7 @@ tm send-keys BSpace
 tm send-keys -l 1
 tm send-keys Enter
 wait_for 'search: st24040^H1' || fail "Backspace: the line does not show it as ^H"
-wait_for "Student ID st24040$replaced not found" || fail "Backspace: not stored as typed"
+wait_for "Student ID st24040^H not found" || fail "Backspace: not stored as typed, or shown in another form"
 escape
 wait_for "$main_menu" && escape
 wait_for 'WAIT:0' || fail "keys: did not close"

@@ -12,6 +12,7 @@
 #include "app/fd_stream.h"
 #include "app/key_input.h"
 #include "app/safe_text.h"
+#include "app/plain_screen_break.h"
 #include "app/session_console.h"
 #include "app/terminal_sequences.h"
 

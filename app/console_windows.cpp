@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "app/line_editor.h"
+#include "app/plain_screen_break.h"
 #include "app/signal_cleanup.h"
-#include "app/terminal_sequences.h"
 #include "app/windows_console.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "analysis/console_interface.h"
 #include "app/fd_stream.h"
 #include "app/key_input.h"
-#include "app/safe_text.h"
 #include "app/plain_screen_break.h"
+#include "app/safe_text.h"
 #include "app/session_console.h"
 #include "app/terminal_sequences.h"
 
@@ -86,8 +86,8 @@ class TerminalConsole : public SessionConsole {
   // beyond the file size limit fails as a write.
   void handleSignals() override;
 
-  // Resets the colours and gives the terminal back the mode it had when the console was made. Called by the destructor; may be called earlier (before a fatal
-  // message on stderr).
+  // Resets the colours and gives the terminal back the mode it had when the console was made.
+  // Called by the destructor; may be called earlier (before a fatal message on stderr).
   void restoreTerminal() override;
 
  private:

@@ -55,13 +55,13 @@ class ScriptInput : public DecodedInput {
 
 // What a terminal input needs of the terminal it reads.
 struct TerminalControl {
-  std::function<void()> discardTyped;                // throws away what the terminal holds unread
-  std::function<void()> onInterrupted;               // a signal came while waiting for input
-  std::function<void()> onHangUp;                    // the terminal is gone; does not return
-  std::function<void(std::size_t)> showErase;        // the echo of erased columns taken away
-  int endOfFileKey;                                  // what ends line input (Ctrl-D)
-  int eraseKey;                                      // what erases the last character of a line
-  int killKey;                                       // what erases the whole line (Ctrl-U)
+  std::function<void()> discardTyped;          // throws away what the terminal holds unread
+  std::function<void()> onInterrupted;         // a signal came while waiting for input
+  std::function<void()> onHangUp;              // the terminal is gone; does not return
+  std::function<void(std::size_t)> showErase;  // the echo of erased columns taken away
+  int endOfFileKey;                            // what ends line input (Ctrl-D)
+  int eraseKey;                                // what erases the last character of a line
+  int killKey;                                 // what erases the whole line (Ctrl-U)
 };
 
 // A person at a terminal, in key mode for the whole session: line reads take keys too, and echo

@@ -1,8 +1,7 @@
 // One line editor for both consoles' line answers.
 #include "app/line_editor.h"
 
-LineEditor::Step LineEditor::take(const Key& key, std::string& shown,
-                                  std::size_t& erasedColumns) {
+LineEditor::Step LineEditor::take(const Key& key, std::string& shown, std::size_t& erasedColumns) {
   shown.clear();
   erasedColumns = 0;
   if (skipNext_) {

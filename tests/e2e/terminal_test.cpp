@@ -125,8 +125,7 @@ TEST(PlainMode, ScreensTextOnlyEachAfterOneBlankLine) {
   const struct {
     const char* term;
     std::vector<std::string> arguments;
-  } cases[] = {
-      {"xterm-256color", {"--plain"}}, {"", {}}, {"dumb", {}}, {"no-such-terminal", {}}};
+  } cases[] = {{"xterm-256color", {"--plain"}}, {"", {}}, {"dumb", {}}, {"no-such-terminal", {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("TERM=") + c.term + (c.arguments.empty() ? "" : " --plain"));
     RunOptions options = demo();

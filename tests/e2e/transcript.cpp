@@ -21,10 +21,8 @@ struct Marker {
 // The sequences the console writes on the sessions' terminal type (xterm-256color), longest first
 // where one begins another.
 constexpr Marker kMarkers[] = {
-    {"\x1b[H\x1b[2J", "<CLS>"},
-    {"\x1b[92m\x1b[40m", "<COLOR>"},
-    {"\x1b(B\x1b[m", "<RESET>"},
-    {"\x1b[K", "<EL>"},
+    {"\x1b[H\x1b[2J", "<CLS>"},  {"\x1b[92m\x1b[40m", "<COLOR>"},
+    {"\x1b(B\x1b[m", "<RESET>"}, {"\x1b[K", "<EL>"},
     {"\x1b[A", "<UP>"},
 };
 

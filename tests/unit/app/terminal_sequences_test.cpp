@@ -11,8 +11,7 @@ TEST(TerminalSequences, ComeFromTheEntryOfTheTerminalTypeAndNoneFromAnUnknownOne
       {"xterm-256color",
        {"\x1b[H\x1b[2J", "\x1b[92m\x1b[40m", "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
       // Eight colours: the plain green stands in for the light one.
-      {"xterm",
-       {"\x1b[H\x1b[2J", "\x1b[32m\x1b[40m", "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
+      {"xterm", {"\x1b[H\x1b[2J", "\x1b[32m\x1b[40m", "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
       {"dumb", {}},
       {"no-such-terminal", {}},
       {"", {}},

@@ -71,8 +71,8 @@ class Console {
   // Clears the window and homes the cursor.
   virtual void clearScreen() = 0;
 
-  // The last clear, before the closing line: where the program has a screen of its own, it goes
-  // away and the closing line is printed on the screen the program was started from.
+  // The last clear, before the closing line: the colours the program set go first, so that the
+  // closing line and the shell after it are in the user's own.
   virtual void closeScreen() { clearScreen(); }
 
   // Prints "Press any key to continue . . . " and waits for one key.

@@ -21,16 +21,22 @@ struct Key {
   std::string text;  // what echoes and stores it: the code's byte, or a UTF-8 character's bytes
 };
 
-// What echo() shows for a key: a control code (0-31, 127) other than Enter and ESC as ^ and the
-// letter it is Ctrl with; any other key as its text.
+// The one form a control code (0-31, 127) is shown in, at the prompt and in every message that
+// repeats an entry: ^ and the letter it is Ctrl with (Backspace ^H, ESC ^[).
+inline bool isControlCode(int code) {
+  return (code >= 0 && code < 0x20) || code == 0x7F;
+}
+inline std::string caretForm(int code) {
+  return {'^', static_cast<char>(code ^ 0x40)};
+}
+
+// What echo() shows for a key: Enter as itself, another control code in caret form (ESC as ^[),
+// any other key as its text.
 inline std::string echoText(const Key& key) {
-  if (key.code == kEnterKey || key.code == kEscapeKey) {
+  if (key.code == kEnterKey) {
     return key.text;
   }
-  if (key.code < 0x20 || key.code == 0x7F) {
-    return {'^', static_cast<char>(key.code ^ 0x40)};
-  }
-  return key.text;
+  return isControlCode(key.code) ? caretForm(key.code) : key.text;
 }
 
 class EndOfInput : public std::exception {
@@ -51,22 +57,22 @@ class Console {
   // character of several UTF-8 bytes is one key.
   virtual Key readKey() = 0;
 
-  // Throws away pending input, reads one line typed with echo, and returns its first character
-  // ('\n' for an empty line). The rest of the line is discarded.
+  // Throws away pending input, reads one line typed with echo (Backspace and Ctrl-U edit it),
+  // and returns its first character ('\n' for an empty line). The rest of the line is discarded.
   virtual int readAnswer() = 0;
 
   // The next white-space separated word of line input; the rest of the line stays pending.
   virtual std::string readWord() = 0;
 
-  // Shows a key the screen echoes: Enter and ESC as themselves, other control keys in caret form
-  // (Backspace as ^H), so the line shows every key that an entry stores or ignores.
+  // Shows a key the screen echoes: Enter as itself, other control keys in caret form (Backspace
+  // as ^H), so the line shows every key that an entry stores or ignores.
   virtual void echo(const Key& key) { out() << echoText(key); }
 
   // Clears the window and homes the cursor.
   virtual void clearScreen() = 0;
 
-  // The last clear, before the closing line: where the program has a screen of its own, it goes
-  // away and the closing line is printed on the screen the program was started from.
+  // The last clear, before the closing line: the colours the program set go first, so that the
+  // closing line and the shell after it are in the user's own.
   virtual void closeScreen() { clearScreen(); }
 
   // Prints "Press any key to continue . . . " and waits for one key.

@@ -9,8 +9,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavrinel [DATABASE]\n"
-    "       tavrinel --connect CONNECTION\n"
+    "usage: tavrinel [--plain] [DATABASE]\n"
+    "       tavrinel [--plain] --connect CONNECTION\n"
     "       tavrinel [DATABASE | --connect CONNECTION] JOB\n"
     "       tavrinel --help | --version\n"
     "\n"
@@ -25,6 +25,9 @@ constexpr const char* kUsage =
     "                        or PostgreSQL's socket folder), Port, Database, UID, PWD;\n"
     "                        Socket for MariaDB over a Unix socket; DBQ for an Access\n"
     "                        file through the MDBTools driver (see man tavrinel)\n"
+    "  --plain               plain mode, for a screen reader or a braille display: no\n"
+    "                        clearing, colours or cursor movement, each screen after a\n"
+    "                        blank line (also when TERM is unset, dumb or unknown)\n"
     "\n"
     "Jobs, done without the keyboard (one per run; each ends with one line on stderr):\n"
     "  --letters INTAKE      the result mails of INTAKE, the same bytes as the menu's,\n"
@@ -78,6 +81,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (!optionsEnded && (argument == "-V" || argument == "--version")) {
       line.action = CommandLine::Action::kVersion;
       return line;
+    } else if (!optionsEnded && argument == "--plain") {
+      line.plain = true;
     } else if (!optionsEnded && (argument == "--connect" || argument.rfind("--connect=", 0) == 0)) {
       if (argument == "--connect" && i + 1 < argc) {
         line.connection = argv[++i];

@@ -14,9 +14,10 @@ struct CommandLine {
   std::string connection;    // an ODBC connection string (--connect); empty to read a file
   std::string problem;       // why the line is refused, such as "unknown option '-x'"
   OfficeJob job;             // what to do without the keyboard (Action::kJob)
+  bool plain = false;        // --plain: the screens' text only, for screen readers and braille
 };
 
-// Reads `tavrinel [DATABASE]`, `tavrinel --connect CONNECTION`, `-h`/`--help` and
+// Reads `tavrinel [--plain] [DATABASE]`, `tavrinel --connect CONNECTION`, `-h`/`--help` and
 // `-V`/`--version`, and the job options (app/job_options.h). After `--` every argument is
 // a file, so that a file whose name starts with '-' can be named.
 CommandLine parseCommandLine(int argc, const char* const* argv);

@@ -2,6 +2,7 @@
 #include "app/intake_selection.h"
 
 #include "app/key_entry.h"
+#include "console/safe_text.h"
 #include "mail/result_mail.h"
 #include "store/tree/student_index.h"
 
@@ -12,7 +13,7 @@ namespace {
 void offerMails(const IntakeRecord& intake, const char* text, Console& console) {
   std::ostream& out = console.out();
   for (;;) {
-    out << "\n\tIntake " << text << " found\n";
+    out << "\n\tIntake " << caretControls(text) << " found\n";
     out << "\tGenerate Mails? (y/n):";
     const int answer = console.readAnswer();
     if (answer == 'y' || answer == 'Y') {

@@ -1,6 +1,8 @@
 // One reader for the two fixed-length entries, with their fold rules.
 #include "app/key_entry.h"
 
+#include "console/safe_text.h"
+
 namespace {
 
 // Only A-Z fold: digits, punctuation, Backspace and codes above 127 are stored as typed.
@@ -25,12 +27,12 @@ bool readEntry(Console& console, const EntryRules& rules, std::string& text) {
   std::size_t chars = 0;
   for (;;) {
     const Key key = console.readKey();
+    if (key.code == kEscapeKey) {
+      return false;  // no echo: the clear of the main menu follows at once
+    }
     console.echo(key);
     if (key.code == kEnterKey) {
       return true;
-    }
-    if (key.code == kEscapeKey) {
-      return false;
     }
     if (chars == rules.maxChars) {
       continue;  // echoed, and ignored: the text is full
@@ -58,6 +60,6 @@ bool promptUntilFound(Console& console, const EntryRules& rules,
     if (lookup(text.c_str())) {
       return true;
     }
-    console.out() << "\n\n\t" << rules.what << " " << text.c_str() << " not found\n";
+    console.out() << "\n\n\t" << rules.what << " " << caretControls(text.c_str()) << " not found\n";
   }
 }

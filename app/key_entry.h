@@ -21,9 +21,10 @@ extern const EntryRules kStudentIdEntry;
 // The intake code: a-z folded to upper case, ended by its eighth character.
 extern const EntryRules kIntakeEntry;
 
-// Reads one entry into text, echoing every key; false when the operator pressed ESC. Every other
-// key is stored as it comes (Backspace too: there is no editing), so a stored 0, the prefix of an
-// extended key, ends the text as a C string there.
+// Reads one entry into text, echoing every key but ESC, which returns false and shows nothing of
+// its own before the clear that follows. Every other key is stored as it comes (Backspace too:
+// there is no editing), so a stored 0, the prefix of an extended key, ends the text as a C string
+// there.
 bool readEntry(Console& console, const EntryRules& rules, std::string& text);
 
 // Prompts for the entry until lookup accepts the text typed; after each miss "<what> <text> not

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   if (line.action != CommandLine::Action::kRun) {
     return runCommandLine(line);
   }
-  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO, std::getenv("TERM"));
+  // No terminal type is plain mode, as an unset TERM is.
+  TerminalConsole console(STDIN_FILENO, STDOUT_FILENO, line.plain ? nullptr : std::getenv("TERM"));
   return runProgram(console, line);
 }

@@ -40,6 +40,6 @@ int wmain(int argc, wchar_t** argv) {
   if (line.action != CommandLine::Action::kRun) {
     return runCommandLine(line);
   }
-  WindowsConsole console;
+  WindowsConsole console(line.plain);
   return runProgram(console, line);
 }

@@ -7,6 +7,7 @@
 #include "analysis/suggestion.h"
 #include "app/key_entry.h"
 #include "app/menu.h"
+#include "console/safe_text.h"
 #include "store/tree/student_index.h"
 
 namespace {
@@ -57,6 +58,6 @@ void searchStudent(StudentRecord* indexRoot, Console& console) {
   if (!promptUntilFound(console, kStudentIdEntry, lookup, id)) {
     return;
   }
-  console.out() << "\n\n\tStudent ID " << id.c_str() << " found\n";
+  console.out() << "\n\n\tStudent ID " << caretControls(id.c_str()) << " found\n";
   runSubMenu(*student, console);
 }

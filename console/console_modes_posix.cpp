@@ -10,7 +10,7 @@
 #include "console/signal_cleanup.h"
 
 struct TerminalConsole::Modes {
-  termios modes[3];  // as found (given back at every exit), for keys, for one line answer
+  termios modes[2];  // as found (given back at every exit), for keys
 };
 
 namespace {
@@ -67,19 +67,18 @@ TerminalConsole::TerminalConsole(int inputFd, int outputFd, const char* term)
   setUpModes();
   if (outputIsTerminal_) {
     sequences_ = readTerminalSequences(term);
+    // Without a clear the screens cannot be drawn as screens: then nothing but their text, for a
+    // screen reader or a braille display as much as for a terminal that lacks the sequences.
+    plain_ = sequences_.clearScreen.empty();
+    if (plain_) {
+      sequences_ = TerminalSequences();
+    }
   }
   if (modes_ == nullptr) {
-    // A script's output stays on the user's screen, where the caller sees it.
-    sequences_.enterProgramScreen.clear();
-    sequences_.leaveProgramScreen.clear();
     input_ = std::make_unique<ScriptInput>(inputFd);
   } else {
     input_ = std::make_unique<TerminalInput>(inputFd, out_, terminalControl());
   }
-  // Entering the program's screen saves the cursor with its attributes, and leaving it restores
-  // them: colours set before it come back unless they are reset once more.
-  giveBackFromScreen_ =
-      sequences_.resetColours + sequences_.leaveProgramScreen + sequences_.resetColours;
 }
 
 TerminalConsole::~TerminalConsole() {
@@ -108,22 +107,14 @@ void TerminalConsole::setUpModes() {
   keys.c_cc[VMIN] = 1;
   keys.c_cc[VTIME] = 0;
   modes_->modes[kKeyMode] = keys;
-  termios line = saved;
-  // The normal line mode, whatever the terminal was left in: edited lines, echoed as typed,
-  // Enter ending the line.
-  line.c_lflag |= ICANON | ECHO;
-  line.c_iflag |= ICRNL;
-  line.c_iflag &= ~static_cast<tcflag_t>(IGNCR | INLCR);
-  modes_->modes[kLineMode] = line;
   setMode(kKeyMode);
 }
 
 TerminalControl TerminalConsole::terminalControl() {
   TerminalControl control;
-  control.setLineMode = [this](bool on) { setMode(on ? kLineMode : kKeyMode); };
   control.discardTyped = [this] { ::tcflush(inputFd_, TCIFLUSH); };
   control.onInterrupted = [this] { redrawIfResumed(); };
-  control.showErase = [this] { showUnfiltered("\b \b"); };
+  control.showErase = [this](std::size_t columns) { showErase(columns); };
   control.onHangUp = [this] {
     if (ownsSignals_) {
       endBySignal(SIGHUP);
@@ -131,6 +122,7 @@ TerminalControl TerminalConsole::terminalControl() {
   };
   control.endOfFileKey = modes_->modes[kSavedMode].c_cc[VEOF];
   control.eraseKey = modes_->modes[kSavedMode].c_cc[VERASE];
+  control.killKey = modes_->modes[kSavedMode].c_cc[VKILL];
   return control;
 }
 
@@ -176,15 +168,10 @@ void TerminalConsole::releaseSignals() {
 // output is stopped takes nothing, and the handler goes on), then the terminal's own mode.
 void TerminalConsole::giveBackForSignal() {
   const TerminalConsole& console = *gSignalConsole;
-  // Pointers, not copies: a handler must not allocate.
-  const std::string* sequence = nullptr;
-  if (console.onProgramScreen_ != 0) {
-    sequence = &console.giveBackFromScreen_;
-  } else if (console.coloursOn_ != 0) {
-    sequence = &console.sequences_.resetColours;
-  }
-  if (console.signalFd_ >= 0 && sequence != nullptr) {
-    writeAll(console.signalFd_, sequence->data(), sequence->size());
+  // No copy: a handler must not allocate.
+  const std::string& reset = console.sequences_.resetColours;
+  if (console.signalFd_ >= 0 && console.coloursOn_ != 0) {
+    writeAll(console.signalFd_, reset.data(), reset.size());
   }
   if (console.modes_ != nullptr) {
     setTermios(console.inputFd_, console.modes_->modes[kSavedMode]);
@@ -193,9 +180,8 @@ void TerminalConsole::giveBackForSignal() {
 
 void TerminalConsole::endBySignal(int signo) {
   unlinkOnFatalSignal();
-  const bool leftScreen = gSignalConsole->onProgramScreen_ != 0;
   giveBackForSignal();
-  if (!leftScreen && gSignalConsole->signalFd_ >= 0) {
+  if (gSignalConsole->signalFd_ >= 0) {
     // The shell's prompt then starts on a line of its own.
     writeAll(gSignalConsole->signalFd_, "\n", 1);
   }

@@ -20,15 +20,17 @@ ScreenRecordBuffer::int_type ScreenRecordBuffer::overflow(int_type ch) {
 }
 
 std::streamsize ScreenRecordBuffer::xsputn(const char* data, std::streamsize count) {
+  const std::string passed = screenBreak_.pass({data, static_cast<std::size_t>(count)});
   if (recording_) {
-    if (record_.size() + static_cast<std::size_t>(count) > kMostRecorded) {
+    if (record_.size() + passed.size() > kMostRecorded) {
       record_.clear();
       recording_ = false;
     } else {
-      record_.append(data, static_cast<std::size_t>(count));
+      record_ += passed;
     }
   }
-  return target_->sputn(data, count);
+  const auto size = static_cast<std::streamsize>(passed.size());
+  return target_->sputn(passed.data(), size) == size ? count : 0;
 }
 
 void TerminalConsole::raw(const std::string& sequence) {
@@ -47,7 +49,6 @@ void TerminalConsole::flushOutput() {
 
 void TerminalConsole::restoreTerminal() {
   resetColours();
-  leaveProgramScreen();
   flushOutput();
   setMode(kSavedMode);
 }
@@ -60,25 +61,12 @@ void TerminalConsole::resetColours() {
   raw(sequences_.resetColours);
 }
 
-void TerminalConsole::leaveProgramScreen() {
-  if (onProgramScreen_ == 0) {
-    return;
-  }
-  onProgramScreen_ = 0;
-  recordBuffer_.restart(false);
-  raw(sequences_.leaveProgramScreen);
-  if (coloursStarted_) {
-    raw(sequences_.resetColours);
-  }
-}
-
 void TerminalConsole::startColours() {
   const char* noColor = std::getenv("NO_COLOR");
   if (sequences_.lightGreenOnBlack.empty() || (noColor != nullptr && noColor[0] != '\0')) {
     return;
   }
   coloursOn_ = 1;
-  coloursStarted_ = true;
   raw(sequences_.lightGreenOnBlack);
 }
 
@@ -94,23 +82,22 @@ void TerminalConsole::rewritePreviousLine(const std::string& text) {
 }
 
 void TerminalConsole::clearScreen() {
-  if (onProgramScreen_ == 0 && !sequences_.enterProgramScreen.empty()) {
-    raw(sequences_.enterProgramScreen);
-    onProgramScreen_ = 1;
+  if (plain_) {
+    flushOutput();
+    recordBuffer_.breakScreen();
+    return;
   }
+  // Only the visible window: what scrolled off the top of a long screen stays in the scrollback.
   raw(sequences_.clearScreen);
-  recordBuffer_.restart(onProgramScreen_ != 0);
+  recordBuffer_.restart(!sequences_.clearScreen.empty());
 }
 
 void TerminalConsole::closeScreen() {
   // The closing line is printed in the user's colours, and a terminal that clears in the current
   // background colour is left in the user's colours too.
   resetColours();
-  if (onProgramScreen_ != 0) {
-    leaveProgramScreen();
-  } else {
-    clearScreen();
-  }
+  clearScreen();
+  recordBuffer_.restart(false);
 }
 
 // After Ctrl-Z and fg: the program's screen, its colours and what it showed, at once.
@@ -120,13 +107,10 @@ void TerminalConsole::redrawIfResumed() {
   }
   resumed_ = 0;
   const std::string shown = recordBuffer_.record();
-  if (onProgramScreen_ != 0) {
-    raw(sequences_.enterProgramScreen);
-  }
   if (coloursOn_ != 0) {
     raw(sequences_.lightGreenOnBlack);
   }
-  if (onProgramScreen_ != 0) {
+  if (!sequences_.clearScreen.empty()) {
     raw(sequences_.clearScreen);
     recordBuffer_.restart(true);
     recordBuffer_.sputn(shown.data(), static_cast<std::streamsize>(shown.size()));
@@ -135,12 +119,20 @@ void TerminalConsole::redrawIfResumed() {
 }
 
 void TerminalConsole::echo(const Key& key) {
-  if (key.code == kEnterKey || key.code == kEscapeKey) {
-    // They act rather than show: CR takes the cursor to the start of the line, as on Windows.
+  if (key.code == kEnterKey) {
+    // It acts rather than shows: CR takes the cursor to the start of the line, as on Windows.
     showUnfiltered(key.text);
     return;
   }
   out_ << echoText(key);
+}
+
+void TerminalConsole::showErase(std::size_t columns) {
+  std::string erase;
+  for (std::size_t i = 0; i < columns; ++i) {
+    erase += "\b \b";
+  }
+  showUnfiltered(erase);
 }
 
 void TerminalConsole::pause() {
@@ -154,8 +146,8 @@ Key TerminalConsole::readKey() {
   return input_->readKey();
 }
 
-// At a terminal the line read shows the question itself, once the line mode is in force, so
-// that every key typed after it is echoed by the terminal.
+// At a terminal the line read shows the question itself, once what was typed before it has been
+// thrown away: every key typed after the question is part of the answer.
 int TerminalConsole::readAnswer() {
   redrawIfResumed();
   if (modes_ == nullptr) {

@@ -11,6 +11,7 @@
 #include "analysis/console_interface.h"
 #include "console/fd_stream.h"
 #include "console/key_input.h"
+#include "console/plain_screen_break.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"
 #include "console/terminal_sequences.h"
@@ -25,6 +26,8 @@ class ScreenRecordBuffer : public std::streambuf {
     recording_ = recording;
   }
   const std::string& record() const { return record_; }
+  // Plain mode's clear: the next text starts after a blank line.
+  void breakScreen() { screenBreak_.request(); }
 
  protected:
   int_type overflow(int_type ch) override;
@@ -35,16 +38,17 @@ class ScreenRecordBuffer : public std::streambuf {
   std::streambuf* target_;
   std::string record_;
   bool recording_ = false;
+  PlainScreenBreak screenBreak_;
 };
 
 class TerminalConsole : public SessionConsole {
  public:
   // Works over the given descriptors (standard input and output in the program). Where the input
   // is a terminal, its mode is saved and the program's key mode set at once, for the whole life
-  // of the console; line answers borrow the terminal's line mode while they read. Where the
-  // output is a terminal, clearing and colours use the sequences of terminal type term (the TERM
-  // variable in the program); a type without them gets plain text. The program's own screen (the
-  // alternate screen) is used only when both are terminals: a script's output stays in view.
+  // of the console; line answers are typed in that mode too, echoed and edited by the console.
+  // Where the output is a terminal, clearing and colours use the sequences of terminal type term
+  // (the TERM variable in the program). A terminal without a clear (term null, for --plain, or
+  // unset, dumb or unknown) gets plain mode: no sequence at all, each screen after a blank line.
   TerminalConsole(int inputFd, int outputFd, const char* term);
   ~TerminalConsole() override;
   TerminalConsole(const TerminalConsole&) = delete;
@@ -56,11 +60,10 @@ class TerminalConsole : public SessionConsole {
   int readAnswer() override;
   std::string readWord() override;
   void echo(const Key& key) override;
-  // The first clear also enters the program's own screen, so that the user's screen and
-  // scrollback come back at the end; what was printed before it, the loading line or a failed
-  // start, stays on the user's screen.
+  // Clears the user's own screen, keeping what has scrolled into the terminal's scrollback; in
+  // plain mode, ends the line and leaves one blank line.
   void clearScreen() override;
-  // Resets the colours and leaves the program's screen (clears the screen where there is none).
+  // Resets the colours, then clears: the closing line is printed in the user's colours.
   void closeScreen() override;
   void pause() override;
 
@@ -83,14 +86,13 @@ class TerminalConsole : public SessionConsole {
   // beyond the file size limit fails as a write.
   void handleSignals() override;
 
-  // Resets the colours, leaves the program's screen and gives the terminal back the mode it had
-  // when the console was made. Called by the destructor; may be called earlier (before a fatal
-  // message on stderr).
+  // Resets the colours and gives the terminal back the mode it had when the console was made.
+  // Called by the destructor; may be called earlier (before a fatal message on stderr).
   void restoreTerminal() override;
 
  private:
-  struct Modes;  // the saved, key and line modes of a terminal input
-  enum ModeIndex : int { kSavedMode = 0, kKeyMode = 1, kLineMode = 2 };
+  struct Modes;  // the saved and key modes of a terminal input
+  enum ModeIndex : int { kSavedMode = 0, kKeyMode = 1 };
 
   // Platform parts (console_posix.cpp).
   void setUpModes();
@@ -111,18 +113,16 @@ class TerminalConsole : public SessionConsole {
   void flushOutput();
   void redrawIfResumed();
   void resetColours();
-  void leaveProgramScreen();
+  void showErase(std::size_t columns);
 
   int inputFd_;
   int outputFd_;
   bool outputIsTerminal_;
-  TerminalSequences sequences_;     // all empty when the output is not a terminal
-  std::string giveBackFromScreen_;  // colours reset, the user's screen back, colours reset again
-  bool coloursStarted_ = false;
+  TerminalSequences sequences_;  // all empty when the output is not a terminal, or in plain mode
+  bool plain_ = false;           // a terminal output without a clear
   // Read by the signal handlers of the registered console.
   volatile sig_atomic_t mode_ = kSavedMode;
   volatile sig_atomic_t coloursOn_ = 0;
-  volatile sig_atomic_t onProgramScreen_ = 0;
   volatile sig_atomic_t stopping_ = 0;  // between Ctrl-Z and the return from the stop
   volatile sig_atomic_t resumed_ = 0;   // continued after Ctrl-Z: the screen is to be drawn
   int signalFd_ = -1;                   // the output terminal opened non-blocking for handlers

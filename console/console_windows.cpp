@@ -5,13 +5,15 @@
 #include <cstdlib>
 
 #include "console/console_windows.h"
+#include "console/line_editor.h"
+#include "console/plain_screen_break.h"
 #include "console/signal_cleanup.h"
 
 namespace {
 
-// VT sequences (xterm's), which Windows 10's console and Wine's both take.
-constexpr const char* kEnterProgramScreen = "\x1b[?1049h";
-constexpr const char* kLeaveProgramScreen = "\x1b[?1049l";
+// VT sequences (xterm's), which Windows 10's console and Wine's both take. No alternate screen:
+// the program draws in the window's own buffer, whose scroll bar reaches what scrolled off the
+// top of a long screen, and its clear leaves that alone (never ESC [3J).
 constexpr const char* kClearScreen = "\x1b[2J\x1b[H";
 constexpr const char* kLightGreenOnBlack = "\x1b[92;40m";
 constexpr const char* kResetColours = "\x1b[0m";
@@ -60,7 +62,6 @@ struct WindowsConsole::SavedState {
   bool outputIsConsole = false;
   std::atomic<bool> vt{false};
   std::atomic<bool> coloursOn{false};
-  std::atomic<bool> onProgramScreen{false};
   std::atomic<bool> restored{false};
 
   void write(const char* text) const {
@@ -75,13 +76,8 @@ struct WindowsConsole::SavedState {
       return;
     }
     if (outputIsConsole) {
-      if (vt && (coloursOn || onProgramScreen)) {
-        // Reset on both screens: leaving the program's screen may bring back saved attributes.
+      if (vt && coloursOn) {
         write(kResetColours);
-        if (onProgramScreen) {
-          write(kLeaveProgramScreen);
-          write(kResetColours);
-        }
       }
       SetConsoleMode(output, outputMode);
       SetConsoleOutputCP(outputCodePage);
@@ -131,6 +127,9 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;
 
+  // Plain mode's clear: the next text starts after a blank line.
+  void breakScreen() { screenBreak_.request(); }
+
  protected:
   int_type overflow(int_type c) override {
     if (sync() != 0) {
@@ -144,7 +143,7 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
   }
 
   int sync() override {
-    pending_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    pending_ += screenBreak_.pass({pbase(), static_cast<std::size_t>(pptr() - pbase())});
     setp(buffer_, buffer_ + sizeof buffer_);
     if (pending_.empty()) {
       return 0;
@@ -234,9 +233,10 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
   bool inSequence_ = false;
   char buffer_[4096];
   std::string pending_;  // bytes not yet written: at most an unfinished character between writes
+  PlainScreenBreak screenBreak_;
 };
 
-WindowsConsole::WindowsConsole()
+WindowsConsole::WindowsConsole(bool plain)
     : input_(GetStdHandle(STD_INPUT_HANDLE)),
       output_(GetStdHandle(STD_OUTPUT_HANDLE)),
       saved_(std::make_unique<SavedState>()),
@@ -251,8 +251,9 @@ WindowsConsole::WindowsConsole()
   if (outputIsConsole_) {
     saved.outputCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
-    vt_ = SetConsoleMode(output_, saved.outputMode | ENABLE_PROCESSED_OUTPUT |
-                                      ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    // Plain mode asks for no VT sequences: nothing but the screens' text.
+    vt_ = !plain && SetConsoleMode(output_, saved.outputMode | ENABLE_PROCESSED_OUTPUT |
+                                                ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
     saved.vt = vt_;
   }
   if (inputIsConsole_) {
@@ -286,7 +287,6 @@ void WindowsConsole::restoreTerminal() {
   out_.flush();
   saved_->restore();
   coloursOn_ = false;
-  onProgramScreen_ = false;
 }
 
 void WindowsConsole::raw(const char* bytes) {
@@ -301,8 +301,8 @@ void WindowsConsole::writeSequence(const char* sequence) {
 }
 
 void WindowsConsole::echo(const Key& key) {
-  if (key.code == kEnterKey || key.code == kEscapeKey) {
-    raw(key.text.c_str());  // they act rather than show, as in the Windows console
+  if (key.code == kEnterKey) {
+    raw(key.text.c_str());  // it acts rather than shows, as in the Windows console
     return;
   }
   out_ << echoText(key);
@@ -332,39 +332,22 @@ void WindowsConsole::rewritePreviousLine(const std::string& text) {
 void WindowsConsole::clearScreen() {
   if (!vt_) {
     if (outputIsConsole_) {
-      out_ << '\n';  // no way to clear: at least the next screen starts on a line of its own
+      // No way to clear (or plain mode): the next screen starts after a blank line.
+      out_.flush();
+      outBuffer_->breakScreen();
     }
     return;
-  }
-  // Only a session at the keyboard gets a screen of its own: a script's output stays visible.
-  if (!onProgramScreen_ && inputIsConsole_) {
-    raw(kEnterProgramScreen);
-    onProgramScreen_ = true;
-    saved_->onProgramScreen = true;
-    if (coloursOn_) {
-      raw(kLightGreenOnBlack);
-    }
   }
   raw(kClearScreen);
 }
 
 void WindowsConsole::closeScreen() {
-  if (!onProgramScreen_) {
-    // No screen of its own to leave: the window is cleared, in the user's colours.
-    writeSequence(kResetColours);
-    writeSequence(kClearScreen);
-    coloursOn_ = false;
-    saved_->coloursOn = false;
-    return;
-  }
-  raw(kResetColours);
-  raw(kLeaveProgramScreen);
-  raw(kResetColours);
-  out_.flush();
-  onProgramScreen_ = false;
-  saved_->onProgramScreen = false;
+  // The closing line in the user's colours, on a window cleared in them.
+  writeSequence(kResetColours);
   coloursOn_ = false;
   saved_->coloursOn = false;
+  clearScreen();
+  out_.flush();
 }
 
 void WindowsConsole::pause() {
@@ -402,43 +385,30 @@ Key WindowsConsole::readConsoleKey() {
   return key;
 }
 
-// A new line for the line reads: typed with echo and Backspace, ended by Enter. Keys typed ahead
-// come first. Keys that type nothing (arrows, function keys, ESC) are left out.
+// A new line for the line reads, typed key by key (keys typed ahead first) up to Enter, with
+// the same echo and editing as on a terminal.
 bool WindowsConsole::takeConsoleLine() {
   line_.clear();
   linePosition_ = 0;
   out_.flush();
+  LineEditor editor(LineKeys{});
   for (;;) {
-    Key key = readConsoleKey();
-    const bool prefix = key.text.size() == 1 && (key.code == 0 || key.code == 224);
-    if (prefix) {
-      readConsoleKey();  // the extended key's own code
-      continue;
+    std::string shown;
+    std::size_t erased = 0;
+    const LineEditor::Step step = editor.take(readConsoleKey(), shown, erased);
+    for (std::size_t i = 0; i < erased; ++i) {
+      raw("\b \b");
     }
-    if (key.code == kEnterKey) {
-      line_ += '\n';
-      raw("\r\n");
-      out_.flush();
-      return true;
+    if (shown == "\n") {
+      raw("\r\n");  // the console's own line end, whatever its output mode
+    } else {
+      out_ << shown;
     }
-    if (key.code == kBackspaceKey) {
-      if (!line_.empty()) {
-        std::size_t start = line_.size() - 1;
-        while (start > 0 && (static_cast<unsigned char>(line_[start]) & 0xC0) == 0x80) {
-          --start;
-        }
-        line_.erase(start);
-        raw("\b \b");
-        out_.flush();
-      }
-      continue;
-    }
-    if (key.code < 0x20 || key.code == 0x7f) {
-      continue;  // ESC and control characters type nothing into a line
-    }
-    line_ += key.text;
-    out_ << key.text;
     out_.flush();
+    if (step != LineEditor::Step::kGoesOn) {
+      line_ = editor.line();
+      return step == LineEditor::Step::kEnded;
+    }
   }
 }
 

@@ -19,8 +19,8 @@ class WindowsConsole : public SessionConsole {
   // Over the process's standard input and output. Where the output is a console window it is
   // switched to UTF-8 and VT sequences (plain text where the console refuses them); where the
   // input is one, keys are read as key events. Every mode and code page changed is put back by
-  // restoreTerminal().
-  WindowsConsole();
+  // restoreTerminal(). Plain mode (--plain) writes no VT sequence at all.
+  explicit WindowsConsole(bool plain = false);
   ~WindowsConsole() override;
   WindowsConsole(const WindowsConsole&) = delete;
   WindowsConsole& operator=(const WindowsConsole&) = delete;
@@ -31,8 +31,8 @@ class WindowsConsole : public SessionConsole {
   int readAnswer() override;
   std::string readWord() override;
   void echo(const Key& key) override;
-  // The first clear also enters the program's own screen (the alternate screen), so that the
-  // window's text comes back at the end.
+  // Clears the window, keeping what scrolled into its buffer above; without VT sequences, the
+  // next screen follows after a blank line.
   void clearScreen() override;
   void closeScreen() override;
   void pause() override;
@@ -50,7 +50,7 @@ class WindowsConsole : public SessionConsole {
   // give the console back and end the program. One console of the process takes them.
   void handleSignals() override;
 
-  // Resets the colours, leaves the program's screen and puts back the modes and code pages.
+  // Resets the colours and puts back the modes and code pages.
   void restoreTerminal() override;
 
   // What the control handler, on a thread of its own, needs to give the console back.
@@ -77,7 +77,6 @@ class WindowsConsole : public SessionConsole {
   bool outputIsConsole_ = false;
   bool vt_ = false;
   bool coloursOn_ = false;
-  bool onProgramScreen_ = false;
   std::unique_ptr<SavedState> saved_;
   std::unique_ptr<OutputBuffer> outBuffer_;
   // Everything the screens print passes the safe-text filter: no text from a database can act as

@@ -55,17 +55,17 @@ class ScriptInput : public DecodedInput {
 
 // What a terminal input needs of the terminal it reads.
 struct TerminalControl {
-  std::function<void(bool)> setLineMode;  // the terminal's line mode on, or the key mode back
-  std::function<void()> discardTyped;     // throws away what the terminal holds unread
-  std::function<void()> onInterrupted;    // a signal came while waiting for input
-  std::function<void()> onHangUp;         // the terminal is gone; does not return
-  std::function<void()> showErase;        // the echo of an erased character taken away
-  int endOfFileKey;                       // what ends line input (Ctrl-D)
-  int eraseKey;                           // what erases the last character of a line
+  std::function<void()> discardTyped;          // throws away what the terminal holds unread
+  std::function<void()> onInterrupted;         // a signal came while waiting for input
+  std::function<void()> onHangUp;              // the terminal is gone; does not return
+  std::function<void(std::size_t)> showErase;  // the echo of erased columns taken away
+  int endOfFileKey;                            // what ends line input (Ctrl-D)
+  int eraseKey;                                // what erases the last character of a line
+  int killKey;                                 // what erases the whole line (Ctrl-U)
 };
 
-// A person at a terminal in key mode: line reads borrow the terminal's line mode, and keys typed
-// ahead are taken into the line as the terminal would have echoed and edited them.
+// A person at a terminal, in key mode for the whole session: line reads take keys too, and echo
+// and edit them through the console's own filtered echo, keys typed ahead included.
 class TerminalInput : public DecodedInput {
  public:
   TerminalInput(int fd, std::ostream& echo, TerminalControl control);

@@ -1,6 +1,8 @@
 // Keys and lines from a pipe or from a terminal.
 #include "console/key_input.h"
 
+#include "console/line_editor.h"
+
 Key DecodedInput::readKey() {
   while (!decoder_.hasKey()) {
     const int byte = input_.next(decoder_.isMidSequence() ? kEscapeWaitMs : -1);
@@ -92,44 +94,32 @@ int TerminalInput::peekLineByte() {
   return static_cast<unsigned char>(line_[linePosition_]);
 }
 
-// A new line for the line reads. Keys typed ahead come first, up to their Enter, echoed and edited
-// as the terminal would have done had the line been asked for already; the rest is typed in the
-// terminal's own line mode. False at the end of input.
+// A new line for the line reads, typed (or typed ahead) key by key up to Enter. False at the end
+// of input.
 bool TerminalInput::takeLine() {
   line_.clear();
   linePosition_ = 0;
-  for (int byte = input_.next(0); byte >= 0; byte = input_.next(0)) {
-    if (byte == control_.endOfFileKey) {
+  LineEditor editor({control_.eraseKey, control_.killKey, control_.endOfFileKey});
+  echo_.flush();
+  for (;;) {
+    Key key;
+    try {
+      key = readKey();
+    } catch (const EndOfInput&) {
+      line_ = editor.line();
       return !line_.empty();
     }
-    if (byte == control_.eraseKey) {
-      if (!line_.empty()) {
-        line_.pop_back();
-        control_.showErase();
-      }
-      continue;
+    std::string shown;
+    std::size_t erased = 0;
+    const LineEditor::Step step = editor.take(key, shown, erased);
+    if (erased > 0) {
+      control_.showErase(erased);
     }
-    const char typed = byte == '\r' ? '\n' : static_cast<char>(byte);
-    line_ += typed;
-    echo_ << typed;
-    if (typed == '\n') {
-      return true;
-    }
-  }
-  // The prompt shows only once the line mode is in force, so that what is typed from then on is
-  // echoed and edited by the terminal.
-  control_.setLineMode(true);
-  struct KeyModeBack {
-    TerminalControl& control;
-    ~KeyModeBack() { control.setLineMode(false); }
-  } keyModeBack{control_};
-  echo_.flush();
-  for (int byte = input_.next(); byte >= 0; byte = input_.next()) {
-    // A CR can only be an Enter typed just before the mode changed.
-    line_ += byte == '\r' ? '\n' : static_cast<char>(byte);
-    if (byte == '\n' || byte == '\r') {
-      return true;
+    echo_ << shown;
+    echo_.flush();
+    if (step != LineEditor::Step::kGoesOn) {
+      line_ = editor.line();
+      return step == LineEditor::Step::kEnded;
     }
   }
-  return !line_.empty();
 }

@@ -1,6 +1,8 @@
 // One filter between outside text and the terminal: control characters and bad UTF-8 replaced.
 #include "console/safe_text.h"
 
+#include "analysis/console_interface.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -113,6 +115,15 @@ std::string safeText(std::string_view text, const char* replacement, bool keepLa
     out += replacement;  // the text ended inside a character
   }
   return out;
+}
+
+std::string caretControls(std::string_view text) {
+  std::string shown;
+  for (char byte : text) {
+    const int code = static_cast<unsigned char>(byte);
+    shown += isControlCode(code) ? caretForm(code) : std::string(1, byte);
+  }
+  return shown;
 }
 
 SafeTextBuffer::~SafeTextBuffer() {

@@ -14,6 +14,11 @@ const char* replacementForTerminal();
 // newline are kept only when keepLayout is set (the screens' own layout).
 std::string safeText(std::string_view text, const char* replacement, bool keepLayout = false);
 
+// A typed entry as its echo showed it, for the messages that repeat it: each control character
+// (C0 and DEL) in caret form (^H), the rest as typed, left to the filter (C1 and bytes that are no
+// UTF-8 are still replaced on their way out).
+std::string caretControls(std::string_view text);
+
 // The same filter as a stream buffer in front of target, for everything a screen prints. It
 // holds no bytes back but those of a UTF-8 character not yet complete, and those only until the
 // next flush, so that after a flush what passed it stands in order before what is written to

@@ -45,6 +45,17 @@ std::string lightGreenOnBlack() {
   return foreground + background;
 }
 
+// Some entries append E3 (erase the scrollback) to their clear: the lines that scrolled off the
+// top of a screen taller than the window are the ones the operator scrolls back to.
+std::string withoutScrollbackErase(std::string clear) {
+  const std::string eraseScrollback = "\x1b[3J";
+  for (std::size_t at = clear.find(eraseScrollback); at != std::string::npos;
+       at = clear.find(eraseScrollback)) {
+    clear.erase(at, eraseScrollback.size());
+  }
+  return clear;
+}
+
 }  // namespace
 
 TerminalSequences readTerminalSequences(const char* term) {
@@ -54,13 +65,7 @@ TerminalSequences readTerminalSequences(const char* term) {
   if (term == nullptr || term[0] == '\0' || setupterm(term, -1, &status) != OK) {
     return sequences;
   }
-  sequences.clearScreen = capability("clear");
-  sequences.enterProgramScreen = capability("smcup");
-  sequences.leaveProgramScreen = capability("rmcup");
-  if (sequences.enterProgramScreen.empty() || sequences.leaveProgramScreen.empty()) {
-    sequences.enterProgramScreen.clear();
-    sequences.leaveProgramScreen.clear();
-  }
+  sequences.clearScreen = withoutScrollbackErase(capability("clear"));
   sequences.resetColours = capability("sgr0");
   if (!sequences.resetColours.empty()) {
     sequences.lightGreenOnBlack = lightGreenOnBlack();

@@ -2,8 +2,10 @@
 # Walks the README's first run with the Windows program under Wine and with the Linux program,
 # each in a tmux window of the same size, keys sent by tmux (ESC and function keys among them):
 # the screens after every step and the mail.txt they write must be the same. Runs on a SQLite
-# copy of the sample and, where the MDBTools ODBC driver is installed, on the sample Access file
-# read through it under the name of Microsoft's Access driver.
+# copy of the sample, again in a window of 80x24 (where the listing and the chart are taller than
+# the window, and the student's name must stay in the pane's history), and, where the MDBTools
+# ODBC driver is installed, on the sample Access file read through it under the name of
+# Microsoft's Access driver.
 #
 # usage: scripts/windows-e2e.sh WINDOWS_EXE LINUX_BINARY
 set -euo pipefail
@@ -56,15 +58,16 @@ settled_screen() {
 "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" --version >/dev/null
 
 failures=0
-# walk NAME: both programs in their folders under $work/NAME, the same keys, the same screens.
+# walk NAME [COLUMNS ROWS]: both programs in their folders under $work/NAME, the same keys, the
+# same screens; 100x40 unless told.
 walk() {
-  local name=$1 step=0
+  local name=$1 columns=${2:-100} rows=${3:-40} step=0
   local linux_session="tavrinel-e2e-linux-$$-$name" windows_session="tavrinel-e2e-windows-$$-$name"
   local linux_screen="" windows_screen=""
   sessions+=("$linux_session" "$windows_session")
-  tmux new-session -d -s "$linux_session" -x 100 -y 40 \
+  tmux new-session -d -s "$linux_session" -x "$columns" -y "$rows" \
     "cd '$work/$name/linux' && '$linux_binary'; echo \"exit status \$?\"; sleep 600"
-  tmux new-session -d -s "$windows_session" -x 100 -y 40 \
+  tmux new-session -d -s "$windows_session" -x "$columns" -y "$rows" \
     "cd '$work/$name/windows' && ODBCSYSINI='$work/odbc' ODBCINI='$work/odbc/odbc.ini' \
      '$root/cmake/wine-run.sh' '$build/wine-prefix' '$windows_exe'; echo \"exit status \$?\"; sleep 600"
   # Each step: the keys (tmux key names), then the screens compared.
@@ -77,6 +80,10 @@ walk() {
     "1"                         # student search
     "st240401 Enter"            # found: the sub menu
     "1"                         # her results
+    "history: Maya Patel"       # her name, scrolled off a small window, still in its history
+    "2"                         # her chart
+    "history:Chart for Maya Patel"
+    "x"                         # back to the sub menu
     "3"                         # forecast
     "65 Space 70 Space 55 Space 80 Space 60 Space 75 Enter"
     "n Enter"
@@ -93,6 +100,16 @@ walk() {
   )
   for keys in "${steps[@]}"; do
     step=$((step + 1))
+    if [ "${keys#history:}" != "$keys" ]; then
+      for session in "$linux_session" "$windows_session"; do
+        if ! tmux capture-pane -p -J -S - -t "$session" | grep -qF -- "${keys#history:}"; then
+          echo "FAIL $name, step $step: '${keys#history:}' is not in $session's history"
+          failures=$((failures + 1))
+          return
+        fi
+      done
+      continue
+    fi
     if [ -n "$keys" ]; then
       # shellcheck disable=SC2086 # one tmux key name per word
       tmux send-keys -t "$linux_session" $keys
@@ -123,6 +140,10 @@ mkdir -p "$work/sqlite/linux" "$work/sqlite/windows"
 sqlite3 "$work/sqlite/linux/Database.mdb" <"$root/tests/fixtures/demo.sql"
 cp "$work/sqlite/linux/Database.mdb" "$work/sqlite/windows/Database.mdb"
 walk sqlite
+mkdir -p "$work/sqlite-80x24/linux" "$work/sqlite-80x24/windows"
+cp "$work/sqlite/linux/Database.mdb" "$work/sqlite-80x24/linux/Database.mdb"
+cp "$work/sqlite/linux/Database.mdb" "$work/sqlite-80x24/windows/Database.mdb"
+walk sqlite-80x24 80 24
 
 if [ -f "$mdbtools_driver" ]; then
   mkdir -p "$work/access/linux" "$work/access/windows"

@@ -32,8 +32,7 @@ std::string lettersOfTheMenu(const std::string& fixture, const std::string& inta
   EXPECT_TRUE(typeAndEnter(session, intake, "\n\tIntake " + intake + " found\n"));
   EXPECT_TRUE(typeLine(session, "y"));
   EXPECT_TRUE(session.waitFor("\n\tMails written to mail.txt\n" + kIntakePrompt));
-  EXPECT_TRUE(escapeEchoedToMainMenu(session));
-  EXPECT_TRUE(escapeToClose(session));
+  EXPECT_TRUE(escapeToMainMenuThenClose(session));
   return session.folder().readFile("mail.txt");
 }
 

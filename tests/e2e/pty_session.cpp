@@ -55,7 +55,11 @@ ExitStatus statusFrom(int waitStatus) {
   }
   // The program's own handling of SIGXFSZ is under test, so the default action is in force.
   ::signal(SIGXFSZ, SIG_DFL);
-  ::setenv("TERM", options.term.c_str(), 1);
+  if (options.term.empty()) {
+    ::unsetenv("TERM");
+  } else {
+    ::setenv("TERM", options.term.c_str(), 1);
+  }
   // Text that is no UTF-8 shows as "?" whatever locale runs the tests; a case may set its own.
   ::unsetenv("LC_ALL");
   ::unsetenv("LC_CTYPE");

@@ -50,7 +50,7 @@ struct RunOptions {
   std::vector<std::string> arguments;
   bool inputFromPipe = false;           // standard input is a pipe while the output is the terminal
   bool noColor = false;                 // NO_COLOR=1 in the program's environment
-  std::string term = "xterm-256color";  // TERM in the program's environment
+  std::string term = "xterm-256color";  // TERM in the program's environment; empty: unset
   std::vector<std::string> environment;  // further NAME=value settings
   long fileSizeLimit = -1;               // RLIMIT_FSIZE in bytes; -1: unlimited
   // An interactive shell with job control instead of the program, which the case starts by typing
@@ -150,7 +150,7 @@ struct PipeRun {
 PipeRun runOnPipes(const RunOptions& options, const std::string& input,
                    std::chrono::milliseconds timeout = kDefaultTimeout);
 
-// Escape sequences as named markers (<ALTSCREEN>, <CLS>, <COLOR>, <RESET>, <NORMALSCREEN>), CR LF
+// Escape sequences as named markers (<CLS>, <COLOR>, <RESET>), any other as <ESC...>, CR LF
 // as LF, the loading line's progress rewrites left out (they depend on timing), other control and
 // stray bytes as <0xNN>.
 std::string normaliseTranscript(const std::string& raw);

@@ -141,7 +141,7 @@ TEST(ResultMails, FoldedIntakeAnswersAndTheLettersWrittenByHand) {
   ASSERT_TRUE(withHandWrittenDate(lineFeeds, runDays, comparable));
   EXPECT_EQ(comparable, readGolden("mail/demo-APR23IT/mail.txt"));
 
-  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToMainMenu(session));
   ASSERT_TRUE(escapeToClose(session));
   EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("32-mails-demo", session.transcript()));
@@ -189,7 +189,7 @@ TEST(ResultMails, EightCharacterIntakeEndsByItselfAndAnswersKeepOrReplaceTheFile
   ASSERT_TRUE(session.typeEchoed("jan2025p"));
   ASSERT_TRUE(session.waitFor("\n\n\tIntake JAN2025P not found\n" + kIntakePrompt));
 
-  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToMainMenu(session));
   ASSERT_TRUE(escapeToClose(session));
   EXPECT_TRUE(exitedCleanly(session));
   EXPECT_TRUE(matchesGolden("33-mails-edge", session.transcript()));
@@ -211,7 +211,7 @@ TEST(ResultMails, FileSizeLimitCannotWriteAndKeepsTheOldFile) {
   EXPECT_EQ(session.folder().readFile("mail.txt"), old);
   EXPECT_EQ(filesIn(session.folder().path()), (std::set<std::string>{"Database.mdb", "mail.txt"}));
 
-  ASSERT_TRUE(escapeEchoedToMainMenu(session));
+  ASSERT_TRUE(escapeToMainMenu(session));
   ASSERT_TRUE(escapeToClose(session));
   EXPECT_TRUE(exitedCleanly(session));
 }
@@ -246,7 +246,7 @@ TEST(ResultMails, ZeroLengthIntakeGivesTheSameLettersFromAccessAsFromSqlite) {
     std::string lineFeeds;
     ASSERT_TRUE(toLineFeeds(session.folder().readFile("mail.txt"), lineFeeds));
     ASSERT_TRUE(withHandWrittenDate(lineFeeds, runDays, letters[i]));
-    ASSERT_TRUE(escapeEchoedToMainMenu(session));
+    ASSERT_TRUE(escapeToMainMenu(session));
     ASSERT_TRUE(escapeToClose(session));
     EXPECT_TRUE(exitedCleanly(session));
   }

@@ -14,7 +14,7 @@ const std::string kMainMenuTop =
 const std::string kSubMenuTop =
     "\n\t\t**********************************************\n"
     "\t\t*               Sub Menu:                    *\n";
-const std::string kClosing = "<RESET><NORMALSCREEN><RESET>Program Closing ...\n";
+const std::string kClosing = "<RESET><CLS>Program Closing ...\n";
 
 RunOptions withFixture(const std::string& name) {
   RunOptions options;
@@ -88,18 +88,8 @@ std::string readGolden(const std::string& relativePath) {
 
 namespace {
 
-::testing::AssertionResult escapeToMainMenuShowing(PtySession& session, const std::string& echo) {
-  session.send(keys::kEscape);
-  ::testing::AssertionResult step = session.waitFor(echo + kMainMenuTop);
-  if (step) {
-    step = session.waitFor(kChoicePrompt);
-  }
-  return step;
-}
-
-::testing::AssertionResult closingThenExit(PtySession& session,
-                                           const std::string& closing = kClosing) {
-  ::testing::AssertionResult step = session.waitFor(closing);
+::testing::AssertionResult closingThenExit(PtySession& session) {
+  ::testing::AssertionResult step = session.waitFor(kClosing);
   if (step) {
     step = session.waitForExit();
   }
@@ -109,11 +99,12 @@ namespace {
 }  // namespace
 
 ::testing::AssertionResult escapeToMainMenu(PtySession& session) {
-  return escapeToMainMenuShowing(session, "");
-}
-
-::testing::AssertionResult escapeEchoedToMainMenu(PtySession& session) {
-  return escapeToMainMenuShowing(session, "<ESC>");
+  session.send(keys::kEscape);
+  ::testing::AssertionResult step = session.waitFor(kMainMenuTop);
+  if (step) {
+    step = session.waitFor(kChoicePrompt);
+  }
+  return step;
 }
 
 ::testing::AssertionResult escapeToClose(PtySession& session) {
@@ -131,8 +122,7 @@ namespace {
 
 ::testing::AssertionResult endInputToClose(PtySession& session) {
   session.closeInput();
-  // A script's session never had a screen of its own: the closing line follows a clear.
-  return closingThenExit(session, "<RESET><CLS>Program Closing ...\n");
+  return closingThenExit(session);
 }
 
 ::testing::AssertionResult exitedCleanly(const PtySession& session) {

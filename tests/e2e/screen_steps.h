@@ -39,14 +39,12 @@ std::string readGolden(const std::string& relativePath);
                                         const std::string& answer);
 // Enter on a key entry that already holds what the case typed.
 ::testing::AssertionResult enterAndExpect(PtySession& session, const std::string& answer);
-// A line typed at a line prompt: the terminal itself echoes it, Enter as a new line.
+// A line typed at a line prompt: echoed as typed, Enter as a new line.
 ::testing::AssertionResult typeLine(PtySession& session, const std::string& line);
 // A screen of the sub menu has ended: the sub menu is drawn afresh and asks for a choice.
 ::testing::AssertionResult backAtSubMenu(PtySession& session);
-// ESC where the key is not echoed (a menu, or a prompt after an answer) back to the main menu.
+// ESC back to the main menu, from a menu or a key entry: ESC is never echoed.
 ::testing::AssertionResult escapeToMainMenu(PtySession& session);
-// ESC in the middle of a key entry, which echoes it before the main menu clears the screen.
-::testing::AssertionResult escapeEchoedToMainMenu(PtySession& session);
 // ESC at the main menu: the closing line, then the end of the program.
 ::testing::AssertionResult escapeToClose(PtySession& session);
 // escapeToMainMenu, then escapeToClose: from a screen below the main menu to the end.

@@ -58,7 +58,7 @@ Visit visit(const RunOptions& options) {
       << session.report();
   EXPECT_TRUE(typeLine(session, "y"));
   EXPECT_TRUE(session.waitFor("\n\tMails written to mail.txt\n")) << session.report();
-  EXPECT_TRUE(escapeEchoedToMainMenu(session)) << session.report();
+  EXPECT_TRUE(escapeToMainMenu(session)) << session.report();
   EXPECT_TRUE(escapeToClose(session)) << session.report();
   EXPECT_TRUE(exitedCleanly(session));
   seen.transcript = session.transcript();

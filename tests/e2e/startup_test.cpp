@@ -140,7 +140,7 @@ TEST(Arguments, HelpVersionAndRefusal) {
     options.arguments = {help};
     PipeRun run = runOnPipes(options, "");
     EXPECT_EQ(run.status.describe(), "exit status 0") << help;
-    EXPECT_EQ(run.out.rfind("usage: tavrinel [DATABASE]\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("usage: tavrinel [--plain] [DATABASE]\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("written to mail.txt in the\nworking folder"), std::string::npos);
     EXPECT_EQ(run.err, "");
   }

@@ -16,6 +16,8 @@
 # 54. Backspace shows as ^H; Alt+1 at the main menu is one invalid key press (0, 120).
 # 55. An accented ID and an eight-character accented intake; a name holding an escape sequence
 #     is shown harmless.
+# 56. The README's first run in a window of 80x24: the listing (38 rows) and the chart (33 rows)
+#     are taller than the window, and the student's name is in the pane's history after each.
 set -u
 
 program=$1
@@ -78,13 +80,14 @@ fail() {
 }
 
 sessions=0
+# start_shell [COLUMNS ROWS]: 120x50 unless told.
 start_shell() {
   tm kill-server 2>/dev/null
   # A server of its own for each case: a new one on the old socket may find it still closing.
   sessions=$((sessions + 1))
   socket=$work/tmux-$sessions.sock
   rm -f "$work/status" "$work/pid"
-  tm -f /dev/null new-session -d -x 120 -y 50 \
+  tm -f /dev/null new-session -d -x "${1:-120}" -y "${2:-50}" \
     "cd '$work' && env -i HOME='$work' PATH='$PATH' TERM=tmux-256color LANG=C.UTF-8 \
      PS1='PROMPT\$ ' bash --norc --noprofile"
   wait_for 'PROMPT$' || return 1
@@ -241,7 +244,7 @@ tm send-keys BSpace
 tm send-keys -l 1
 tm send-keys Enter
 wait_for 'search: st24040^H1' || fail "Backspace: the line does not show it as ^H"
-wait_for "Student ID st24040$replaced not found" || fail "Backspace: not stored as typed"
+wait_for "Student ID st24040^H not found" || fail "Backspace: not stored as typed, or shown in another form"
 escape
 wait_for "$main_menu" && escape
 wait_for 'WAIT:0' || fail "keys: did not close"
@@ -270,6 +273,38 @@ tm send-keys n Enter
 wait_for 'Intake for mails generation:' && escape
 wait_for "$main_menu" && escape
 wait_for 'WAIT:0' || fail "accented: did not close"
+
+# 56
+# Text anywhere in the pane, the lines scrolled off the top of the window included.
+in_history() {
+  tm capture-pane -p -J -S - | grep -qF -- "$1"
+}
+start_shell 80 24 && type_command "./run '$program'" && wait_for "$main_menu" || fail "80x24: no menu"
+tm send-keys 1 && tm send-keys -l st240401 && tm send-keys Enter
+wait_for 'Sub Menu:' && tm send-keys 1
+wait_for 'CS304' || fail "80x24: no listing"
+sleep 0.3
+in_history ': Maya Patel' || fail "80x24: the name is not in the history after the listing"
+tm send-keys 2
+wait_for 'Press any key to continue' || fail "80x24: no chart"
+in_history 'Perforamnace Chart for Maya Patel' ||
+  fail "80x24: the name is not in the history after the chart"
+tm send-keys x
+wait_for 'Sub Menu:' && tm send-keys 3
+wait_for 'Computer Networks:' && type_command '65 70 55 80 60 75'
+wait_for 'Total Marks : 612' && wait_for 'Forecast again?' && type_command n
+wait_for 'Sub Menu:' && tm send-keys 4 && wait_for 'expected final grade' && type_command B
+for _ in 1 2 3 4 5 6; do tm send-keys Enter; sleep 0.1; done
+wait_for 'Suggestion Again?' && type_command n
+wait_for 'Sub Menu:' || fail "80x24: the walk did not come back to the sub menu"
+escape
+wait_for "$main_menu" && tm send-keys 2
+wait_for 'Intake for mails generation:' && type_command APR24IT
+wait_for 'Generate Mails?' && type_command y
+wait_for 'Mails written to mail.txt' || fail "80x24: no mails"
+escape
+wait_for "$main_menu" && escape
+wait_for 'WAIT:0' || fail "80x24: did not close"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed"

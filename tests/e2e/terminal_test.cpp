@@ -6,12 +6,15 @@
 //     terminal and is read by the main menu.
 // 41. A word typed ahead, in one write with the sub-menu key 3, is the forecast's first mark.
 // 42. é at the main menu is one invalid-input pass; Ctrl+Up is two (its prefix and its code).
-// 43. TERM=dumb: no escape sequence at all, the screens as plain text.
+// 43. Plain mode (--plain, or TERM unset, dumb or unknown): no escape sequence at all, the screens'
+//     text in order, each after one blank line, keys still read from the terminal.
 // 44. SIGTERM while the terminal's output is stopped (Ctrl-S) and the program waits to write:
 //     the program ends at once by the signal, the terminal in its mode.
 // 45. SIGTERM in the middle of writing the letters leaves no temporary file and no mail.txt.
 // 46. Ctrl-Z in a shell while large.mdb loads, fg after longer than the Access reader may take:
 //     the reader was stopped with the program, and the load finishes.
+// 47. The y/n question echoes through the filter (a C1 CSI and a byte that is no UTF-8 shown
+//     harmless), with Backspace and Ctrl-U editing the line.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -22,6 +25,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e/pty_session.h"
 #include "e2e/screen_steps.h"
@@ -117,20 +121,35 @@ TEST(Keys, CharacterIsOneInvalidInputAndCtrlUpIsTwo) {
 }
 
 // 43
-TEST(TerminalType, DumbTerminalGetsPlainText) {
-  RunOptions options = demo();
-  options.term = "dumb";
-  PtySession session(options);
-  ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send("x");
-  ASSERT_TRUE(session.waitFor("x\n\t< Invalid Input: >\n"));
-  ASSERT_TRUE(session.waitFor(kChoicePrompt));
-  session.send(keys::kEscape);
-  ASSERT_TRUE(session.waitFor("Program Closing ...\n"));
-  ASSERT_TRUE(session.waitForExit());
-  EXPECT_TRUE(exitedCleanly(session));
-  EXPECT_EQ(session.rawOutput().find('\x1b'), std::string::npos);
-  EXPECT_TRUE(matchesGolden("43-dumb-terminal", session.transcript()));
+TEST(PlainMode, ScreensTextOnlyEachAfterOneBlankLine) {
+  const struct {
+    const char* term;
+    std::vector<std::string> arguments;
+  } cases[] = {{"xterm-256color", {"--plain"}}, {"", {}}, {"dumb", {}}, {"no-such-terminal", {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("TERM=") + c.term + (c.arguments.empty() ? "" : " --plain"));
+    RunOptions options = demo();
+    options.term = c.term;
+    options.arguments = c.arguments;
+    PtySession session(options);
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    session.send("x");
+    ASSERT_TRUE(session.waitFor("x\n\n\t< Invalid Input: >\n"));
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    ASSERT_TRUE(openStudent(session, "st240401"));
+    session.send("1");
+    ASSERT_TRUE(session.waitFor("1\n\nName\t: Maya Patel\n"));
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    session.send(keys::kEscape);
+    ASSERT_TRUE(session.waitFor("TAVRINEL"));
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    session.send(keys::kEscape);
+    ASSERT_TRUE(session.waitFor("\n\nProgram Closing ...\n"));
+    ASSERT_TRUE(session.waitForExit());
+    EXPECT_TRUE(exitedCleanly(session));
+    EXPECT_EQ(session.rawOutput().find('\x1b'), std::string::npos);
+    EXPECT_TRUE(matchesGolden("43-plain-mode", session.transcript()));
+  }
 }
 
 // 44
@@ -192,4 +211,36 @@ TEST(Signals, CtrlZDuringAnAccessLoadThenFgLoads) {
   session.send(std::string("exit") + keys::kEnter);
   ASSERT_TRUE(session.waitForExit());
   EXPECT_EQ(session.transcript().find("Cannot read"), std::string::npos) << session.report();
+}
+
+// 47
+TEST(LineAnswer, EchoedThroughTheFilterAndEditedByTheProgram) {
+  const struct {
+    std::string typed;
+    std::string shown;  // the echo, as the transcript shows it
+    std::string next;   // what the answer leads to
+  } cases[] = {
+      // A C1 CSI with "31m" would turn the text red, a lone 0xFF is no UTF-8: not an answer.
+      {"\xc2\x9b"
+       "31m\xff\r",
+       "\xef\xbf\xbd"
+       "31m\xef\xbf\xbd\n",
+       "\n\tIntake APR23IT found\n\tGenerate Mails? (y/n):"},
+      // Backspace takes back the b, Ctrl-U the whole line; the n that follows answers no.
+      {"ab\x7f\x15n\r", "ab<0x08> <0x08><0x08> <0x08>n\n", kIntakePrompt},
+  };
+  for (const auto& c : cases) {
+    RunOptions options = demo();
+    options.environment = {"LANG=C.UTF-8"};
+    PtySession session(options);
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    ASSERT_TRUE(askForMails(session));
+    session.send(c.typed);
+    EXPECT_TRUE(session.waitFor(c.shown + c.next));
+    EXPECT_EQ(session.rawOutput().find("\xc2\x9b"), std::string::npos);
+    EXPECT_EQ(session.rawOutput().find('\xff'), std::string::npos);
+    session.sendSignal(SIGTERM);
+    ASSERT_TRUE(session.waitForExit());
+    EXPECT_TRUE(session.terminalRestored());
+  }
 }

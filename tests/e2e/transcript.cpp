@@ -21,12 +21,8 @@ struct Marker {
 // The sequences the console writes on the sessions' terminal type (xterm-256color), longest first
 // where one begins another.
 constexpr Marker kMarkers[] = {
-    {"\x1b[?1049h\x1b[22;0;0t", "<ALTSCREEN>"},     // the program's own screen
-    {"\x1b[?1049l\x1b[23;0;0t", "<NORMALSCREEN>"},  // back to the user's screen
-    {"\x1b[H\x1b[2J", "<CLS>"},
-    {"\x1b[92m\x1b[40m", "<COLOR>"},
-    {"\x1b(B\x1b[m", "<RESET>"},
-    {"\x1b[K", "<EL>"},
+    {"\x1b[H\x1b[2J", "<CLS>"},  {"\x1b[92m\x1b[40m", "<COLOR>"},
+    {"\x1b(B\x1b[m", "<RESET>"}, {"\x1b[K", "<EL>"},
     {"\x1b[A", "<UP>"},
 };
 

@@ -156,7 +156,7 @@ TEST(RunSuggestion, AFourthKeyRefusesTheEntryAndIsNeverStored) {
   // "1001" would be "100" if the fourth key were simply dropped.
   const std::string text = runWith(*student, "A\n1001\n100\n\x1b\n7.5\nn\n");
   EXPECT_NE(text.find("\tDatabases : 1001\n\tInvalid Marks\n\tDatabases : 100\n"
-                      "\tNetworks : \x1b\n\tInvalid Marks\n\tNetworks : 7.5\n"),
+                      "\tNetworks : ^[\n\tInvalid Marks\n\tNetworks : 7.5\n"),
             std::string::npos);
   EXPECT_NE(text.find(advice('A', 257, 4, 0)), std::string::npos);
 }

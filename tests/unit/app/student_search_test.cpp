@@ -115,7 +115,7 @@ TEST_F(SearchTest, UnknownIdIsReportedAsFoldedAndPromptedAgainWithoutClear) {
       // An arrow key: prefix 224, then its code, folded like any key.
       {"ab\xE0Kcd\n", "ab\xE0kcd"},
       {std::string("ab\0Hcd\n", 7), "ab"},  // prefix 0 ends the ID text
-      {"a\bZ\n", "a\bz"},                   // Backspace is stored, not an edit
+      {"a\bZ\n", "a^Hz"},                   // Backspace is stored, not an edit; shown as echoed
       {"\xC9Q\n", "\xC9q"},                 // codes above 127 are not folded
       // A UTF-8 character is one of the eight.
       {"caf\xC3\xA9\n", "caf\xC3\xA9"},
@@ -127,7 +127,7 @@ TEST_F(SearchTest, UnknownIdIsReportedAsFoldedAndPromptedAgainWithoutClear) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(run(c.keys + "\x1b"), kIdPrompt + echoOf(c.keys) + "\n\n\tStudent ID " + c.searched +
-                                        " not found\n" + kIdPrompt + "\x1b")
+                                        " not found\n" + kIdPrompt)
         << "keys " << c.keys;
   }
 }
@@ -137,7 +137,7 @@ TEST_F(SearchTest, EscReturnsAtEveryPositionOfTheEntry) {
        std::vector<std::string>{"", "abcdefg", "abcdefgh", "abcdefghij"}) {
     FakeConsole console(keys + "\x1b");
     ASSERT_NO_THROW(searchStudent(root(), console)) << "keys " << keys;
-    EXPECT_EQ(console.text(), kIdPrompt + keys + "\x1b");
+    EXPECT_EQ(console.text(), kIdPrompt + keys);
     EXPECT_TRUE(console.inputUsedUp());
   }
 }

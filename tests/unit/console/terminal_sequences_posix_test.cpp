@@ -9,12 +9,9 @@ TEST(TerminalSequences, ComeFromTheEntryOfTheTerminalTypeAndNoneFromAnUnknownOne
     TerminalSequences expected;
   } cases[] = {
       {"xterm-256color",
-       {"\x1b[H\x1b[2J", "\x1b[?1049h\x1b[22;0;0t", "\x1b[?1049l\x1b[23;0;0t", "\x1b[92m\x1b[40m",
-        "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
+       {"\x1b[H\x1b[2J", "\x1b[92m\x1b[40m", "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
       // Eight colours: the plain green stands in for the light one.
-      {"xterm",
-       {"\x1b[H\x1b[2J", "\x1b[?1049h\x1b[22;0;0t", "\x1b[?1049l\x1b[23;0;0t", "\x1b[32m\x1b[40m",
-        "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
+      {"xterm", {"\x1b[H\x1b[2J", "\x1b[32m\x1b[40m", "\x1b(B\x1b[m", "\x1b[A\r", "\x1b[K"}},
       {"dumb", {}},
       {"no-such-terminal", {}},
       {"", {}},
@@ -24,8 +21,6 @@ TEST(TerminalSequences, ComeFromTheEntryOfTheTerminalTypeAndNoneFromAnUnknownOne
     const TerminalSequences actual = readTerminalSequences(c.term);
     const char* term = c.term != nullptr ? c.term : "(unset)";
     EXPECT_EQ(actual.clearScreen, c.expected.clearScreen) << term;
-    EXPECT_EQ(actual.enterProgramScreen, c.expected.enterProgramScreen) << term;
-    EXPECT_EQ(actual.leaveProgramScreen, c.expected.leaveProgramScreen) << term;
     EXPECT_EQ(actual.lightGreenOnBlack, c.expected.lightGreenOnBlack) << term;
     EXPECT_EQ(actual.resetColours, c.expected.resetColours) << term;
     EXPECT_EQ(actual.startOfPreviousLine, c.expected.startOfPreviousLine) << term;

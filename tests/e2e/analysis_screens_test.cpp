@@ -24,28 +24,10 @@ using namespace e2e;
 
 namespace {
 
-const std::string kRule17 = "\t=================\n";
-const std::string kRule46 = "\t==============================================\n";
-const std::string kRule27 = "\t===========================\n";
-
-// Opening figures of st240401: 6 results with marks summing to 207, 6 without.
-const std::string kForecastOpening = "<CLS>\n" + kRule17 + "\tCurrent Result:\n" + kRule17 +
-                                     "\tTotal Marks: 207\n"
-                                     "\t6 Subject(s) Completed\n"
-                                     "\t6 Subject(s) to go\n\n" +
-                                     kRule46 + "\tPlease Enter the Expected Marks for Forecast:\n" +
-                                     kRule46 + "\n";
-const std::string kSuggestionOpening = "<CLS>" + kRule17 + "\tCurrent Result:\n" + kRule17 +
-                                       "\tTotal: 207\n"
-                                       "\t6 Subject(s) Completed\n"
-                                       "\t6 Subject(s) to go\n\n"
-                                       "\tA - Distinction\n"
-                                       "\tB - Credit\n"
-                                       "\tC - Pass\n";
+// The screens themselves are in the goldens; the steps wait for the prompts that end them.
 const std::string kTargetQuestion = "\n\tPlease enter expected final grade(A,B,C): ";
-const std::string kSuggestionEntryHeading =
-    kRule46 + "\tPlease Enter the Expected Marks for Suggestion:\n" + kRule46 + "\n";
-const std::string kSuggestionHeader = "\n" + kRule27 + "\t Suggestion\n" + kRule27;
+const std::string kForecastAgain = "\n\tForecast again? (y/n): ";
+const std::string kSuggestionAgain = "\n\tGet Suggestion Again?(y/n):";
 
 // One mark entry of the suggestion, key by key: the screen echoes every key but Enter.
 ::testing::AssertionResult typeMarks(PtySession& session, const std::string& marks) {
@@ -65,7 +47,8 @@ TEST(Forecast, InvalidWordsTwoWordsOnALineAndTheAgainQuestion) {
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st240401"));
   session.send("3");
-  ASSERT_TRUE(session.waitFor("3" + kForecastOpening + "\tComputer Networks: "));
+  ASSERT_TRUE(session.waitFor("3<CLS>"));
+  ASSERT_TRUE(session.waitFor("\tComputer Networks: "));
 
   // A word longer than the three-character field is refused, never cut to a valid '50'.
   ASSERT_TRUE(typeLine(session, "50xx"));
@@ -84,24 +67,20 @@ TEST(Forecast, InvalidWordsTwoWordsOnALineAndTheAgainQuestion) {
   ASSERT_TRUE(typeLine(session, "101"));
   ASSERT_TRUE(session.waitFor("\tInvalid Marks\n\tCapstone Project: "));
   ASSERT_TRUE(typeLine(session, "45"));
-  // 207 + 50 + 60 + 70 + 7 + 100 + 45 = 539 over 12 subjects; the grade of 44.
-  ASSERT_TRUE(session.waitFor("\n" + kRule17 + "\tForecast Result:\n" + kRule17 +
-                              "\tTotal Marks : 539\n"
-                              "\tAverage     : 44.9167\n"
-                              "\tGrade       : Pass\n"
-                              "\n\tForecast again? (y/n): "));
+  // 207 + 50 + 60 + 70 + 7 + 100 + 45 = 539 over 12 subjects: 44.9167, a Pass.
+  ASSERT_TRUE(session.waitFor("\tTotal Marks : 539\n"));
+  ASSERT_TRUE(session.waitFor(kForecastAgain));
 
   // A new pass collects afresh: the marks of the first pass are gone.
   ASSERT_TRUE(typeLine(session, "Y"));
-  ASSERT_TRUE(session.waitFor(kForecastOpening + "\tComputer Networks: "));
+  ASSERT_TRUE(session.waitFor("<CLS>"));
+  ASSERT_TRUE(session.waitFor("\tComputer Networks: "));
   ASSERT_TRUE(typeLine(session, "40 40 40 40 40 40"));
-  ASSERT_TRUE(
-      session.waitFor("\tTotal Marks : 447\n"
-                      "\tAverage     : 37.25\n"
-                      "\tGrade       : Fail\n"
-                      "\n\tForecast again? (y/n): "));
+  // 207 + 6 x 40 = 447: 37.25, a Fail.
+  ASSERT_TRUE(session.waitFor("\tTotal Marks : 447\n"));
+  ASSERT_TRUE(session.waitFor(kForecastAgain));
   ASSERT_TRUE(typeLine(session, ""));
-  ASSERT_TRUE(session.waitFor("\n\tForecast again? (y/n): "));
+  ASSERT_TRUE(session.waitFor(kForecastAgain));
   ASSERT_TRUE(typeLine(session, "n"));
   ASSERT_TRUE(backAtSubMenu(session));
 
@@ -117,30 +96,14 @@ TEST(Forecast, AllMarkedStudentGetsTheCompletedEndingAndNoSuggestion) {
   ASSERT_TRUE(openStudent(session, "st230401"));
   session.send("3");
   // 656 over 12 subjects: 54.6667, the grade of 54.
-  ASSERT_TRUE(
-      session.waitFor("3<CLS>\n" + kRule17 + "\tCurrent Result:\n" + kRule17 +
-                      "\tTotal Marks: 656\n"
-                      "\t12 Subject(s) Completed\n"
-                      "\t0 Subject(s) to go\n\n"
-                      "\tAll subject(s) for this level completed, forecast is unnessasary.\n"
-                      "\n" +
-                      kRule17 + "\tCurrent Result:\n" + kRule17 +
-                      "\tTotal Marks : 656\n"
-                      "\tAverage     : 54.6667\n"
-                      "\tGrade       : Pass\n"
-                      "\nPress any key to continue"));
+  ASSERT_TRUE(session.waitFor("forecast is unnessasary."));
+  ASSERT_TRUE(session.waitFor("\nPress any key to continue"));
   session.send("k");
   ASSERT_TRUE(backAtSubMenu(session));
 
   session.send("4");
-  ASSERT_TRUE(session.waitFor("4<CLS>" + kRule17 + "\tCurrent Result:\n" + kRule17 +
-                              "\tTotal: 656\n"
-                              "\t12 Subject(s) Completed\n"
-                              "\t0 Subject(s) to go\n\n"
-                              "\tA - Distinction\n"
-                              "\tB - Credit\n"
-                              "\tC - Pass\n" +
-                              kTargetQuestion));
+  ASSERT_TRUE(session.waitFor("4<CLS>"));
+  ASSERT_TRUE(session.waitFor(kTargetQuestion));
   ASSERT_TRUE(typeLine(session, "x"));
   ASSERT_TRUE(session.waitFor(kTargetQuestion));
   ASSERT_TRUE(typeLine(session, "a"));
@@ -160,9 +123,10 @@ TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   ASSERT_TRUE(openStudent(session, "st240401"));
   session.send("4");
-  ASSERT_TRUE(session.waitFor("4" + kSuggestionOpening + kTargetQuestion));
+  ASSERT_TRUE(session.waitFor("4<CLS>"));
+  ASSERT_TRUE(session.waitFor(kTargetQuestion));
   ASSERT_TRUE(typeLine(session, "B"));
-  ASSERT_TRUE(session.waitFor(kSuggestionEntryHeading + "\tComputer Networks : "));
+  ASSERT_TRUE(session.waitFor("\tComputer Networks : "));
 
   ASSERT_TRUE(typeMarks(session, "60"));
   ASSERT_TRUE(session.waitFor("\tWeb Application Development : "));
@@ -184,17 +148,13 @@ TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
   }
   // Target 12 x 60 = 720, total 207 + 60 + 100 = 367, need 353 for 4 unfilled subjects: more
   // than 4 x 75, at most 4 x 100.
-  ASSERT_TRUE(session.waitFor(kSuggestionHeader +
-                              "\n\tIf You get all Distinction for the 4 unfilled subjects,\n"
-                              "\tYou are mathematically possible to get the grade.\n\n"
-                              "\n\tYou need to get at least 353 marks for the remaining 4 unfilled "
-                              "subject\n"
-                              "\n\tGet Suggestion Again?(y/n):"));
+  ASSERT_TRUE(session.waitFor("at least 353 marks for the remaining 4 unfilled"));
+  ASSERT_TRUE(session.waitFor(kSuggestionAgain));
 
   ASSERT_TRUE(typeLine(session, "y"));
-  ASSERT_TRUE(session.waitFor(kSuggestionOpening + kTargetQuestion));
+  ASSERT_TRUE(session.waitFor("<CLS>"));
+  ASSERT_TRUE(session.waitFor(kTargetQuestion));
   ASSERT_TRUE(typeLine(session, "c"));
-  ASSERT_TRUE(session.waitFor(kSuggestionEntryHeading));
   for (const char* subject :
        {"Computer Networks", "Web Application Development", "Software Engineering",
         "Operating Systems", "Information Security", "Capstone Project"}) {
@@ -202,19 +162,8 @@ TEST(Suggestion, TypedBlankAndRefusedEntriesThenASecondPass) {
     ASSERT_TRUE(typeMarks(session, ""));
   }
   // Target 12 x 40 = 480, need 273 for 6 unfilled subjects: 33 over six Passes.
-  ASSERT_TRUE(session.waitFor(kSuggestionHeader +
-                              "\n\tYou can get the grade, \n"
-                              "\tIf you get :\n\n"
-                              "\t1 DISTINCTION,\n"
-                              "\t5 PASS\n"
-                              "\tfor remaining unfilled subject(s)\n"
-                              "\n\tOR\n\n"
-                              "\t2 CREDIT,\n"
-                              "\t4 PASS\n"
-                              "\tfor remaining unfilled subject(s)\n"
-                              "\n\tYou need to get at least 273 marks for the remaining 6 unfilled "
-                              "subject\n"
-                              "\n\tGet Suggestion Again?(y/n):"));
+  ASSERT_TRUE(session.waitFor("at least 273 marks for the remaining 6 unfilled"));
+  ASSERT_TRUE(session.waitFor(kSuggestionAgain));
   ASSERT_TRUE(typeLine(session, "n"));
   ASSERT_TRUE(backAtSubMenu(session));
 

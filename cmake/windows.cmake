@@ -26,10 +26,9 @@ file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ana
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main(_windows)?\\.cpp$")
 # POSIX sources whose Windows counterpart is shaped differently: the terminal console, its byte
-# input and terminfo sequences (app/console_windows.cpp is the Windows console), and the forked
-# child of the Access reader (store/sources/reader_process_windows.cpp starts the program again).
+# input and terminfo sequences (app/console_windows.cpp is the Windows console).
 set(TAVRINEL_POSIX_ONLY_SOURCES
-    app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp store/sources/child_process.cpp)
+    app/console.cpp app/fd_stream.cpp app/terminal_sequences.cpp)
 foreach(source ${TAVRINEL_POSIX_ONLY_SOURCES})
   list(REMOVE_ITEM TAVRINEL_LIB_SOURCES ${CMAKE_SOURCE_DIR}/${source})
 endforeach()
@@ -76,7 +75,7 @@ if(BUILD_TESTING)
       store/build/tree_builder_test.cpp
       store/sources/access_reader_test.cpp store/sources/sqlite_reader_test.cpp
       store/sources/file_format_test.cpp app/terminal_sequences_test.cpp
-      store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
+      store/sources/odbc_reader_test.cpp)
   foreach(source ${TAVRINEL_POSIX_ONLY_TESTS})
     list(REMOVE_ITEM TAVRINEL_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/${source})
   endforeach()

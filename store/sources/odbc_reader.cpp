@@ -15,7 +15,6 @@
 
 #include "store/build/sql_values.h"
 #include "store/database_error.h"
-#include "store/sources/driver_output.h"
 #include "store/sources/odbc_connection_string.h"
 #include "store/sources/utf16_text.h"
 
@@ -125,17 +124,14 @@ class Reader {
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
-  SourceTables read() {
-    SourceTables tables;
-    SourceTable* targets[] = {&tables.student, &tables.studentResult, &tables.subject};
+  void read(TableSink& sink) {
     std::vector<std::vector<TableName>> found = listTables();
     for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
       if (found[i].empty()) {
         fail(std::string("table ") + kTableNames[i] + " is missing");
       }
-      readTable(pick(found[i], kTableNames[i]), *targets[i], kTableNames[i]);
+      readTable(pick(found[i], kTableNames[i]), static_cast<int>(i), sink);
     }
-    return tables;
   }
 
  private:
@@ -333,7 +329,9 @@ class Reader {
     return names;
   }
 
-  void readTable(const TableName& from, SourceTable& table, const char* tableName) {
+  void readTable(const TableName& from, int index, TableSink& sink) {
+    const char* tableName = kTableNames[index];
+    SourceTable table;
     table.name = tableName;
     table.columnNames = columnNames(from);
     if (table.columnNames.empty()) {
@@ -365,7 +363,13 @@ class Reader {
     for (std::size_t i = 0; i < selected.size(); ++i) {
       table.columns.push_back(describe(handle->get(), i, selected[i], fetched[i]));
     }
-    fetchRows(handle->get(), fetched, table.columns);
+    std::vector<Affinity> affinities;
+    for (const SourceColumn& column : table.columns) {
+      affinities.push_back(column.affinity());
+    }
+    sink.beginTable(index, std::move(table), 0);
+    fetchRows(handle->get(), fetched, affinities, sink);
+    sink.endTable();
   }
 
   // The rules of an Access column of the same kind of type, and how its values are fetched.
@@ -436,7 +440,7 @@ class Reader {
   }
 
   void fetchRows(SQLHSTMT handle, std::vector<FetchedColumn>& fetched,
-                 std::vector<SourceColumn>& columns) const {
+                 const std::vector<Affinity>& affinities, TableSink& sink) const {
     std::size_t rowBytes = sizeof(SQLLEN);
     for (const FetchedColumn& column : fetched) {
       rowBytes += valueBytes(column) + sizeof(SQLLEN);
@@ -466,7 +470,8 @@ class Reader {
             SQL_HANDLE_STMT, handle);
     }
     NumericParser parser;
-    std::string text;
+    std::vector<std::string> texts(fetched.size());
+    std::vector<Value> values(fetched.size());
     for (;;) {
       rowsFetched = 0;
       // The MDBTools driver leaves a NULL's indicator and value as the row before left them.
@@ -481,37 +486,36 @@ class Reader {
       SQLULEN count = counted ? rowsFetched : 1;
       for (SQLULEN row = 0; row < count && row < rows; ++row) {
         for (std::size_t i = 0; i < fetched.size(); ++i) {
-          appendFetched(fetched[i], row, columns[i], parser, text);
+          values[i] = valueOf(fetched[i], row, affinities[i], parser, texts[i]);
         }
+        sink.addRow(values.data());
       }
     }
   }
 
-  static void appendFetched(const FetchedColumn& column, SQLULEN row, SourceColumn& to,
-                            NumericParser& parser, std::string& text) {
+  // The value of the column in the row of the block, as a column of this affinity stores it;
+  // a text is put in text.
+  static Value valueOf(const FetchedColumn& column, SQLULEN row, Affinity affinity,
+                       NumericParser& parser, std::string& text) {
     if (column.cType == 0 || column.indicators[row] == SQL_NULL_DATA) {
-      to.appendNull();
-      return;
+      return Value{};
     }
     const char* value = column.values.data() + row * valueBytes(column);
     switch (column.cType) {
       case SQL_C_SLONG: {
         SQLINTEGER integer = 0;
         std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
-        to.append(storedValue(integerValue(integer), to.affinity(), parser));
-        return;
+        return storedValue(integerValue(integer), affinity, parser);
       }
       case SQL_C_SBIGINT: {
         SQLBIGINT integer = 0;
         std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
-        to.append(storedValue(integerValue(integer), to.affinity(), parser));
-        return;
+        return storedValue(integerValue(integer), affinity, parser);
       }
       case SQL_C_DOUBLE: {
         SQLDOUBLE real = 0;
         std::copy(value, value + sizeof real, reinterpret_cast<char*>(&real));
-        to.append(storedValue(realValue(real), to.affinity(), parser));
-        return;
+        return storedValue(realValue(real), affinity, parser);
       }
       default: {
         SQLLEN bytes = column.indicators[row];
@@ -521,8 +525,7 @@ class Reader {
                                 : std::min(capacity, static_cast<std::size_t>(bytes) / 2);
         text.clear();
         appendUtf16(text, reinterpret_cast<const char16_t*>(value), units);
-        to.appendText(text);
-        return;
+        return textValue(text);
       }
     }
   }
@@ -537,7 +540,11 @@ class Reader {
 
 }  // namespace
 
-SourceTables readOdbcTables(const std::string& connection) {
-  DriverOutputMuted muted;
-  return Reader(connection).read();
+void readOdbcTables(const std::string& connection, TableSink& sink) {
+  Reader(connection).read(sink);
+}
+
+std::string odbcFailureReason(const std::string& message, const std::string& connection) {
+  const std::string prefix = "Cannot read " + connectionSourceName(connection) + ": ";
+  return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
 }

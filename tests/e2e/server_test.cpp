@@ -11,9 +11,15 @@
 //     the masked connection and the reason, status 1, and the password nowhere in the output.
 // 63. a server database without students: "No student found in" the masked connection, not in
 //     Database.mdb.
+// 64. a frozen server (its processes stopped with SIGSTOP): the load ends by itself with one line,
+//     "the server stopped answering", under a short silence limit.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -164,4 +170,64 @@ TEST(ServerRecords, ServerWithoutStudentsIsNamedInTheNoStudentLine) {
   EXPECT_EQ(run.out,
             "Loading ...\n\n\n\tNo student found in " + withPassword(connection, "***") + "\n");
   EXPECT_EQ(run.err, "");
+}
+
+namespace {
+
+// The server's main process and its children, stopped for as long as this lives.
+class FrozenServer {
+ public:
+  explicit FrozenServer(pid_t main) {
+    processes_.push_back(main);
+    DIR* proc = opendir("/proc");
+    for (dirent* entry = proc != nullptr ? readdir(proc) : nullptr; entry != nullptr;
+         entry = readdir(proc)) {
+      std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+      std::string line;
+      if (std::getline(stat, line) && line.find(") ") != std::string::npos) {
+        // pid (name) state ppid ...
+        std::string rest = line.substr(line.rfind(") ") + 2);
+        if (std::atol(rest.substr(rest.find(' ') + 1).c_str()) == main) {
+          processes_.push_back(std::atoi(entry->d_name));
+        }
+      }
+    }
+    if (proc != nullptr) {
+      closedir(proc);
+    }
+    for (pid_t pid : processes_) {
+      kill(pid, SIGSTOP);
+    }
+  }
+  ~FrozenServer() {
+    for (pid_t pid : processes_) {
+      kill(pid, SIGCONT);
+    }
+  }
+  FrozenServer(const FrozenServer&) = delete;
+  FrozenServer& operator=(const FrozenServer&) = delete;
+
+ private:
+  std::vector<pid_t> processes_;
+};
+
+}  // namespace
+
+// 64
+TEST(ServerRecords, FrozenServerEndsTheLoadWithOneLine) {
+  std::string demo = serverConnection("TAVRINEL_ODBC_DEMO");
+  std::string server = serverConnection("TAVRINEL_ODBC_SERVER_PID");
+  SKIP_WITHOUT_SERVER(server);
+  RunOptions options;
+  options.arguments = {"--connect", demo};
+  options.environment = {"TAVRINEL_SILENCE_LIMIT=2"};
+  PipeRun run;
+  {
+    FrozenServer frozen(static_cast<pid_t>(std::atol(server.c_str())));
+    run = runOnPipes(options, "");
+  }
+  EXPECT_EQ(run.status.describe(), "exit status 1");
+  EXPECT_EQ(run.out, "Loading ...\n");
+  EXPECT_EQ(run.err, "tavrinel: error: Cannot read " + withPassword(demo, "***") +
+                         ": the server stopped answering (nothing came for 2 s)\n");
 }

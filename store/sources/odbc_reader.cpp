@@ -95,8 +95,13 @@ class Handle {
 
 // Where a table is, as the driver lists it.
 struct TableName {
-  std::string schema;  // "" where the driver has none
+  std::string catalog;  // "" where the driver has none
+  std::string schema;   // "" where the driver has none
   std::string name;
+  // The columns, where the table was found as the connection resolves its name; else they are
+  // looked up by catalog function.
+  std::vector<std::string> columns;
+  bool resolved = false;
 };
 
 // How a result column is fetched, and the rules its values keep.
@@ -126,11 +131,17 @@ class Reader {
 
   void read(TableSink& sink) {
     std::vector<std::vector<TableName>> found = listTables();
+    std::vector<TableName> tables;
     for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
-      if (found[i].empty()) {
-        fail(std::string("table ") + kTableNames[i] + " is missing");
-      }
-      readTable(pick(found[i], kTableNames[i]), static_cast<int>(i), sink);
+      tables.push_back(resolve(found[i], kTableNames[i]));
+    }
+    // The three tables are read in one transaction, so that they show one state of the data. (A
+    // probe that failed above would have spoilt it on a server that ends a transaction at an
+    // error: the probes ran each on its own.)
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_AUTOCOMMIT,
+                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
+      readTable(tables[i], static_cast<int>(i), sink);
     }
   }
 
@@ -205,14 +216,11 @@ class Reader {
       failWith(SQL_HANDLE_DBC, database_->get());
     }
     connected_ = true;
-    // Only SELECTs run; where the driver takes it, the server refuses any change as well. The
-    // three tables are read in one transaction, so that they show one state of the data.
+    // Only SELECTs run; where the driver takes it, the server refuses any change as well.
     SQLSetConnectAttrW(database_->get(), SQL_ATTR_ACCESS_MODE,
                        reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
     SQLSetConnectAttrW(database_->get(), SQL_ATTR_TXN_ISOLATION,
                        reinterpret_cast<SQLPOINTER>(SQL_TXN_REPEATABLE_READ), 0);
-    SQLSetConnectAttrW(database_->get(), SQL_ATTR_AUTOCOMMIT,
-                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
     SQLWCHAR quote[8] = {};
     SQLSMALLINT length = 0;
     if (succeeded(SQLGetInfoW(database_->get(), SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote,
@@ -257,7 +265,7 @@ class Reader {
     if (!succeeded(SQLTablesW(handle->get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
       // The MDBTools driver lists no tables; it finds them by name without regard to case.
       for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
-        found[i].push_back({"", kTableNames[i]});
+        found[i].push_back({"", "", kTableNames[i], {}, false});
       }
       return found;
     }
@@ -267,7 +275,10 @@ class Reader {
         break;
       }
       check(status, SQL_HANDLE_STMT, handle->get());
-      TableName table{textAt(handle->get(), 2), textAt(handle->get(), 3)};
+      TableName table;
+      table.catalog = textAt(handle->get(), 1);
+      table.schema = textAt(handle->get(), 2);
+      table.name = textAt(handle->get(), 3);
       std::string type = textAt(handle->get(), 4);
       if (type.find("SYSTEM") != std::string::npos) {
         continue;
@@ -281,15 +292,74 @@ class Reader {
     return found;
   }
 
-  // Of several tables whose names differ only in case or schema, the one spelt as the loader
-  // spells it, else the first listed.
-  static const TableName& pick(const std::vector<TableName>& tables, const std::string& name) {
-    for (const TableName& table : tables) {
-      if (table.name == name) {
+  // The table the connection itself finds under one of the listed names (its search path, its
+  // current schema or database decide), the one spelt as the loader spells it first. A table
+  // that only another schema or database holds is not taken: the reason names where it is.
+  TableName resolve(const std::vector<TableName>& listed, const std::string& name) const {
+    if (listed.empty()) {
+      fail("table " + name + " is missing");
+    }
+    if (listed.size() == 1 && listed.front().schema.empty() && listed.front().catalog.empty()) {
+      return listed.front();  // nothing to choose: the name alone, or a driver that lists none
+    }
+    std::vector<std::string> spellings;
+    for (const TableName& table : listed) {
+      if (std::find(spellings.begin(), spellings.end(), table.name) == spellings.end()) {
+        spellings.insert(table.name == name ? spellings.begin() : spellings.end(), table.name);
+      }
+    }
+    for (const std::string& spelling : spellings) {
+      TableName table;
+      table.name = spelling;
+      if (probe(table)) {
         return table;
       }
     }
-    return tables.front();
+    const TableName& elsewhere = listed.front();
+    std::string where =
+        !elsewhere.schema.empty() ? "schema " + elsewhere.schema : "database " + elsewhere.catalog;
+    fail("table " + name + " is missing (" + where + " holds one, which this connection does " +
+         "not search)");
+  }
+
+  // Whether the connection finds the table by its name alone; if so, its columns are taken from
+  // an empty result. A failure other than a missing table is the reason the load fails.
+  bool probe(TableName& table) const {
+    std::unique_ptr<Handle> handle = statement();
+    std::u16string text = toUtf16("SELECT * FROM " + quoted(table.name) + " WHERE 1 = 0");
+    SQLRETURN status =
+        SQLExecDirectW(handle->get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+    if (!succeeded(status)) {
+      SQLWCHAR state[6] = {};
+      SQLINTEGER nativeError = 0;
+      SQLSMALLINT length = 0;
+      SQLGetDiagRecW(SQL_HANDLE_STMT, handle->get(), 1, state, &nativeError, nullptr, 0, &length);
+      std::string code = narrow(state, 5);
+      // 42S02 is ODBC's "no such table", 42P01 PostgreSQL's own.
+      if (code == "42S02" || code == "42P01") {
+        return false;
+      }
+      failWith(SQL_HANDLE_STMT, handle->get());
+    }
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(handle->get(), &count), SQL_HANDLE_STMT, handle->get());
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+      SQLWCHAR name[256] = {};
+      SQLSMALLINT length = 0;
+      SQLSMALLINT type = 0;
+      SQLULEN size = 0;
+      SQLSMALLINT digits = 0;
+      SQLSMALLINT nullable = 0;
+      check(SQLDescribeColW(handle->get(), static_cast<SQLUSMALLINT>(i), name,
+                            static_cast<SQLSMALLINT>(std::size(name)), &length, &type, &size,
+                            &digits, &nullable),
+            SQL_HANDLE_STMT, handle->get());
+      table.columns.push_back(narrow(
+          name, std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                      std::size(name) - 1)));
+    }
+    table.resolved = true;
+    return true;
   }
 
   std::string quoted(const std::string& name) const {
@@ -333,7 +403,7 @@ class Reader {
     const char* tableName = kTableNames[index];
     SourceTable table;
     table.name = tableName;
-    table.columnNames = columnNames(from);
+    table.columnNames = from.resolved ? from.columns : columnNames(from);
     if (table.columnNames.empty()) {
       fail(std::string("table ") + tableName + " is missing");
     }

@@ -303,4 +303,62 @@ TEST(OdbcReader, ServersGiveTheTreeOfTheSameRowsWithAccessRulesOnRandomData) {
   }
 }
 
+// A PostgreSQL database whose schema archive holds an old copy of a table: the connection's own
+// search path decides which is read, and a table that only archive holds is not taken.
+TEST(OdbcReader, TablesAreTheOnesTheConnectionsSearchPathFinds) {
+  std::string admin = environment("TAVRINEL_ODBC_ADMIN");
+  if (admin.empty()) {
+    GTEST_SKIP() << "no PostgreSQL server: run the tests under scripts/with-postgres.sh";
+  }
+  std::string database = "tavrinel_schemas_" + std::to_string(getpid());
+  ServerWriter owner(admin + ";Database=postgres");
+  ASSERT_TRUE(owner.run("CREATE DATABASE " + database));
+  std::string connection = admin + ";Database=" + database;
+  auto studentIds = [&] {
+    SourceTables tables = readOdbcTables(connection);
+    std::vector<std::string> ids;
+    const SourceColumn& column = tables.student.columns[kStudentId];
+    for (std::size_t row = 0; row < column.size(); ++row) {
+      ids.emplace_back(column.bytesAt(row));
+    }
+    return ids;
+  };
+  {
+    ServerWriter writer(connection);
+    const std::string student =
+        "(\"StudentID\" TEXT, \"Name\" TEXT, \"StreetAddress\" TEXT, "
+        "\"City\" TEXT, \"State\" TEXT, \"Postcode\" TEXT, \"Intake\" TEXT)";
+    for (const std::string& sql :
+         {std::string("CREATE SCHEMA archive"), "CREATE TABLE \"Student\" " + student,
+          "CREATE TABLE archive.\"Student\" " + student,
+          std::string("CREATE TABLE \"StudentResult\" (\"StudentID\" TEXT, \"SubjectID\" TEXT, "
+                      "\"Semester\" INTEGER, \"Marks\" INTEGER)"),
+          std::string("CREATE TABLE \"Subject\" (\"SubjectID\" TEXT, \"Name\" TEXT, "
+                      "\"Level\" INTEGER)"),
+          std::string("INSERT INTO \"Student\" (\"StudentID\") VALUES ('st01')"),
+          std::string("INSERT INTO archive.\"Student\" (\"StudentID\") VALUES ('old01')")}) {
+      ASSERT_TRUE(writer.run(sql));
+    }
+  }
+  EXPECT_EQ(studentIds(), std::vector<std::string>{"st01"});
+  ASSERT_TRUE(owner.run("ALTER DATABASE " + database + " SET search_path = archive, public"));
+  EXPECT_EQ(studentIds(), std::vector<std::string>{"old01"});
+  ASSERT_TRUE(owner.run("ALTER DATABASE " + database + " RESET search_path"));
+  {
+    ServerWriter writer(connection);
+    ASSERT_TRUE(writer.run("ALTER TABLE \"Subject\" SET SCHEMA archive"));
+  }
+  try {
+    readOdbcTables(connection);
+    ADD_FAILURE() << "read a table outside the search path";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what())
+                  .find(": table Subject is missing (schema archive holds one, which this "
+                        "connection does not search)"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+}
+
 }  // namespace

@@ -24,8 +24,8 @@ namespace {
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
 constexpr SQLULEN kQueryTimeoutSeconds = 300;
 
-// Longer texts are cut here, as the Access reader's libmdb cuts them.
-constexpr SQLULEN kMaxTextUnits = 16383;
+// Longer texts are cut at this many characters, as the Access reader's libmdb cuts them.
+constexpr SQLULEN kMaxTextCharacters = 16383;
 // Texts of a type without a length (dates, for example) fit in this.
 constexpr SQLULEN kOtherTextUnits = 64;
 // One block of rows takes at most about this much memory, and at most this many rows.
@@ -484,12 +484,19 @@ class Reader {
       case SQL_WCHAR:
       case SQL_WVARCHAR:
       case SQL_WLONGVARCHAR:
-        column.units = (size == 0 || size > kMaxTextUnits ? kMaxTextUnits : size) + 1;
+        // A column's size counts characters, and a character outside the Basic Multilingual
+        // Plane takes two UTF-16 units. A long type's size is the driver's guess (psqlODBC's
+        // 8190 for TEXT): its texts get room up to the cut.
+        column.units = 2 * (size == 0 || size > kMaxTextCharacters || type == SQL_LONGVARCHAR ||
+                                    type == SQL_WLONGVARCHAR
+                                ? kMaxTextCharacters
+                                : size) +
+                       1;
         // Access compares text without regard to case.
         return SourceColumn(name, Affinity::kText, "NOCASE");
       default:  // dates, times, GUIDs: plain text
         column.units = std::max<SQLULEN>(size, kOtherTextUnits - 1) + 1;
-        column.units = std::min<SQLULEN>(column.units, kMaxTextUnits + 1);
+        column.units = std::min<SQLULEN>(column.units, 2 * kMaxTextCharacters + 1);
         return SourceColumn(name, Affinity::kText, "BINARY");
     }
   }
@@ -563,6 +570,29 @@ class Reader {
     }
   }
 
+  // How many of the units a driver put in a text buffer of this capacity (terminator excluded)
+  // are the text, cut at kMaxTextCharacters characters. A reported length that falls short of
+  // the terminator is not the end: MariaDB's driver counts some characters (Ø, Ù, Ú, Û) short
+  // though it hands them all over; one beyond the terminator is a NUL inside the text.
+  static std::size_t textUnits(const char16_t* units, std::size_t capacity, SQLLEN reported) {
+    std::size_t length = reported == SQL_NO_TOTAL || reported < 0
+                             ? 0
+                             : std::min(capacity, static_cast<std::size_t>(reported) / 2);
+    while (length < capacity && units[length] != 0) {
+      ++length;
+    }
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < length; ++i, ++characters) {
+      if (characters == kMaxTextCharacters) {
+        return i;
+      }
+      if (units[i] >= 0xD800 && units[i] < 0xDC00 && i + 1 < length) {
+        ++i;  // the pair is one character
+      }
+    }
+    return length;
+  }
+
   // The value of the column in the row of the block, as a column of this affinity stores it;
   // a text is put in text.
   static Value valueOf(const FetchedColumn& column, SQLULEN row, Affinity affinity,
@@ -588,13 +618,9 @@ class Reader {
         return storedValue(realValue(real), affinity, parser);
       }
       default: {
-        SQLLEN bytes = column.indicators[row];
-        std::size_t capacity = column.units - 1;
-        std::size_t units = bytes == SQL_NO_TOTAL || bytes < 0
-                                ? capacity
-                                : std::min(capacity, static_cast<std::size_t>(bytes) / 2);
+        const auto* units = reinterpret_cast<const char16_t*>(value);
         text.clear();
-        appendUtf16(text, reinterpret_cast<const char16_t*>(value), units);
+        appendUtf16(text, units, textUnits(units, column.units - 1, column.indicators[row]));
         return textValue(text);
       }
     }

@@ -361,4 +361,80 @@ TEST(OdbcReader, TablesAreTheOnesTheConnectionsSearchPathFinds) {
   EXPECT_TRUE(owner.run("DROP DATABASE " + database));
 }
 
+// Every letter of U+00A0-U+00FF, and letters outside the Basic Multilingual Plane, fill a
+// VARCHAR(50) to its declared length on each server: each comes back whole, whatever length the
+// driver reports.
+TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
+  std::vector<std::pair<std::string, std::string>> rows;  // ID, name
+  for (char16_t c = 0xA0; c <= 0xFF; ++c) {
+    std::string letter;
+    appendUtf16(letter, &c, 1);
+    std::string name;
+    for (int i = 0; i < 50; ++i) {
+      name += i % 2 == 0 ? letter : "a";
+    }
+    rows.emplace_back("u" + std::to_string(c), name);
+  }
+  for (const char* outside : {"\U0001F600", "\U00020000"}) {
+    std::string alone;
+    std::string mixed;
+    for (int i = 0; i < 50; ++i) {
+      alone += outside;
+      mixed += i % 2 == 0 ? "a" : outside;
+    }
+    rows.emplace_back("x" + std::to_string(rows.size()), alone);
+    rows.emplace_back("y" + std::to_string(rows.size()), mixed);
+  }
+  const struct {
+    const char* variable;
+    const char* adminDatabase;
+    const char* charset;
+  } servers[] = {{"TAVRINEL_ODBC_ADMIN", ";Database=postgres", ""},
+                 {"TAVRINEL_MARIADB_ADMIN", "", " CHARACTER SET utf8mb4"}};
+  int serversRun = 0;
+  for (const auto& server : servers) {
+    std::string admin = environment(server.variable);
+    if (admin.empty()) {
+      continue;
+    }
+    ++serversRun;
+    SCOPED_TRACE(server.variable);
+    std::string database = "tavrinel_letters_" + std::to_string(getpid());
+    ServerWriter owner(admin + server.adminDatabase);
+    ASSERT_TRUE(owner.run("CREATE DATABASE " + database + server.charset));
+    std::string connection = admin + ";Database=" + database;
+    {
+      ServerWriter writer(connection);
+      ASSERT_TRUE(writer.run(
+          "CREATE TABLE Student (StudentID VARCHAR(8), Name VARCHAR(50), StreetAddress "
+          "VARCHAR(50), City VARCHAR(12), State VARCHAR(12), Postcode VARCHAR(8), Intake "
+          "VARCHAR(15))"));
+      ASSERT_TRUE(
+          writer.run("CREATE TABLE StudentResult (StudentID VARCHAR(8), SubjectID "
+                     "VARCHAR(8), Semester INTEGER, Marks INTEGER)"));
+      ASSERT_TRUE(writer.run(
+          "CREATE TABLE Subject (SubjectID VARCHAR(8), Name VARCHAR(50), Level INTEGER)"));
+      for (const auto& [id, name] : rows) {
+        ASSERT_TRUE(writer.run("INSERT INTO Student (StudentID, Name, City) VALUES ('" + id +
+                               "', '" + name + "', '" + name.substr(0, 12) + "')"));
+      }
+    }
+    SourceTables tables = readOdbcTables(connection);
+    const std::vector<SourceColumn>& columns = tables.student.columns;
+    ASSERT_EQ(columns[kStudentId].size(), rows.size());
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      auto expected = std::find_if(rows.begin(), rows.end(), [&](const auto& each) {
+        return each.first == columns[kStudentId].bytesAt(row);
+      });
+      ASSERT_NE(expected, rows.end());
+      EXPECT_EQ(columns[kStudentName].bytesAt(row), expected->second) << expected->first;
+    }
+    EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+  }
+  if (serversRun == 0) {
+    GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh and "
+                    "scripts/with-mariadb.sh";
+  }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -106,9 +107,10 @@ struct TableName {
 
 // How a result column is fetched, and the rules its values keep.
 struct FetchedColumn {
-  SQLSMALLINT cType = SQL_C_WCHAR;  // or SQL_C_SLONG, SQL_C_SBIGINT, SQL_C_DOUBLE; 0: not fetched
-  SQLULEN units = 0;                // of a text: the bound width, terminator included
-  std::vector<char> values;         // the block's values, column by column
+  SQLSMALLINT cType =
+      SQL_C_WCHAR;           // or SQL_C_[SU]BIGINT, SQL_C_SLONG, SQL_C_DOUBLE; 0: not fetched
+  SQLULEN units = 0;         // of a text: the bound width, terminator included
+  std::vector<char> values;  // the block's values, column by column
   std::vector<SQLLEN> indicators;
 };
 
@@ -455,16 +457,23 @@ class Reader {
                           static_cast<SQLSMALLINT>(std::size(ignored)), &nameLength, &type, &size,
                           &digits, &nullable),
           SQL_HANDLE_STMT, handle);
+    // MariaDB's INT UNSIGNED and BIGINT UNSIGNED would wrap to negative numbers if read signed.
+    SQLLEN isUnsigned = SQL_FALSE;
+    bool unsignedColumn =
+        (type == SQL_INTEGER || type == SQL_BIGINT) &&
+        succeeded(SQLColAttributeW(handle, static_cast<SQLUSMALLINT>(index + 1), SQL_DESC_UNSIGNED,
+                                   nullptr, 0, nullptr, &isUnsigned)) &&
+        isUnsigned == SQL_TRUE;
     switch (type) {
       case SQL_BIT:
       case SQL_TINYINT:
       case SQL_SMALLINT:
       case SQL_INTEGER:
         // The MDBTools driver converts to no 64-bit integer.
-        column.cType = SQL_C_SLONG;
+        column.cType = unsignedColumn ? SQL_C_SBIGINT : SQL_C_SLONG;
         return SourceColumn(name, Affinity::kInteger, "BINARY");
       case SQL_BIGINT:
-        column.cType = SQL_C_SBIGINT;
+        column.cType = unsignedColumn ? SQL_C_UBIGINT : SQL_C_SBIGINT;
         return SourceColumn(name, Affinity::kInteger, "BINARY");
       case SQL_REAL:
       case SQL_FLOAT:
@@ -506,6 +515,7 @@ class Reader {
       case SQL_C_SLONG:
         return sizeof(SQLINTEGER);
       case SQL_C_SBIGINT:
+      case SQL_C_UBIGINT:
         return sizeof(SQLBIGINT);
       case SQL_C_DOUBLE:
         return sizeof(SQLDOUBLE);
@@ -611,6 +621,14 @@ class Reader {
         SQLBIGINT integer = 0;
         std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
         return storedValue(integerValue(integer), affinity, parser);
+      }
+      case SQL_C_UBIGINT: {
+        // Past the tree's integers it is held at their bound, as every integer out of range.
+        SQLUBIGINT integer = 0;
+        std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
+        return storedValue(
+            integerValue(static_cast<std::int64_t>(std::min<SQLUBIGINT>(integer, INT64_MAX))),
+            affinity, parser);
       }
       case SQL_C_DOUBLE: {
         SQLDOUBLE real = 0;

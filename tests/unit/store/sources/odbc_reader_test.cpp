@@ -437,4 +437,42 @@ TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
   }
 }
 
+// MariaDB's unsigned columns: a value past the signed range is held at the bound of the tree's
+// integers, as a file's is, never wrapped to a negative number.
+TEST(OdbcReader, UnsignedIntegersAreHeldWithinRangeNotWrapped) {
+  std::string admin = environment("TAVRINEL_MARIADB_ADMIN");
+  if (admin.empty()) {
+    GTEST_SKIP() << "no MariaDB server: run the tests under scripts/with-mariadb.sh";
+  }
+  std::string database = "tavrinel_unsigned_" + std::to_string(getpid());
+  ServerWriter owner(admin);
+  ASSERT_TRUE(owner.run("CREATE DATABASE " + database));
+  std::string connection = admin + ";Database=" + database;
+  {
+    ServerWriter writer(connection);
+    ASSERT_TRUE(writer.run(
+        "CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT, State "
+        "TEXT, Postcode TEXT, Intake TEXT)"));
+    ASSERT_TRUE(
+        writer.run("CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester "
+                   "INT UNSIGNED, Marks BIGINT UNSIGNED)"));
+    ASSERT_TRUE(
+        writer.run("CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level SMALLINT UNSIGNED)"));
+    ASSERT_TRUE(
+        writer.run("INSERT INTO StudentResult VALUES ('a', 'b', 4294967295, "
+                   "18446744073709551615), ('a', 'b', 7, 9223372036854775807)"));
+    ASSERT_TRUE(writer.run("INSERT INTO Subject VALUES ('b', 'c', 65535)"));
+  }
+  SourceTables tables = readOdbcTables(connection);
+  const SourceTable& results = tables.studentResult;
+  ASSERT_EQ(results.rows(), 2u);
+  const std::int64_t expected[][2] = {{4294967295, INT64_MAX}, {7, INT64_MAX}};
+  for (std::size_t row = 0; row < 2; ++row) {
+    EXPECT_EQ(results.columns[kSemester].integerAt(row), expected[row][0]);
+    EXPECT_EQ(results.columns[kMarks].integerAt(row), expected[row][1]);
+  }
+  EXPECT_EQ(tables.subject.columns[kLevel].integerAt(0), 65535);
+  EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+}
+
 }  // namespace

@@ -205,19 +205,21 @@ class Reader {
     if (database_->get() == SQL_NULL_HANDLE) {
       failWith(SQL_HANDLE_ENV, environment_.get());
     }
-    SQLSetConnectAttrW(database_->get(), SQL_ATTR_LOGIN_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
-    SQLSetConnectAttrW(database_->get(), SQL_ATTR_CONNECTION_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
-    std::u16string text = toUtf16(connection);
-    SQLSMALLINT outLength = 0;
-    SQLRETURN status = SQLDriverConnectW(database_->get(), nullptr, wide(text),
-                                         static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
-                                         &outLength, SQL_DRIVER_NOPROMPT);
-    if (!succeeded(status)) {
-      failWith(SQL_HANDLE_DBC, database_->get());
+    open(connection);
+    // A driver that holds a whole result in memory by default is asked to stream it, unless the
+    // connection string says otherwise: once connected, the server's kind tells which it is.
+    std::string server = infoText(SQL_DBMS_NAME);
+    std::string streaming = streamingOptions(server, connection);
+    if (!streaming.empty()) {
+      SQLDisconnect(database_->get());
+      connected_ = false;
+      open(connection + (connection.empty() || connection.back() == ';' ? "" : ";") + streaming);
     }
-    connected_ = true;
+    // MariaDB's driver turns every text into UTF-16 through a new iconv conversion: where the
+    // connection's characters are UTF-8 already, its texts are taken as they come, five times
+    // faster.
+    utf8Texts_ = (server == "MariaDB" || server == "MySQL") &&
+                 valueOf("SELECT @@character_set_results").rfind("utf8", 0) == 0;
     // Only SELECTs run; where the driver takes it, the server refuses any change as well.
     SQLSetConnectAttrW(database_->get(), SQL_ATTR_ACCESS_MODE,
                        reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
@@ -233,6 +235,66 @@ class Reader {
     if (quote_ == " ") {
       quote_.clear();  // the driver quotes no names
     }
+  }
+
+  void open(const std::string& connection) {
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_CONNECTION_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(kQueryTimeoutSeconds), 0);
+    std::u16string text = toUtf16(connection);
+    SQLSMALLINT outLength = 0;
+    SQLRETURN status = SQLDriverConnectW(database_->get(), nullptr, wide(text),
+                                         static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                         &outLength, SQL_DRIVER_NOPROMPT);
+    if (!succeeded(status)) {
+      failWith(SQL_HANDLE_DBC, database_->get());
+    }
+    connected_ = true;
+  }
+
+  std::string infoText(SQLUSMALLINT info) const {
+    SQLWCHAR text[128] = {};
+    SQLSMALLINT length = 0;
+    if (!succeeded(SQLGetInfoW(database_->get(), info, text, sizeof text, &length))) {
+      return "";
+    }
+    return narrow(
+        text, std::min<std::size_t>(
+                  std::size(text) - 1,
+                  static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)) / sizeof(SQLWCHAR)));
+  }
+
+  // The first column of the first row of a query, "" when it fails.
+  std::string valueOf(const std::string& sql) const {
+    std::unique_ptr<Handle> handle = statement();
+    std::u16string text = toUtf16(sql);
+    if (!succeeded(
+            SQLExecDirectW(handle->get(), wide(text), static_cast<SQLINTEGER>(text.size()))) ||
+        !succeeded(SQLFetch(handle->get()))) {
+      return "";
+    }
+    return textAt(handle->get(), 1);
+  }
+
+  // The connection string's additions that make the server's driver stream a result: psqlODBC
+  // reads through a cursor, a block of rows at a time (it holds every row otherwise: 150 MB for
+  // 25,000 students); MariaDB's Connector/ODBC (3.1.17 and later) fetches rows as they come.
+  // None where the string sets the key itself.
+  static std::string streamingOptions(const std::string& server, const std::string& connection) {
+    std::string lower;
+    for (char c : connection) {
+      lower += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    auto sets = [&lower](const char* key) { return lower.find(key) != std::string::npos; };
+    if (server == "PostgreSQL" && !sets("usedeclarefetch") && !sets("fetch=")) {
+      return "UseDeclareFetch=1;Fetch=10000";
+    }
+    if ((server == "MariaDB" || server == "MySQL") && !sets("no_cache") && !sets("streamrs") &&
+        !sets("option=")) {
+      return "NO_CACHE=1";
+    }
+    return "";
   }
 
   std::unique_ptr<Handle> statement() const {
@@ -501,6 +563,10 @@ class Reader {
                                 ? kMaxTextCharacters
                                 : size) +
                        1;
+        if (utf8Texts_) {
+          column.cType = SQL_C_CHAR;  // up to four bytes a character, as two units take four
+          column.units *= 2;
+        }
         // Access compares text without regard to case.
         return SourceColumn(name, Affinity::kText, "NOCASE");
       default:  // dates, times, GUIDs: plain text
@@ -519,6 +585,8 @@ class Reader {
         return sizeof(SQLBIGINT);
       case SQL_C_DOUBLE:
         return sizeof(SQLDOUBLE);
+      case SQL_C_CHAR:
+        return column.units;  // here bytes
       case 0:
         return 0;
       default:
@@ -603,6 +671,25 @@ class Reader {
     return length;
   }
 
+  // The same for UTF-8 bytes.
+  static std::size_t utf8Bytes(const char* bytes, std::size_t capacity, SQLLEN reported) {
+    std::size_t length = reported == SQL_NO_TOTAL || reported < 0
+                             ? 0
+                             : std::min(capacity, static_cast<std::size_t>(reported));
+    while (length < capacity && bytes[length] != 0) {
+      ++length;
+    }
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+      // A character starts at every byte but a continuation byte (10xxxxxx).
+      if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80 &&
+          characters++ == kMaxTextCharacters) {
+        return i;
+      }
+    }
+    return length;
+  }
+
   // The value of the column in the row of the block, as a column of this affinity stores it;
   // a text is put in text.
   static Value valueOf(const FetchedColumn& column, SQLULEN row, Affinity affinity,
@@ -635,6 +722,10 @@ class Reader {
         std::copy(value, value + sizeof real, reinterpret_cast<char*>(&real));
         return storedValue(realValue(real), affinity, parser);
       }
+      case SQL_C_CHAR: {
+        text.assign(value, utf8Bytes(value, column.units - 1, column.indicators[row]));
+        return textValue(text);
+      }
       default: {
         const auto* units = reinterpret_cast<const char16_t*>(value);
         text.clear();
@@ -649,6 +740,7 @@ class Reader {
   Handle environment_;
   std::unique_ptr<Handle> database_;
   bool connected_ = false;
+  bool utf8Texts_ = false;  // texts fetched as the connection's UTF-8
   std::string quote_ = "\"";
 };
 

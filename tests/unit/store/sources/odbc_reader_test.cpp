@@ -389,8 +389,12 @@ TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
     const char* variable;
     const char* adminDatabase;
     const char* charset;
-  } servers[] = {{"TAVRINEL_ODBC_ADMIN", ";Database=postgres", ""},
-                 {"TAVRINEL_MARIADB_ADMIN", "", " CHARACTER SET utf8mb4"}};
+    const char* readAs;  // added to the connection that reads
+  } servers[] = {{"TAVRINEL_ODBC_ADMIN", ";Database=postgres", "", ""},
+                 {"TAVRINEL_MARIADB_ADMIN", "", " CHARACTER SET utf8mb4", ""},
+                 // Read through the driver's own conversion to UTF-16, which reports some texts
+                 // short: the letters of Latin-1 only.
+                 {"TAVRINEL_MARIADB_ADMIN", "", " CHARACTER SET utf8mb4", ";CHARSET=latin1"}};
   int serversRun = 0;
   for (const auto& server : servers) {
     std::string admin = environment(server.variable);
@@ -398,7 +402,7 @@ TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
       continue;
     }
     ++serversRun;
-    SCOPED_TRACE(server.variable);
+    SCOPED_TRACE(std::string(server.variable) + server.readAs);
     std::string database = "tavrinel_letters_" + std::to_string(getpid());
     ServerWriter owner(admin + server.adminDatabase);
     ASSERT_TRUE(owner.run("CREATE DATABASE " + database + server.charset));
@@ -419,7 +423,7 @@ TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
                                "', '" + name + "', '" + name.substr(0, 12) + "')"));
       }
     }
-    SourceTables tables = readOdbcTables(connection);
+    SourceTables tables = readOdbcTables(connection + server.readAs);
     const std::vector<SourceColumn>& columns = tables.student.columns;
     ASSERT_EQ(columns[kStudentId].size(), rows.size());
     for (std::size_t row = 0; row < rows.size(); ++row) {
@@ -427,7 +431,9 @@ TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
         return each.first == columns[kStudentId].bytesAt(row);
       });
       ASSERT_NE(expected, rows.end());
-      EXPECT_EQ(columns[kStudentName].bytesAt(row), expected->second) << expected->first;
+      if (*server.readAs == '\0' || expected->first[0] == 'u') {
+        EXPECT_EQ(columns[kStudentName].bytesAt(row), expected->second) << expected->first;
+      }
     }
     EXPECT_TRUE(owner.run("DROP DATABASE " + database));
   }

@@ -83,99 +83,180 @@ struct ReaderProcess::Handles {
   bool outOfTime = false;
   bool fellSilent = false;
 
-  bool ReaderProcess::Handles::overLimit() {
-    FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
-      const unsigned long long used = ticksOf(kernel) + ticksOf(user);
-      if (used >= static_cast<unsigned long long>(limits.processorTime.count()) * kTicksPerSecond) {
-        outOfTime = true;
-        kill(false);
-        return true;
-      }
-      if (used != lastProcessorTime) {
-        lastProcessorTime = used;
-        lastProgress = std::chrono::steady_clock::now();
-      }
+  // Checked while waiting: Wine does not hold a job to its limits, so the program does it too.
+  bool overLimit();
+  void kill(bool memory);
+};
+
+ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
+                             const ReaderLimits& limits)
+    : handles_(std::make_unique<Handles>()) {
+  Handles& h = *handles_;
+  h.limits = limits;
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE childOutput = nullptr;
+  if (!CreatePipe(&h.output, &childOutput, &inherit, 1 << 16)) {
+    throw std::runtime_error("no pipe for the reader process");
+  }
+  SetHandleInformation(h.output, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nullDevice =
+      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inherit, OPEN_EXISTING, 0, nullptr);
+
+  h.job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+  // Ends with this program, and a crash ends it at once instead of showing a dialog.
+  info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
+                                          JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION |
+                                          JOB_OBJECT_LIMIT_PROCESS_TIME;
+  info.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
+      static_cast<LONGLONG>(limits.processorTime.count()) * kTicksPerSecond;
+  if (limits.memoryBytes > 0) {
+    info.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+    info.ProcessMemoryLimit = limits.memoryBytes;
+  }
+  if (h.job != nullptr) {
+    SetInformationJobObject(h.job, JobObjectExtendedLimitInformation, &info, sizeof info);
+  }
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  // Standard output and error go nowhere, so that a driver's own messages never reach the
+  // operator's screen nor mix with the rows, which have a pipe of their own.
+  startup.hStdInput = nullDevice;
+  startup.hStdOutput = nullDevice;
+  startup.hStdError = nullDevice;
+  std::vector<std::string> all{program};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  all.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(childOutput)));
+  std::wstring commandLine = wideOf(windowsCommandLine(all));
+  PROCESS_INFORMATION process{};
+  // Suspended until it is in the job, so that no instruction of it runs unlimited.
+  const BOOL started =
+      CreateProcessW(wideOf(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                     CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  closeHandle(childOutput);
+  closeHandle(nullDevice);
+  if (!started) {
+    closeHandle(h.output);
+    closeHandle(h.job);
+    throw std::runtime_error("the reader process cannot be started");
+  }
+  if (h.job != nullptr) {
+    AssignProcessToJobObject(h.job, process.hProcess);
+  }
+  ResumeThread(process.hThread);
+  CloseHandle(process.hThread);
+  h.process = process.hProcess;
+  h.lastProgress = std::chrono::steady_clock::now();
+}
+
+ReaderProcess::~ReaderProcess() {
+  if (handles_->process != nullptr) {
+    DWORD code = 0;
+    if (GetExitCodeProcess(handles_->process, &code) && code == STILL_ACTIVE) {
+      TerminateProcess(handles_->process, 1);
     }
-    PROCESS_MEMORY_COUNTERS memory{};
-    if (limits.memoryBytes > 0 && GetProcessMemoryInfo(process, &memory, sizeof memory) &&
-        memory.PagefileUsage >= limits.memoryBytes) {
-      kill(true);
-      return true;
-    }
-    if (std::chrono::steady_clock::now() - lastProgress >= limits.silence) {
-      fellSilent = true;
+  }
+  closeHandle(handles_->output);
+  closeHandle(handles_->process);
+  closeHandle(handles_->job);  // ends anything the reader started
+}
+
+bool ReaderProcess::Handles::overLimit() {
+  FILETIME created, exited, kernel, user;
+  if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    const unsigned long long used = ticksOf(kernel) + ticksOf(user);
+    if (used >= static_cast<unsigned long long>(limits.processorTime.count()) * kTicksPerSecond) {
+      outOfTime = true;
       kill(false);
       return true;
     }
-    return false;
+    if (used != lastProcessorTime) {
+      lastProcessorTime = used;
+      lastProgress = std::chrono::steady_clock::now();
+    }
   }
-
-  void ReaderProcess::Handles::kill(bool memory) {
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, INFINITE);
-    killed = true;
-    outOfMemory = outOfMemory || memory;
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (limits.memoryBytes > 0 && GetProcessMemoryInfo(process, &memory, sizeof memory) &&
+      memory.PagefileUsage >= limits.memoryBytes) {
+    kill(true);
+    return true;
   }
+  if (std::chrono::steady_clock::now() - lastProgress >= limits.silence) {
+    fellSilent = true;
+    kill(false);
+    return true;
+  }
+  return false;
+}
 
-  std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
-    Handles& h = *handles_;
-    while (!h.killed) {
-      DWORD available = 0;
-      if (!PeekNamedPipe(h.output, nullptr, 0, nullptr, &available, nullptr)) {
-        return 0;  // the reader closed its end: the output is complete
-      }
-      if (available > 0) {
-        DWORD count = 0;
-        const DWORD wanted = available < size ? available : static_cast<DWORD>(size);
-        if (!ReadFile(h.output, buffer, wanted, &count, nullptr)) {
-          return 0;
-        }
-        h.lastProgress = std::chrono::steady_clock::now();
-        return count;
-      }
-      if (h.overLimit()) {
+void ReaderProcess::Handles::kill(bool memory) {
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, INFINITE);
+  killed = true;
+  outOfMemory = outOfMemory || memory;
+}
+
+std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
+  Handles& h = *handles_;
+  while (!h.killed) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(h.output, nullptr, 0, nullptr, &available, nullptr)) {
+      return 0;  // the reader closed its end: the output is complete
+    }
+    if (available > 0) {
+      DWORD count = 0;
+      const DWORD wanted = available < size ? available : static_cast<DWORD>(size);
+      if (!ReadFile(h.output, buffer, wanted, &count, nullptr)) {
         return 0;
       }
-      WaitForSingleObject(h.process, 5);
+      h.lastProgress = std::chrono::steady_clock::now();
+      return count;
     }
-    return 0;
+    if (h.overLimit()) {
+      return 0;
+    }
+    WaitForSingleObject(h.process, 5);
   }
+  return 0;
+}
 
-  ReaderEnd ReaderProcess::finish() {
-    Handles& h = *handles_;
-    while (!h.killed && WaitForSingleObject(h.process, 20) == WAIT_TIMEOUT) {
-      h.overLimit();
-    }
-    ReaderEnd end;
-    DWORD code = 0;
-    GetExitCodeProcess(h.process, &code);
-    end.code = code;
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
-    // The job itself may have ended it for memory: a failed allocation surfaces as a crash.
-    if (h.job != nullptr && h.limits.memoryBytes > 0 &&
-        QueryInformationJobObject(h.job, JobObjectExtendedLimitInformation, &info, sizeof info,
-                                  nullptr) &&
-        info.PeakProcessMemoryUsed >= h.limits.memoryBytes) {
-      h.outOfMemory = true;
-    }
-    if (h.killed) {
-      end.kind = ReaderEnd::kKilled;
-    } else if ((code & 0xC0000000u) == 0xC0000000u) {
-      end.kind = ReaderEnd::kCrashed;  // an NTSTATUS error: access violation, stack overflow...
-    }
-    end.ranOutOfMemory = h.outOfMemory;
-    end.ranOutOfTime = h.outOfTime;
-    end.fellSilent = h.fellSilent;
-    end.peakMemoryKiB = static_cast<long>(info.PeakProcessMemoryUsed / 1024);
-    return end;
+ReaderEnd ReaderProcess::finish() {
+  Handles& h = *handles_;
+  while (!h.killed && WaitForSingleObject(h.process, 20) == WAIT_TIMEOUT) {
+    h.overLimit();
   }
+  ReaderEnd end;
+  DWORD code = 0;
+  GetExitCodeProcess(h.process, &code);
+  end.code = code;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+  // The job itself may have ended it for memory: a failed allocation surfaces as a crash.
+  if (h.job != nullptr && h.limits.memoryBytes > 0 &&
+      QueryInformationJobObject(h.job, JobObjectExtendedLimitInformation, &info, sizeof info,
+                                nullptr) &&
+      info.PeakProcessMemoryUsed >= h.limits.memoryBytes) {
+    h.outOfMemory = true;
+  }
+  if (h.killed) {
+    end.kind = ReaderEnd::kKilled;
+  } else if ((code & 0xC0000000u) == 0xC0000000u) {
+    end.kind = ReaderEnd::kCrashed;  // an NTSTATUS error: access violation, stack overflow...
+  }
+  end.ranOutOfMemory = h.outOfMemory;
+  end.ranOutOfTime = h.outOfTime;
+  end.fellSilent = h.fellSilent;
+  end.peakMemoryKiB = static_cast<long>(info.PeakProcessMemoryUsed / 1024);
+  return end;
+}
 
-  ReaderEnd ReaderProcess::stop() {
-    Handles& h = *handles_;
-    DWORD code = 0;
-    if (!h.killed && GetExitCodeProcess(h.process, &code) && code == STILL_ACTIVE) {
-      h.kill(false);
-    }
-    return finish();
+ReaderEnd ReaderProcess::stop() {
+  Handles& h = *handles_;
+  DWORD code = 0;
+  if (!h.killed && GetExitCodeProcess(h.process, &code) && code == STILL_ACTIVE) {
+    h.kill(false);
   }
+  return finish();
+}

@@ -13,14 +13,18 @@
 //     Database.mdb.
 // 64. a frozen server (its processes stopped with SIGSTOP): the load ends by itself with one line,
 //     "the server stopped answering", under a short silence limit.
+// 65. Ctrl-Z during a server's load, longer than the silence limit, then fg: the load goes on (the
+//     reader process stops and continues with the program; stopped time is no silence).
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/pty_session.h"
@@ -230,4 +234,30 @@ TEST(ServerRecords, FrozenServerEndsTheLoadWithOneLine) {
   EXPECT_EQ(run.out, "Loading ...\n");
   EXPECT_EQ(run.err, "tavrinel: error: Cannot read " + withPassword(demo, "***") +
                          ": the server stopped answering (nothing came for 2 s)\n");
+}
+
+// 65
+TEST(ServerRecords, CtrlZDuringALoadLongerThanTheSilenceLimitThenFgLoads) {
+  std::string large = serverConnection("TAVRINEL_ODBC_LARGE");
+  if (large.empty()) {
+    GTEST_SKIP() << "no server holding large.sql: it is what is still loading when Ctrl-Z comes";
+  }
+  RunOptions options;
+  options.inShell = true;
+  options.environment = {"TAVRINEL_SILENCE_LIMIT=2"};
+  PtySession session(options);
+  ASSERT_TRUE(session.waitFor("$ "));
+  session.send(std::string(TAVRINEL_BINARY) + " --connect '" + large + "'" + keys::kEnter);
+  ASSERT_TRUE(session.waitFor("Loading ..."));
+  session.send("\x1a");  // Ctrl-Z
+  ASSERT_TRUE(session.waitFor("Stopped"));
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  session.send(std::string("fg") + keys::kEnter);
+  ASSERT_TRUE(session.waitFor(kChoicePrompt, std::chrono::seconds(30))) << session.report();
+  session.send(keys::kEscape);
+  ASSERT_TRUE(session.waitFor("Program Closing ...\n"));
+  ASSERT_TRUE(session.waitFor("$ "));
+  session.send(std::string("exit") + keys::kEnter);
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.transcript().find("Cannot read"), std::string::npos) << session.report();
 }

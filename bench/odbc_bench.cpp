@@ -1,10 +1,13 @@
 // load_bench's database servers: the load from a server next to a plain read of its tables.
 #include "bench/odbc_bench.h"
 
+#include <fcntl.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,8 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "store/assembly/tree_builder.h"
 #include "store/loader.h"
 #include "store/sources/odbc_connection_string.h"
+#include "store/sources/odbc_reader.h"
 #include "store/sources/utf16_text.h"
 #include "store/tree/student_index.h"
 
@@ -64,27 +69,6 @@ class Connection {
     }
     SQLFreeHandle(SQL_HANDLE_STMT, statement);
     return true;
-  }
-
-  // Every row of the query, every column fetched as text one by one, as isql does it.
-  long readAsText(const std::string& sql) {
-    SQLHSTMT statement = open(sql);
-    if (statement == SQL_NULL_HSTMT) {
-      return -1;
-    }
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(statement, &columns);
-    long rows = 0;
-    SQLWCHAR buffer[512];
-    while (SQL_SUCCEEDED(SQLFetch(statement))) {
-      for (SQLUSMALLINT column = 1; column <= columns; ++column) {
-        SQLLEN indicator = 0;
-        SQLGetData(statement, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
-      }
-      ++rows;
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, statement);
-    return rows;
   }
 
   bool connected() const { return connected_; }
@@ -178,20 +162,61 @@ bool copyTables(const std::string& path, Connection& server) {
   return ok;
 }
 
-double peakMiB() {
-  rusage self{};
-  getrusage(RUSAGE_SELF, &self);
-  return static_cast<double>(self.ru_maxrss) / 1024.0;
+double peakMiB(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 struct Figures {
   double seconds = 0;
-  double peak = 0;
+  double peak = 0;       // of the process
+  double childPeak = 0;  // of its reader process
   long rows = 0;
   bool ok = false;
 };
 
+// The plain read: isql in batch mode (unixODBC's, through the same driver and connection string)
+// runs SELECT * of each table, its output to /dev/null.
+Figures plainRead(const std::string& connection) {
+  Figures figures;
+  char input[] = "/tmp/tavrinel-bench-isql-XXXXXX";
+  int queries = mkstemp(input);
+  if (queries < 0) {
+    return figures;
+  }
+  std::string text;
+  for (const char* table : kTables) {
+    text += std::string("SELECT * FROM ") + table + "\n";
+  }
+  bool written = write(queries, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  lseek(queries, 0, SEEK_SET);
+  Clock::time_point start = Clock::now();
+  pid_t pid = written ? fork() : -1;
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(queries, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    execlp("isql", "isql", "-b", "-k", connection.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+    figures.seconds = secondsSince(start);
+    figures.peak = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  close(queries);
+  unlink(input);
+  return figures;
+}
+
 Figures measureInChild(const std::string& mode, const std::string& connection) {
+  if (mode == "plain") {
+    return plainRead(connection);
+  }
   setenv("TAVRINEL_BENCH_CONNECTION", connection.c_str(), 1);
   std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   Figures figures;
@@ -199,14 +224,16 @@ Figures measureInChild(const std::string& mode, const std::string& connection) {
   if (pipe == nullptr) {
     return figures;
   }
-  int fields = std::fscanf(pipe, "%lf %lf %ld", &figures.seconds, &figures.peak, &figures.rows);
-  figures.ok = pclose(pipe) == 0 && fields == 3;
+  int fields = std::fscanf(pipe, "%lf %lf %lf %ld", &figures.seconds, &figures.peak,
+                           &figures.childPeak, &figures.rows);
+  figures.ok = pclose(pipe) == 0 && fields == 4;
   return figures;
 }
 
 Figures medians(int runs, const std::string& mode, const std::string& connection) {
   std::vector<double> seconds;
   std::vector<double> peaks;
+  std::vector<double> childPeaks;
   Figures result;
   result.ok = true;
   for (int i = 0; i < runs; ++i) {
@@ -215,12 +242,25 @@ Figures medians(int runs, const std::string& mode, const std::string& connection
     result.rows = one.rows;
     seconds.push_back(one.seconds);
     peaks.push_back(one.peak);
+    childPeaks.push_back(one.childPeak);
   }
   std::sort(seconds.begin(), seconds.end());
   std::sort(peaks.begin(), peaks.end());
+  std::sort(childPeaks.begin(), childPeaks.end());
   result.seconds = seconds[seconds.size() / 2];
   result.peak = peaks[peaks.size() / 2];
+  result.childPeak = childPeaks[childPeaks.size() / 2];
   return result;
+}
+
+long studentsOf(const RecordTree tree) {
+  long students = 0;
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    for (const StudentRecord* s = intake->firstStudent; s != nullptr; s = s->next) {
+      ++students;
+    }
+  }
+  return students;
 }
 
 }  // namespace
@@ -231,27 +271,19 @@ int measureServer(const std::string& mode) {
     return 2;
   }
   Clock::time_point start = Clock::now();
-  long rows = 0;
-  if (mode == "plain") {
-    Connection server(connection);
-    for (const char* table : kTables) {
-      long read = server.readAsText(std::string("SELECT * FROM ") + table);
-      if (read < 0) {
-        return 1;
-      }
-      rows += read;
-    }
+  LoadResult loaded;
+  if (mode == "in-process") {
+    // The driver in this process: what the reader process costs is the difference.
+    TableCollector tables;
+    readOdbcTables(connection, tables);
+    loaded = buildRecordTree(tables.tables(), "bench");
   } else {
-    LoadResult loaded = loadRecordTree(DatabaseSource::connection(connection));
-    RecordTreeOwner tree(loaded.tree);
-    buildStudentIndex(tree.get(), nullptr);
-    for (const IntakeRecord* intake = tree.get(); intake != nullptr; intake = intake->next) {
-      for (const StudentRecord* s = intake->firstStudent; s != nullptr; s = s->next) {
-        ++rows;
-      }
-    }
+    loaded = loadRecordTree(DatabaseSource::connection(connection));
   }
-  std::printf("%f %f %ld\n", secondsSince(start), peakMiB(), rows);
+  RecordTreeOwner tree(loaded.tree);
+  buildStudentIndex(tree.get(), nullptr);
+  std::printf("%f %f %f %ld\n", secondsSince(start), peakMiB(RUSAGE_SELF), peakMiB(RUSAGE_CHILDREN),
+              studentsOf(tree.get()));
   return 0;
 }
 
@@ -290,18 +322,23 @@ bool benchServers(const std::string& path, long students, int runs) {
     }
     std::printf("== %s, %ld students (copied in %.1f s), medians of %d runs\n", server.name,
                 students, secondsSince(start), runs);
+    double fileMiB = static_cast<double>(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
     Figures plain = medians(runs, "plain", connection);
     Figures load = medians(runs, "load", connection);
+    Figures here = medians(runs, "in-process", connection);
+    std::printf("%-10s %7.3f s   peak %6.1f MiB   isql -b: SELECT * of the three tables\n", "plain",
+                plain.seconds, plain.peak);
     std::printf(
-        "%-10s %7.3f s   peak %6.1f MiB   SELECT * of the three tables, each value "
-        "fetched as text (%ld rows)\n",
-        "plain", plain.seconds, plain.peak, plain.rows);
+        "%-10s %7.3f s = %.2fx isql   peak %6.1f MiB (%.2fx the SQLite file of %.1f MiB), "
+        "reader process %.1f MiB   read, tree and index (%ld students)%s\n",
+        "load", load.seconds, load.seconds / plain.seconds, load.peak, load.peak / fileMiB, fileMiB,
+        load.childPeak, load.rows, plain.ok && load.ok ? "" : "   FAILED");
     std::printf(
-        "%-10s %7.3f s = %.2fx plain   peak %6.1f MiB   read, tree and index (%ld "
-        "students)%s\n",
-        "load", load.seconds, load.seconds / plain.seconds, load.peak, load.rows,
-        plain.ok && load.ok ? "" : "   FAILED");
-    ok = ok && plain.ok && load.ok;
+        "%-10s %7.3f s = %.2fx isql   peak %6.1f MiB   the same with the driver in the "
+        "program's process: the process hop costs %.3f s\n",
+        "in-process", here.seconds, here.seconds / plain.seconds, here.peak,
+        load.seconds - here.seconds);
+    ok = ok && plain.ok && load.ok && here.ok;
     owner.run("DROP DATABASE " + database);
   }
   return ok;

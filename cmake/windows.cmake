@@ -64,11 +64,6 @@ if(BUILD_TESTING)
   # Tests of POSIX-only sources, or that make files and folders the POSIX way, are named
   # name_posix_test.cpp.
   list(FILTER TAVRINEL_UNIT_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
-  set(TAVRINEL_POSIX_ONLY_TESTS store/sources/access_reader_test.cpp
-                                store/sources/child_process_test.cpp store/sources/odbc_reader_test.cpp)
-  foreach(source ${TAVRINEL_POSIX_ONLY_TESTS})
-    list(REMOVE_ITEM TAVRINEL_UNIT_TESTS ${CMAKE_SOURCE_DIR}/tests/unit/${source})
-  endforeach()
   add_executable(unit_tests ${TAVRINEL_UNIT_TESTS})
   target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests
                                                 ${CMAKE_SOURCE_DIR}/tests/unit)

@@ -16,10 +16,11 @@ case "${1:-}" in
     # GoogleTest; clang-format and groff for the lint; dpkg-dev (dpkg-shlibdeps, dpkg-buildflags)
     # and file, which cpack uses to find the package's dependencies, and lintian to check the
     # package; private PostgreSQL and MariaDB servers and their ODBC drivers, and the MDBTools
-    # ODBC driver, for the tests of reading through ODBC. Python, Chromium and poppler's
-    # pdftotext read the jobs' CSV back and print and measure the printable letters.
+    # ODBC driver, for the tests of reading through ODBC; unixodbc's isql, the plain read that
+    # the benchmark holds a server's load to. Python, Chromium and poppler's pdftotext read the
+    # jobs' CSV back and print and measure the printable letters.
     packages+=(libgtest-dev clang-format groff-base dpkg-dev file lintian postgresql odbc-postgresql
-               mariadb-server odbc-mariadb odbc-mdbtools python3 chromium poppler-utils)
+               mariadb-server odbc-mariadb odbc-mdbtools unixodbc python3 chromium poppler-utils)
     ;;
   --windows)
     # The Windows program (scripts/build-windows.sh): MinGW-w64 with POSIX threads, GoogleTest's

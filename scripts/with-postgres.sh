@@ -10,6 +10,7 @@
 #   TAVRINEL_ODBC_LARGE                     the same on ../shared/fixtures/large.sql, when present
 #   TAVRINEL_ODBC_ADMIN                     the owner, no database named: for tests that write
 #   TAVRINEL_ODBC_STOPPED                   a server that is not running
+#   TAVRINEL_ODBC_SERVER_PID                the server's main process, for tests that freeze it
 # and ODBCSYSINI, a folder whose odbcinst.ini registers the driver and whose odbc.ini holds the
 # DSN tavrinel_demo. Without PostgreSQL or psqlODBC installed it runs the command alone.
 set -euo pipefail
@@ -89,6 +90,8 @@ export TAVRINEL_ODBC_EDGE="$server;Database=edge;UID=office;PWD=$office_password
 export TAVRINEL_ODBC_EMPTY="$server;Database=emptydb;UID=office;PWD=$office_password"
 export TAVRINEL_ODBC_NO_RESULTS="$server;Database=noresults;UID=office;PWD=$office_password"
 export TAVRINEL_ODBC_ADMIN="$server;UID=tavrinel_admin;PWD=$admin_password"
+TAVRINEL_ODBC_SERVER_PID=$("${as_server[@]}" head -n 1 "$folder/data/postmaster.pid")
+export TAVRINEL_ODBC_SERVER_PID
 export TAVRINEL_ODBC_STOPPED="Driver=$driver;Servername=$folder/stopped;Port=$port;Database=demo;UID=office;PWD=$office_password"
 large="$root/../shared/fixtures/large.sql"
 if [ -f "$large" ]; then

@@ -1,12 +1,5 @@
-// Reads the three tables of an Access file with libmdb in a child process, and decodes and checks
-// the rows it sends back.
-//
-// The child's answer, in the row stream: the magic, then for each table in the order Student,
-// StudentResult, Subject a header (table number, its declared row count, and every column's
-// Access type and name), one row record per row (a byte whose bit i is set when the empty value of
-// required column i is a zero-length text rather than NULL, then the values of the required
-// columns only, as libmdb's text) and an end record with the number of rows sent; then the end of
-// the stream. A refusal record (a reason code and a table number) may stand in for the rest.
+// Reads the three tables of an Access file with libmdb in a reader process, which checks what
+// libmdb finds and sends the tables to the program as it reads them, in the table stream.
 #include "store/sources/access_reader.h"
 
 // mdbtools.h includes glib inside extern "C", which C++ headers in glib reject: include it first.
@@ -29,9 +22,10 @@
 #include <vector>
 
 #include "store/database_error.h"
-#include "store/sources/child_process.h"
+#include "store/sources/reader_process.h"
 #include "store/sources/row_stream.h"
 #include "store/sources/sql_values.h"
+#include "store/sources/table_stream.h"
 
 namespace {
 
@@ -45,14 +39,6 @@ constexpr std::size_t kMaxNameBytes = MDB_MAX_OBJ_NAME;
 // A stored row takes at least an offset entry and a column count on its page: a table that
 // declares more rows than a quarter of the file's bytes is damaged.
 constexpr std::uint64_t kMinimumRowBytes = 4;
-
-enum class Refusal : std::uint8_t {
-  kFirstPage = 1,
-  kTableList,
-  kTableMissing,
-  kDefinition,
-  kNoPageMap,
-};
 
 // What a value of an Access type becomes: the column types that keep today's tree.
 enum class ValueKind { kInteger, kReal, kText, kNone };
@@ -102,8 +88,7 @@ struct ColumnHeader {
 
 enum class ColumnProblem { kNone, kNoColumns, kUnnamed, kTwoOfOneName, kMissing };
 
-// Which columns of a table are the required ones, or what keeps them from being found. Both the
-// child (to stop early) and the parent (to say why) work it out from the same header.
+// Which columns of a table are the required ones, or what keeps them from being found.
 struct ColumnCheck {
   ColumnProblem problem = ColumnProblem::kNone;
   const char* missing = nullptr;     // the required column not found
@@ -185,17 +170,53 @@ bool isTableListWhole(MdbHandle* mdb) {
   return table && table->num_rows == mdb->num_catalog;
 }
 
-// Runs in the child: everything libmdb does happens here.
+// As SQLite stored libmdb's text in a column of that type: NULL as NULL, a zero-length text as
+// "", numbers that read as numbers, everything else as text.
+Value storedText(const SourceColumn& column, std::string_view text, bool zeroLength,
+                 NumericParser& parser) {
+  if (zeroLength && column.affinity() != Affinity::kNone) {
+    return textValue(text);
+  }
+  if (text.empty() || column.affinity() == Affinity::kNone) {
+    return Value{};
+  }
+  return storedValue(textValue(text), column.affinity(), parser);
+}
+
+std::string damaged(const std::string& why) {
+  return "the Access file is damaged (" + why + ")";
+}
+
+// The reason a table's columns cannot be read, or "".
+std::string columnProblem(const std::string& table, const ColumnCheck& check) {
+  switch (check.problem) {
+    case ColumnProblem::kNone:
+      break;
+    case ColumnProblem::kNoColumns:
+      return damaged("table " + table + " has no columns");
+    case ColumnProblem::kUnnamed:
+      return damaged("a column of table " + table + " has no name");
+    case ColumnProblem::kTwoOfOneName:
+      return damaged("table " + table + " has two columns of the same name");
+    case ColumnProblem::kMissing:
+      return std::string("column ") + check.missing + " of table " + table + " is missing";
+  }
+  return "";
+}
+
+// Runs in the reader process: everything libmdb does happens here.
 class ChildReader {
  public:
-  ChildReader(const std::string& path, int fd) : path_(path), out_(fd) {}
+  ChildReader(const std::string& path, std::uint64_t fileSize, int fd)
+      : path_(path), fileSize_(fileSize), out_(fd), tables_(out_) {}
 
   int run() {
-    for (char c : kRowStreamMagic) {
-      out_.u8(static_cast<std::uint8_t>(c));
+    std::string refusal = send();
+    if (refusal.empty()) {
+      tables_.finish();
+    } else {
+      tables_.refuse(refusal);
     }
-    send();
-    out_.flush();
     return 0;
   }
 
@@ -209,85 +230,88 @@ class ChildReader {
         if (std::strcmp(fields[i].key, "MESSAGE") == 0 && fields[i].length < 0 &&
             std::strstr(static_cast<const char*>(fields[i].value), "failed to allocate") !=
                 nullptr) {
-          _exit(ChildProcess::kOutOfMemoryExit);
+          _exit(ReaderProcess::kOutOfMemoryExit);
         }
       }
     }
     return G_LOG_WRITER_HANDLED;  // the terminal is not the child's to write on
   }
 
-  void send() {
+  // The tables go out; the reason they cannot, or "".
+  std::string send() {
     // Debugging options from the environment would change what libmdb reads and prints.
     unsetenv("MDBOPTS");
     g_log_set_writer_func(onLog, nullptr, nullptr);
     AccessFile file(mdb_open(path_.c_str(), MDB_NOFLAGS));  // read-only
     MdbHandle* mdb = file.get();
     if (mdb == nullptr) {
-      return refuse(Refusal::kFirstPage, 0);
+      return damaged("its first page cannot be read");
     }
     mdb_set_bind_size(mdb, kBindBytes);
     mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
     mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
     mdb_set_boolean_fmt_numbers(mdb);
     if (mdb_read_catalog(mdb, MDB_ANY) == nullptr || !isTableListWhole(mdb)) {
-      return refuse(Refusal::kTableList, 0);
+      return damaged("its list of tables cannot be read");
     }
     MdbCatalogEntry* entries[kTableCount];
     for (int table = 0; table < kTableCount; ++table) {
       entries[table] = findTable(mdb, kTableNames[table]);
       if (entries[table] == nullptr) {
-        return refuse(Refusal::kTableMissing, table);
+        return std::string("table ") + kTableNames[table] + " is missing";
       }
     }
     for (int table = 0; table < kTableCount; ++table) {
-      if (!sendTable(entries[table], table)) {
-        return;
+      std::string refusal = sendTable(entries[table], table);
+      if (!refusal.empty()) {
+        return refusal;
       }
     }
-    out_.u8(kStreamEnd);
+    return "";
   }
 
-  void refuse(Refusal reason, int table) {
-    out_.u8(kStreamRefusal);
-    out_.u8(static_cast<std::uint8_t>(reason));
-    out_.u8(static_cast<std::uint8_t>(table));
-  }
-
-  // Returns false when the table is refused (here, or by the parent from its header).
-  bool sendTable(MdbCatalogEntry* entry, int index) {
+  std::string sendTable(MdbCatalogEntry* entry, int index) {
+    const std::string name = kTableNames[index];
     AccessTable owner(mdb_read_table(entry));
     MdbTableDef* table = owner.get();
     if (table == nullptr) {
-      refuse(Refusal::kDefinition, index);
-      return false;
+      return damaged("the definition of table " + name + " cannot be read");
     }
     // Fetching rows reads the page map without looking: without one libmdb would crash.
     if (table->usage_map == nullptr || table->map_sz < 1) {
-      refuse(Refusal::kNoPageMap, index);
-      return false;
+      return damaged("table " + name + " has no page map");
     }
     if (mdb_read_columns(table) == nullptr) {
-      refuse(Refusal::kDefinition, index);
-      return false;
+      return damaged("the definition of table " + name + " cannot be read");
     }
+    SourceTable header;
+    header.name = name;
     std::vector<ColumnHeader> columns(table->columns->len);
-    out_.u8(kStreamTable);
-    out_.u8(static_cast<std::uint8_t>(index));
-    out_.u32(table->num_rows);
-    out_.u16(static_cast<std::uint16_t>(columns.size()));
     for (unsigned int i = 0; i < columns.size(); ++i) {
       MdbColumn* column = columnAt(table, i);
       columns[i] = {static_cast<std::uint8_t>(column->col_type),
                     std::string(column->name, strnlen(column->name, kMaxNameBytes))};
-      out_.u8(columns[i].accessType);
-      out_.text(columns[i].name.data(), columns[i].name.size());
+      header.columnNames.push_back(columns[i].name);
     }
     ColumnCheck check = checkColumns(columns, index);
-    if (check.problem != ColumnProblem::kNone) {
-      return false;
+    std::string problem = columnProblem(name, check);
+    if (!problem.empty()) {
+      return problem;
     }
-    sendRows(table, columns, check.indexes);
-    return true;
+    if (table->num_rows > fileSize_ / kMinimumRowBytes) {
+      return damaged("table " + name + " declares more rows than the file holds");
+    }
+    for (std::size_t i : check.indexes) {
+      header.columns.push_back(makeColumn(columns[i].name, columns[i].accessType));
+    }
+    tables_.beginTable(index, std::move(header), table->num_rows);
+    std::uint64_t rows = sendRows(table, columns, check.indexes);
+    if (rows != table->num_rows) {
+      return damaged("table " + name + ": " + std::to_string(rows) + " rows read, " +
+                     std::to_string(table->num_rows) + " expected");
+    }
+    tables_.endTable();
+    return "";
   }
 
   // The text of the value libmdb has just found for a column it did not bind, converted as
@@ -320,15 +344,19 @@ class ChildReader {
     return static_cast<std::size_t>(std::to_chars(text, text + 24, integer).ptr - text);
   }
 
-  void sendRows(MdbTableDef* table, const std::vector<ColumnHeader>& columns,
-                const std::vector<std::size_t>& indexes) {
+  // Sends the rows, at most one more than the table declares (enough to tell that the count is
+  // wrong); returns how many.
+  std::uint64_t sendRows(MdbTableDef* table, const std::vector<ColumnHeader>& columns,
+                         const std::vector<std::size_t>& indexes) {
     // Only the required columns are read: libmdb converts no other column's values. Texts and
     // integers are converted here, every other type by libmdb's binding.
     std::vector<std::vector<char>> values(indexes.size());
     std::vector<MdbColumn*> unbound(indexes.size());
     std::vector<bool> texts(indexes.size());
+    std::vector<SourceColumn> rules;
     for (std::size_t i = 0; i < indexes.size(); ++i) {
       int type = columns[indexes[i]].accessType;
+      rules.push_back(makeColumn(columns[indexes[i]].name, type));
       ValueKind kind = kindOf(type);
       texts[i] = kind == ValueKind::kText;
       if (kind == ValueKind::kNone) {
@@ -344,7 +372,7 @@ class ChildReader {
     // Room for every column and to spare: a damaged row must not write past the end.
     std::vector<MdbField> fields(std::max<std::size_t>(table->num_cols, 256));
     std::vector<std::size_t> lengths(indexes.size());
-    // One row more than declared is enough to tell the parent that the count is wrong.
+    std::vector<Value> row(indexes.size());
     std::uint64_t rows = 0;
     std::uint64_t enough = static_cast<std::uint64_t>(table->num_rows) + 1;
     mdb_rewind_table(table);
@@ -358,24 +386,25 @@ class ChildReader {
         }
         emptyText = emptyText || (texts[i] && lengths[i] == 0);
       }
-      out_.u8(kStreamRow);
-      out_.u8(emptyText ? zeroLengthTexts(table, fields, indexes, texts, lengths) : 0);
+      std::uint32_t zeroLength =
+          emptyText ? zeroLengthTexts(table, fields, indexes, texts, lengths) : 0;
       for (std::size_t i = 0; i < values.size(); ++i) {
-        out_.text(values[i].data(), lengths[i]);
+        row[i] = storedText(rules[i], std::string_view(values[i].data(), lengths[i]),
+                            (zeroLength >> i & 1u) != 0, numbers_);
       }
+      tables_.addRow(row.data());
       ++rows;
     }
-    out_.u8(kStreamTableEnd);
-    out_.u32(static_cast<std::uint32_t>(std::min<std::uint64_t>(rows, UINT32_MAX)));
+    return rows;
   }
 
   // libmdb binds NULL and a zero-length text alike as "": the row just fetched is taken apart
   // once more for its null flags. Bit i is set for required column i when it holds a
   // zero-length text.
-  static std::uint8_t zeroLengthTexts(MdbTableDef* table, std::vector<MdbField>& fields,
-                                      const std::vector<std::size_t>& indexes,
-                                      const std::vector<bool>& texts,
-                                      const std::vector<std::size_t>& lengths) {
+  static std::uint32_t zeroLengthTexts(MdbTableDef* table, std::vector<MdbField>& fields,
+                                       const std::vector<std::size_t>& indexes,
+                                       const std::vector<bool>& texts,
+                                       const std::vector<std::size_t>& lengths) {
     int start = 0;
     std::size_t size = 0;
     if (table->cur_row == 0 ||
@@ -383,12 +412,12 @@ class ChildReader {
       return 0;
     }
     int cracked = mdb_crack_row(table, start, size, fields.data());
-    std::uint8_t mask = 0;
+    std::uint32_t mask = 0;
     for (int f = 0; f >= 0 && f < cracked && f < static_cast<int>(fields.size()); ++f) {
       for (std::size_t i = 0; i < indexes.size(); ++i) {
         if (texts[i] && lengths[i] == 0 &&
             static_cast<std::size_t>(fields[f].colnum) == indexes[i] && fields[f].is_null == 0) {
-          mask = static_cast<std::uint8_t>(mask | (1u << i));
+          mask |= 1u << i;
         }
       }
     }
@@ -396,144 +425,9 @@ class ChildReader {
   }
 
   const std::string& path_;
-  RowStreamWriter out_;
-};
-
-// ---- The parent's side: the answer decoded into columns, every count and length checked.
-
-// As SQLite stored libmdb's text in a column of that type: NULL as NULL, a zero-length text as
-// "", numbers that read as numbers, everything else as text.
-void appendValue(SourceColumn& column, std::string_view text, bool zeroLength,
-                 NumericParser& parser) {
-  if (zeroLength && column.affinity() != Affinity::kNone) {
-    column.appendText(text);
-  } else if (text.empty() || column.affinity() == Affinity::kNone) {
-    column.appendNull();
-  } else {
-    column.append(storedValue(textValue(text), column.affinity(), parser));
-  }
-}
-
-std::string damaged(const std::string& why) {
-  return "the Access file is damaged (" + why + ")";
-}
-
-class AnswerDecoder {
- public:
-  AnswerDecoder(const std::string& path, std::uint64_t fileSize, ChildProcess& child)
-      : path_(path),
-        fileSize_(fileSize),
-        in_([&child](char* buffer, std::size_t size) { return child.read(buffer, size); }) {}
-
-  SourceTables decode() {
-    for (char c : kRowStreamMagic) {
-      if (in_.u8() != static_cast<std::uint8_t>(c)) {
-        RowStreamReader::malformed();
-      }
-    }
-    SourceTables tables;
-    SourceTable* targets[kTableCount] = {&tables.student, &tables.studentResult, &tables.subject};
-    for (int index = 0; index < kTableCount; ++index) {
-      std::uint8_t tag = in_.u8();
-      if (tag == kStreamRefusal) {
-        refused();
-      }
-      if (tag != kStreamTable || in_.u8() != index) {
-        RowStreamReader::malformed();
-      }
-      readTable(index, *targets[index]);
-    }
-    if (in_.u8() != kStreamEnd) {
-      RowStreamReader::malformed();
-    }
-    in_.expectEnd();
-    return tables;
-  }
-
- private:
-  [[noreturn]] void refused() {
-    auto reason = static_cast<Refusal>(in_.u8());
-    std::uint8_t index = in_.u8();
-    if (index >= kTableCount) {
-      RowStreamReader::malformed();
-    }
-    std::string table = kTableNames[index];
-    switch (reason) {
-      case Refusal::kFirstPage:
-        failToRead(path_, damaged("its first page cannot be read"));
-      case Refusal::kTableList:
-        failToRead(path_, damaged("its list of tables cannot be read"));
-      case Refusal::kTableMissing:
-        failToRead(path_, "table " + table + " is missing");
-      case Refusal::kDefinition:
-        failToRead(path_, damaged("the definition of table " + table + " cannot be read"));
-      case Refusal::kNoPageMap:
-        failToRead(path_, damaged("table " + table + " has no page map"));
-    }
-    RowStreamReader::malformed();
-  }
-
-  void readTable(int index, SourceTable& table) {
-    table.name = kTableNames[index];
-    std::uint32_t declared = in_.u32();
-    std::vector<ColumnHeader> columns(in_.u16());
-    for (ColumnHeader& column : columns) {
-      column.accessType = in_.u8();
-      column.name = std::string(in_.text(kMaxNameBytes));
-      table.columnNames.push_back(column.name);
-    }
-    ColumnCheck check = checkColumns(columns, index);
-    refuseColumns(table.name, check);
-    if (declared > fileSize_ / kMinimumRowBytes) {
-      failToRead(path_, damaged("table " + table.name + " declares more rows than the file holds"));
-    }
-    for (std::size_t i : check.indexes) {
-      table.columns.push_back(makeColumn(columns[i].name, columns[i].accessType));
-      table.columns.back().reserve(declared);
-    }
-    std::uint64_t rows = readRows(table, declared);
-    if (rows != declared) {
-      failToRead(path_, damaged("table " + table.name + ": " + std::to_string(rows) +
-                                " rows read, " + std::to_string(declared) + " expected"));
-    }
-  }
-
-  void refuseColumns(const std::string& table, const ColumnCheck& check) {
-    switch (check.problem) {
-      case ColumnProblem::kNone:
-        return;
-      case ColumnProblem::kNoColumns:
-        failToRead(path_, damaged("table " + table + " has no columns"));
-      case ColumnProblem::kUnnamed:
-        failToRead(path_, damaged("a column of table " + table + " has no name"));
-      case ColumnProblem::kTwoOfOneName:
-        failToRead(path_, damaged("table " + table + " has two columns of the same name"));
-      case ColumnProblem::kMissing:
-        failToRead(path_,
-                   std::string("column ") + check.missing + " of table " + table + " is missing");
-    }
-  }
-
-  std::uint64_t readRows(SourceTable& table, std::uint32_t declared) {
-    std::uint64_t rows = 0;
-    for (std::uint8_t tag = in_.u8(); tag != kStreamTableEnd; tag = in_.u8()) {
-      if (tag != kStreamRow || ++rows > static_cast<std::uint64_t>(declared) + 1) {
-        RowStreamReader::malformed();
-      }
-      std::uint8_t zeroLength = in_.u8();
-      for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        appendValue(table.columns[i], in_.text(kBindBytes), (zeroLength >> i & 1u) != 0, numbers_);
-      }
-    }
-    if (in_.u32() != rows) {
-      RowStreamReader::malformed();
-    }
-    return rows;
-  }
-
-  const std::string& path_;
   std::uint64_t fileSize_;
-  RowStreamReader in_;
+  RowStreamWriter out_;
+  TableStreamWriter tables_;
   NumericParser numbers_;
 };
 
@@ -555,38 +449,46 @@ std::string lowerFirst(std::string text) {
   return text;
 }
 
+std::uint64_t fileSizeOf(const std::string& path) {
+  struct stat status = {};
+  return stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 }  // namespace
 
 SourceTables readAccessTables(const std::string& path) {
-  struct stat status = {};
-  std::uint64_t fileSize = stat(path.c_str(), &status) == 0 ? status.st_size : 0;
-  ChildLimits limits;
-  limits.time = timeLimit(fileSize);
+  std::uint64_t fileSize = fileSizeOf(path);
+  ReaderLimits limits;
+  limits.processorTime = timeLimit(fileSize);
+  limits.silence = limits.processorTime;
   limits.memoryBytes = kMemoryLimit;
   return readAccessTables(
-      path, [&path](int fd) { return ChildReader(path, fd).run(); }, limits);
+      path, [&path, fileSize](int fd) { return ChildReader(path, fileSize, fd).run(); }, limits);
 }
 
-SourceTables readAccessTables(const std::string& path, const ChildProcess::Work& reader,
-                              const ChildLimits& limits) {
-  struct stat status = {};
-  std::uint64_t fileSize = stat(path.c_str(), &status) == 0 ? status.st_size : 0;
-  std::unique_ptr<ChildProcess> child;
+SourceTables readAccessTables(const std::string& path, const ReaderProcess::Work& reader,
+                              const ReaderLimits& limits) {
+  std::unique_ptr<ReaderProcess> child;
   try {
-    child = std::make_unique<ChildProcess>(reader, limits);
+    child = std::make_unique<ReaderProcess>(reader, limits);
   } catch (const std::system_error& error) {
     failToRead(path,
                "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");
   }
-  SourceTables tables;
+  RowStreamReader in(
+      [&child](char* buffer, std::size_t size) { return child->read(buffer, size); });
+  ReceivedTables received;
   try {
-    tables = AnswerDecoder(path, fileSize, *child).decode();
+    received = receiveSourceTables(in);
   } catch (const RowStreamError& error) {
     failToRead(path, damaged(readerFailure(error.cut() ? child->finish() : child->stop(), limits)));
   }
-  ChildEnd end = child->finish();
-  if (end.kind != ChildEnd::kExited || end.code != 0) {
+  ReaderEnd end = child->finish();
+  if (received.refused) {
+    failToRead(path, received.reason);
+  }
+  if (end.kind != ReaderEnd::kExited || end.code != 0) {
     failToRead(path, damaged(readerFailure(end, limits)));
   }
-  return tables;
+  return std::move(received.tables);
 }

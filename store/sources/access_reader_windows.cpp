@@ -98,17 +98,9 @@ std::uint64_t sizeOf(const std::string& path) {
 }
 
 std::string endReason(const ReaderEnd& end, const ReaderLimits& limits) {
-  if (end.ranOutOfTime) {
-    return damaged("its reader took longer than " + std::to_string(limits.processorTime.count()) +
-                   " s");
-  }
-  if (end.ranOutOfMemory || end.code == kAccessReaderOutOfMemory) {
-    return damaged("its reader ran out of memory");
-  }
-  if (end.kind == ReaderEnd::kExited && end.code == 0) {
-    return damaged("its reader's answer is malformed");
-  }
-  return damaged("its reader crashed");
+  ReaderEnd seen = end;
+  seen.ranOutOfMemory = end.ranOutOfMemory || end.code == kAccessReaderOutOfMemory;
+  return damaged(readerFailure(seen, limits));
 }
 
 }  // namespace
@@ -123,7 +115,7 @@ SourceTables readAccessTables(const std::string& path) {
   ReaderLimits limits;
   // As on Linux: well under a second per ten megabytes for a healthy file.
   limits.processorTime = std::chrono::seconds(10 + size / (2u << 20));
-  limits.idleTime = std::chrono::seconds(60);
+  limits.silence = std::chrono::seconds(60);
   limits.memoryBytes = std::size_t{1} << 30;
   std::unique_ptr<ReaderProcess> reader;
   try {
@@ -159,20 +151,20 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
   if (rows < 0) {
     return 2;  // not started by the program
   }
-  RowStreamWriter out(rows);
   const std::string connection =
       "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=" + connectionValue(path) +
       ";ReadOnly=1";
   try {
-    sendSourceTables(readOdbcTables(connection), out);
-  } catch (const DatabaseError& error) {
-    // "Cannot read <connection>: <reason>": the reason goes back; the program names the file.
-    std::string reason = error.what();
-    const std::string prefix = "Cannot read " + connectionSourceName(connection) + ": ";
-    if (reason.compare(0, prefix.size(), prefix) == 0) {
-      reason.erase(0, prefix.size());
+    RowStreamWriter out(rows);
+    TableStreamWriter tables(out);
+    try {
+      // Each row goes to the program as it is fetched.
+      readOdbcTables(connection, tables);
+      tables.finish();
+    } catch (const DatabaseError& error) {
+      // "Cannot read <connection>: <reason>": the reason goes back; the program names the file.
+      tables.refuse(odbcFailureReason(error.what(), connection));
     }
-    sendRefusal(reason, out);
   } catch (const std::bad_alloc&) {
     return kAccessReaderOutOfMemory;
   } catch (const std::system_error&) {

@@ -21,3 +21,6 @@ std::string readFileStart(const std::string& path, unsigned char* bytes, std::si
 // Whether the file of path with suffix ("-wal", "-shm") exists, beside the file that path ends at
 // (SQLite keeps them beside the file a symbolic link points to, not beside the link).
 bool existsBeside(const std::string& path, const char* suffix);
+
+// Whether this program may make files in the folder of the file that path ends at.
+bool folderWritable(const std::string& path);

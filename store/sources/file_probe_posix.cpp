@@ -75,3 +75,12 @@ bool existsBeside(const std::string& path, const char* suffix) {
   std::free(resolved);
   return access(beside.c_str(), F_OK) == 0;
 }
+
+bool folderWritable(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  std::string file = resolved == nullptr ? path : std::string(resolved);
+  std::free(resolved);
+  std::size_t slash = file.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+  return access(folder.c_str(), W_OK) == 0;
+}

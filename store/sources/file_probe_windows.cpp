@@ -86,3 +86,9 @@ std::string readFileStart(const std::string& path, unsigned char* bytes, std::si
 bool existsBeside(const std::string& path, const char* suffix) {
   return GetFileAttributesW(widePath(path + suffix).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+bool folderWritable(const std::string&) {
+  // Not probed here: a folder that may not be written shows as a log that cannot be read, with
+  // SQLite's own reason.
+  return true;
+}

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -14,7 +15,6 @@
 #include <vector>
 
 #include "store/database_error.h"
-#include "store/sources/driver_output.h"
 #include "store/sources/odbc_connection_string.h"
 #include "store/sources/sql_values.h"
 #include "store/sources/utf16_text.h"
@@ -25,8 +25,8 @@ namespace {
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
 constexpr SQLULEN kQueryTimeoutSeconds = 300;
 
-// Longer texts are cut here, as the Access reader's libmdb cuts them.
-constexpr SQLULEN kMaxTextUnits = 16383;
+// Longer texts are cut at this many characters, as the Access reader's libmdb cuts them.
+constexpr SQLULEN kMaxTextCharacters = 16383;
 // Texts of a type without a length (dates, for example) fit in this.
 constexpr SQLULEN kOtherTextUnits = 64;
 // One block of rows takes at most about this much memory, and at most this many rows.
@@ -96,15 +96,21 @@ class Handle {
 
 // Where a table is, as the driver lists it.
 struct TableName {
-  std::string schema;  // "" where the driver has none
+  std::string catalog;  // "" where the driver has none
+  std::string schema;   // "" where the driver has none
   std::string name;
+  // The columns, where the table was found as the connection resolves its name; else they are
+  // looked up by catalog function.
+  std::vector<std::string> columns;
+  bool resolved = false;
 };
 
 // How a result column is fetched, and the rules its values keep.
 struct FetchedColumn {
-  SQLSMALLINT cType = SQL_C_WCHAR;  // or SQL_C_SLONG, SQL_C_SBIGINT, SQL_C_DOUBLE; 0: not fetched
-  SQLULEN units = 0;                // of a text: the bound width, terminator included
-  std::vector<char> values;         // the block's values, column by column
+  SQLSMALLINT cType =
+      SQL_C_WCHAR;           // or SQL_C_[SU]BIGINT, SQL_C_SLONG, SQL_C_DOUBLE; 0: not fetched
+  SQLULEN units = 0;         // of a text: the bound width, terminator included
+  std::vector<char> values;  // the block's values, column by column
   std::vector<SQLLEN> indicators;
 };
 
@@ -125,17 +131,20 @@ class Reader {
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
-  SourceTables read() {
-    SourceTables tables;
-    SourceTable* targets[] = {&tables.student, &tables.studentResult, &tables.subject};
+  void read(TableSink& sink) {
     std::vector<std::vector<TableName>> found = listTables();
+    std::vector<TableName> tables;
     for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
-      if (found[i].empty()) {
-        fail(std::string("table ") + kTableNames[i] + " is missing");
-      }
-      readTable(pick(found[i], kTableNames[i]), *targets[i], kTableNames[i]);
+      tables.push_back(resolve(found[i], kTableNames[i]));
     }
-    return tables;
+    // The three tables are read in one transaction, so that they show one state of the data. (A
+    // probe that failed above would have spoilt it on a server that ends a transaction at an
+    // error: the probes ran each on its own.)
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_AUTOCOMMIT,
+                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
+      readTable(tables[i], static_cast<int>(i), sink);
+    }
   }
 
  private:
@@ -196,6 +205,39 @@ class Reader {
     if (database_->get() == SQL_NULL_HANDLE) {
       failWith(SQL_HANDLE_ENV, environment_.get());
     }
+    open(connection);
+    // A driver that holds a whole result in memory by default is asked to stream it, unless the
+    // connection string says otherwise: once connected, the server's kind tells which it is.
+    std::string server = infoText(SQL_DBMS_NAME);
+    std::string streaming = streamingOptions(server, connection);
+    if (!streaming.empty()) {
+      SQLDisconnect(database_->get());
+      connected_ = false;
+      open(connection + (connection.empty() || connection.back() == ';' ? "" : ";") + streaming);
+    }
+    // MariaDB's driver turns every text into UTF-16 through a new iconv conversion: where the
+    // connection's characters are UTF-8 already, its texts are taken as they come, five times
+    // faster.
+    utf8Texts_ = (server == "MariaDB" || server == "MySQL") &&
+                 valueOf("SELECT @@character_set_results").rfind("utf8", 0) == 0;
+    // Only SELECTs run; where the driver takes it, the server refuses any change as well.
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_ACCESS_MODE,
+                       reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    SQLSetConnectAttrW(database_->get(), SQL_ATTR_TXN_ISOLATION,
+                       reinterpret_cast<SQLPOINTER>(SQL_TXN_REPEATABLE_READ), 0);
+    SQLWCHAR quote[8] = {};
+    SQLSMALLINT length = 0;
+    if (succeeded(SQLGetInfoW(database_->get(), SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote,
+                              &length))) {
+      quote_ = narrow(
+          quote, std::min<std::size_t>(std::size(quote) - 1, static_cast<std::size_t>(length) / 2));
+    }
+    if (quote_ == " ") {
+      quote_.clear();  // the driver quotes no names
+    }
+  }
+
+  void open(const std::string& connection) {
     SQLSetConnectAttrW(database_->get(), SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
     SQLSetConnectAttrW(database_->get(), SQL_ATTR_CONNECTION_TIMEOUT,
@@ -209,24 +251,50 @@ class Reader {
       failWith(SQL_HANDLE_DBC, database_->get());
     }
     connected_ = true;
-    // Only SELECTs run; where the driver takes it, the server refuses any change as well. The
-    // three tables are read in one transaction, so that they show one state of the data.
-    SQLSetConnectAttrW(database_->get(), SQL_ATTR_ACCESS_MODE,
-                       reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
-    SQLSetConnectAttrW(database_->get(), SQL_ATTR_TXN_ISOLATION,
-                       reinterpret_cast<SQLPOINTER>(SQL_TXN_REPEATABLE_READ), 0);
-    SQLSetConnectAttrW(database_->get(), SQL_ATTR_AUTOCOMMIT,
-                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    SQLWCHAR quote[8] = {};
+  }
+
+  std::string infoText(SQLUSMALLINT info) const {
+    SQLWCHAR text[128] = {};
     SQLSMALLINT length = 0;
-    if (succeeded(SQLGetInfoW(database_->get(), SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote,
-                              &length))) {
-      quote_ = narrow(
-          quote, std::min<std::size_t>(std::size(quote) - 1, static_cast<std::size_t>(length) / 2));
+    if (!succeeded(SQLGetInfoW(database_->get(), info, text, sizeof text, &length))) {
+      return "";
     }
-    if (quote_ == " ") {
-      quote_.clear();  // the driver quotes no names
+    return narrow(
+        text, std::min<std::size_t>(
+                  std::size(text) - 1,
+                  static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)) / sizeof(SQLWCHAR)));
+  }
+
+  // The first column of the first row of a query, "" when it fails.
+  std::string valueOf(const std::string& sql) const {
+    std::unique_ptr<Handle> handle = statement();
+    std::u16string text = toUtf16(sql);
+    if (!succeeded(
+            SQLExecDirectW(handle->get(), wide(text), static_cast<SQLINTEGER>(text.size()))) ||
+        !succeeded(SQLFetch(handle->get()))) {
+      return "";
     }
+    return textAt(handle->get(), 1);
+  }
+
+  // The connection string's additions that make the server's driver stream a result: psqlODBC
+  // reads through a cursor, a block of rows at a time (it holds every row otherwise: 150 MB for
+  // 25,000 students); MariaDB's Connector/ODBC (3.1.17 and later) fetches rows as they come.
+  // None where the string sets the key itself.
+  static std::string streamingOptions(const std::string& server, const std::string& connection) {
+    std::string lower;
+    for (char c : connection) {
+      lower += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    }
+    auto sets = [&lower](const char* key) { return lower.find(key) != std::string::npos; };
+    if (server == "PostgreSQL" && !sets("usedeclarefetch") && !sets("fetch=")) {
+      return "UseDeclareFetch=1;Fetch=10000";
+    }
+    if ((server == "MariaDB" || server == "MySQL") && !sets("no_cache") && !sets("streamrs") &&
+        !sets("option=")) {
+      return "NO_CACHE=1";
+    }
+    return "";
   }
 
   std::unique_ptr<Handle> statement() const {
@@ -261,7 +329,7 @@ class Reader {
     if (!succeeded(SQLTablesW(handle->get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0))) {
       // The MDBTools driver lists no tables; it finds them by name without regard to case.
       for (std::size_t i = 0; i < std::size(kTableNames); ++i) {
-        found[i].push_back({"", kTableNames[i]});
+        found[i].push_back({"", "", kTableNames[i], {}, false});
       }
       return found;
     }
@@ -271,7 +339,10 @@ class Reader {
         break;
       }
       check(status, SQL_HANDLE_STMT, handle->get());
-      TableName table{textAt(handle->get(), 2), textAt(handle->get(), 3)};
+      TableName table;
+      table.catalog = textAt(handle->get(), 1);
+      table.schema = textAt(handle->get(), 2);
+      table.name = textAt(handle->get(), 3);
       std::string type = textAt(handle->get(), 4);
       if (type.find("SYSTEM") != std::string::npos) {
         continue;
@@ -285,15 +356,74 @@ class Reader {
     return found;
   }
 
-  // Of several tables whose names differ only in case or schema, the one spelt as the loader
-  // spells it, else the first listed.
-  static const TableName& pick(const std::vector<TableName>& tables, const std::string& name) {
-    for (const TableName& table : tables) {
-      if (table.name == name) {
+  // The table the connection itself finds under one of the listed names (its search path, its
+  // current schema or database decide), the one spelt as the loader spells it first. A table
+  // that only another schema or database holds is not taken: the reason names where it is.
+  TableName resolve(const std::vector<TableName>& listed, const std::string& name) const {
+    if (listed.empty()) {
+      fail("table " + name + " is missing");
+    }
+    if (listed.size() == 1 && listed.front().schema.empty() && listed.front().catalog.empty()) {
+      return listed.front();  // nothing to choose: the name alone, or a driver that lists none
+    }
+    std::vector<std::string> spellings;
+    for (const TableName& table : listed) {
+      if (std::find(spellings.begin(), spellings.end(), table.name) == spellings.end()) {
+        spellings.insert(table.name == name ? spellings.begin() : spellings.end(), table.name);
+      }
+    }
+    for (const std::string& spelling : spellings) {
+      TableName table;
+      table.name = spelling;
+      if (probe(table)) {
         return table;
       }
     }
-    return tables.front();
+    const TableName& elsewhere = listed.front();
+    std::string where =
+        !elsewhere.schema.empty() ? "schema " + elsewhere.schema : "database " + elsewhere.catalog;
+    fail("table " + name + " is missing (" + where + " holds one, which this connection does " +
+         "not search)");
+  }
+
+  // Whether the connection finds the table by its name alone; if so, its columns are taken from
+  // an empty result. A failure other than a missing table is the reason the load fails.
+  bool probe(TableName& table) const {
+    std::unique_ptr<Handle> handle = statement();
+    std::u16string text = toUtf16("SELECT * FROM " + quoted(table.name) + " WHERE 1 = 0");
+    SQLRETURN status =
+        SQLExecDirectW(handle->get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+    if (!succeeded(status)) {
+      SQLWCHAR state[6] = {};
+      SQLINTEGER nativeError = 0;
+      SQLSMALLINT length = 0;
+      SQLGetDiagRecW(SQL_HANDLE_STMT, handle->get(), 1, state, &nativeError, nullptr, 0, &length);
+      std::string code = narrow(state, 5);
+      // 42S02 is ODBC's "no such table", 42P01 PostgreSQL's own.
+      if (code == "42S02" || code == "42P01") {
+        return false;
+      }
+      failWith(SQL_HANDLE_STMT, handle->get());
+    }
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(handle->get(), &count), SQL_HANDLE_STMT, handle->get());
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+      SQLWCHAR name[256] = {};
+      SQLSMALLINT length = 0;
+      SQLSMALLINT type = 0;
+      SQLULEN size = 0;
+      SQLSMALLINT digits = 0;
+      SQLSMALLINT nullable = 0;
+      check(SQLDescribeColW(handle->get(), static_cast<SQLUSMALLINT>(i), name,
+                            static_cast<SQLSMALLINT>(std::size(name)), &length, &type, &size,
+                            &digits, &nullable),
+            SQL_HANDLE_STMT, handle->get());
+      table.columns.push_back(narrow(
+          name, std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                      std::size(name) - 1)));
+    }
+    table.resolved = true;
+    return true;
   }
 
   std::string quoted(const std::string& name) const {
@@ -333,9 +463,11 @@ class Reader {
     return names;
   }
 
-  void readTable(const TableName& from, SourceTable& table, const char* tableName) {
+  void readTable(const TableName& from, int index, TableSink& sink) {
+    const char* tableName = kTableNames[index];
+    SourceTable table;
     table.name = tableName;
-    table.columnNames = columnNames(from);
+    table.columnNames = from.resolved ? from.columns : columnNames(from);
     if (table.columnNames.empty()) {
       fail(std::string("table ") + tableName + " is missing");
     }
@@ -365,7 +497,13 @@ class Reader {
     for (std::size_t i = 0; i < selected.size(); ++i) {
       table.columns.push_back(describe(handle->get(), i, selected[i], fetched[i]));
     }
-    fetchRows(handle->get(), fetched, table.columns);
+    std::vector<Affinity> affinities;
+    for (const SourceColumn& column : table.columns) {
+      affinities.push_back(column.affinity());
+    }
+    sink.beginTable(index, std::move(table), 0);
+    fetchRows(handle->get(), fetched, affinities, sink);
+    sink.endTable();
   }
 
   // The rules of an Access column of the same kind of type, and how its values are fetched.
@@ -381,16 +519,23 @@ class Reader {
                           static_cast<SQLSMALLINT>(std::size(ignored)), &nameLength, &type, &size,
                           &digits, &nullable),
           SQL_HANDLE_STMT, handle);
+    // MariaDB's INT UNSIGNED and BIGINT UNSIGNED would wrap to negative numbers if read signed.
+    SQLLEN isUnsigned = SQL_FALSE;
+    bool unsignedColumn =
+        (type == SQL_INTEGER || type == SQL_BIGINT) &&
+        succeeded(SQLColAttributeW(handle, static_cast<SQLUSMALLINT>(index + 1), SQL_DESC_UNSIGNED,
+                                   nullptr, 0, nullptr, &isUnsigned)) &&
+        isUnsigned == SQL_TRUE;
     switch (type) {
       case SQL_BIT:
       case SQL_TINYINT:
       case SQL_SMALLINT:
       case SQL_INTEGER:
         // The MDBTools driver converts to no 64-bit integer.
-        column.cType = SQL_C_SLONG;
+        column.cType = unsignedColumn ? SQL_C_SBIGINT : SQL_C_SLONG;
         return SourceColumn(name, Affinity::kInteger, "BINARY");
       case SQL_BIGINT:
-        column.cType = SQL_C_SBIGINT;
+        column.cType = unsignedColumn ? SQL_C_UBIGINT : SQL_C_SBIGINT;
         return SourceColumn(name, Affinity::kInteger, "BINARY");
       case SQL_REAL:
       case SQL_FLOAT:
@@ -410,12 +555,23 @@ class Reader {
       case SQL_WCHAR:
       case SQL_WVARCHAR:
       case SQL_WLONGVARCHAR:
-        column.units = (size == 0 || size > kMaxTextUnits ? kMaxTextUnits : size) + 1;
+        // A column's size counts characters, and a character outside the Basic Multilingual
+        // Plane takes two UTF-16 units. A long type's size is the driver's guess (psqlODBC's
+        // 8190 for TEXT): its texts get room up to the cut.
+        column.units = 2 * (size == 0 || size > kMaxTextCharacters || type == SQL_LONGVARCHAR ||
+                                    type == SQL_WLONGVARCHAR
+                                ? kMaxTextCharacters
+                                : size) +
+                       1;
+        if (utf8Texts_) {
+          column.cType = SQL_C_CHAR;  // up to four bytes a character, as two units take four
+          column.units *= 2;
+        }
         // Access compares text without regard to case.
         return SourceColumn(name, Affinity::kText, "NOCASE");
       default:  // dates, times, GUIDs: plain text
         column.units = std::max<SQLULEN>(size, kOtherTextUnits - 1) + 1;
-        column.units = std::min<SQLULEN>(column.units, kMaxTextUnits + 1);
+        column.units = std::min<SQLULEN>(column.units, 2 * kMaxTextCharacters + 1);
         return SourceColumn(name, Affinity::kText, "BINARY");
     }
   }
@@ -425,9 +581,12 @@ class Reader {
       case SQL_C_SLONG:
         return sizeof(SQLINTEGER);
       case SQL_C_SBIGINT:
+      case SQL_C_UBIGINT:
         return sizeof(SQLBIGINT);
       case SQL_C_DOUBLE:
         return sizeof(SQLDOUBLE);
+      case SQL_C_CHAR:
+        return column.units;  // here bytes
       case 0:
         return 0;
       default:
@@ -436,7 +595,7 @@ class Reader {
   }
 
   void fetchRows(SQLHSTMT handle, std::vector<FetchedColumn>& fetched,
-                 std::vector<SourceColumn>& columns) const {
+                 const std::vector<Affinity>& affinities, TableSink& sink) const {
     std::size_t rowBytes = sizeof(SQLLEN);
     for (const FetchedColumn& column : fetched) {
       rowBytes += valueBytes(column) + sizeof(SQLLEN);
@@ -466,7 +625,8 @@ class Reader {
             SQL_HANDLE_STMT, handle);
     }
     NumericParser parser;
-    std::string text;
+    std::vector<std::string> texts(fetched.size());
+    std::vector<Value> values(fetched.size());
     for (;;) {
       rowsFetched = 0;
       // The MDBTools driver leaves a NULL's indicator and value as the row before left them.
@@ -481,48 +641,96 @@ class Reader {
       SQLULEN count = counted ? rowsFetched : 1;
       for (SQLULEN row = 0; row < count && row < rows; ++row) {
         for (std::size_t i = 0; i < fetched.size(); ++i) {
-          appendFetched(fetched[i], row, columns[i], parser, text);
+          values[i] = valueOf(fetched[i], row, affinities[i], parser, texts[i]);
         }
+        sink.addRow(values.data());
       }
     }
   }
 
-  static void appendFetched(const FetchedColumn& column, SQLULEN row, SourceColumn& to,
-                            NumericParser& parser, std::string& text) {
+  // How many of the units a driver put in a text buffer of this capacity (terminator excluded)
+  // are the text, cut at kMaxTextCharacters characters. A reported length that falls short of
+  // the terminator is not the end: MariaDB's driver counts some characters (Ø, Ù, Ú, Û) short
+  // though it hands them all over; one beyond the terminator is a NUL inside the text.
+  static std::size_t textUnits(const char16_t* units, std::size_t capacity, SQLLEN reported) {
+    std::size_t length = reported == SQL_NO_TOTAL || reported < 0
+                             ? 0
+                             : std::min(capacity, static_cast<std::size_t>(reported) / 2);
+    while (length < capacity && units[length] != 0) {
+      ++length;
+    }
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < length; ++i, ++characters) {
+      if (characters == kMaxTextCharacters) {
+        return i;
+      }
+      if (units[i] >= 0xD800 && units[i] < 0xDC00 && i + 1 < length) {
+        ++i;  // the pair is one character
+      }
+    }
+    return length;
+  }
+
+  // The same for UTF-8 bytes.
+  static std::size_t utf8Bytes(const char* bytes, std::size_t capacity, SQLLEN reported) {
+    std::size_t length = reported == SQL_NO_TOTAL || reported < 0
+                             ? 0
+                             : std::min(capacity, static_cast<std::size_t>(reported));
+    while (length < capacity && bytes[length] != 0) {
+      ++length;
+    }
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+      // A character starts at every byte but a continuation byte (10xxxxxx).
+      if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80 &&
+          characters++ == kMaxTextCharacters) {
+        return i;
+      }
+    }
+    return length;
+  }
+
+  // The value of the column in the row of the block, as a column of this affinity stores it;
+  // a text is put in text.
+  static Value valueOf(const FetchedColumn& column, SQLULEN row, Affinity affinity,
+                       NumericParser& parser, std::string& text) {
     if (column.cType == 0 || column.indicators[row] == SQL_NULL_DATA) {
-      to.appendNull();
-      return;
+      return Value{};
     }
     const char* value = column.values.data() + row * valueBytes(column);
     switch (column.cType) {
       case SQL_C_SLONG: {
         SQLINTEGER integer = 0;
         std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
-        to.append(storedValue(integerValue(integer), to.affinity(), parser));
-        return;
+        return storedValue(integerValue(integer), affinity, parser);
       }
       case SQL_C_SBIGINT: {
         SQLBIGINT integer = 0;
         std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
-        to.append(storedValue(integerValue(integer), to.affinity(), parser));
-        return;
+        return storedValue(integerValue(integer), affinity, parser);
+      }
+      case SQL_C_UBIGINT: {
+        // Past the tree's integers it is held at their bound, as every integer out of range.
+        SQLUBIGINT integer = 0;
+        std::copy(value, value + sizeof integer, reinterpret_cast<char*>(&integer));
+        return storedValue(
+            integerValue(static_cast<std::int64_t>(std::min<SQLUBIGINT>(integer, INT64_MAX))),
+            affinity, parser);
       }
       case SQL_C_DOUBLE: {
         SQLDOUBLE real = 0;
         std::copy(value, value + sizeof real, reinterpret_cast<char*>(&real));
-        to.append(storedValue(realValue(real), to.affinity(), parser));
-        return;
+        return storedValue(realValue(real), affinity, parser);
+      }
+      case SQL_C_CHAR: {
+        text.assign(value, utf8Bytes(value, column.units - 1, column.indicators[row]));
+        return textValue(text);
       }
       default: {
-        SQLLEN bytes = column.indicators[row];
-        std::size_t capacity = column.units - 1;
-        std::size_t units = bytes == SQL_NO_TOTAL || bytes < 0
-                                ? capacity
-                                : std::min(capacity, static_cast<std::size_t>(bytes) / 2);
+        const auto* units = reinterpret_cast<const char16_t*>(value);
         text.clear();
-        appendUtf16(text, reinterpret_cast<const char16_t*>(value), units);
-        to.appendText(text);
-        return;
+        appendUtf16(text, units, textUnits(units, column.units - 1, column.indicators[row]));
+        return textValue(text);
       }
     }
   }
@@ -532,12 +740,17 @@ class Reader {
   Handle environment_;
   std::unique_ptr<Handle> database_;
   bool connected_ = false;
+  bool utf8Texts_ = false;  // texts fetched as the connection's UTF-8
   std::string quote_ = "\"";
 };
 
 }  // namespace
 
-SourceTables readOdbcTables(const std::string& connection) {
-  DriverOutputMuted muted;
-  return Reader(connection).read();
+void readOdbcTables(const std::string& connection, TableSink& sink) {
+  Reader(connection).read(sink);
+}
+
+std::string odbcFailureReason(const std::string& message, const std::string& connection) {
+  const std::string prefix = "Cannot read " + connectionSourceName(connection) + ": ";
+  return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
 }

@@ -6,10 +6,18 @@
 #include <string>
 
 #include "store/sources/source_tables.h"
+#include "store/sources/table_stream.h"
 
 // One plain SELECT of the required columns of each table, names matched without regard to case
 // and quoted as the driver asks. Values keep the rules of an Access file: text is compared
-// without regard to case, whole numbers are integers and other numbers reals. Whatever the driver
-// prints while it runs goes nowhere. Throws DatabaseError "Cannot read <connectionSourceName>:
-// <reason>", the driver's reason on the same line, its secrets masked.
+// without regard to case, whole numbers are integers and other numbers reals. The driver runs in
+// a reader process where the platform gives one (a crash, a runaway or a frozen server ends the
+// load with one line), and whatever it prints goes nowhere. Throws DatabaseError "Cannot read
+// <connectionSourceName>: <reason>", the driver's reason on the same line, its secrets masked.
 SourceTables readOdbcTables(const std::string& connection);
+
+// The reading itself, in this process: each row goes to sink as it is fetched. Throws as above.
+void readOdbcTables(const std::string& connection, TableSink& sink);
+
+// The reason of a DatabaseError thrown for connection, without "Cannot read <connection>: ".
+std::string odbcFailureReason(const std::string& message, const std::string& connection);

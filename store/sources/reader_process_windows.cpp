@@ -75,12 +75,24 @@ struct ReaderProcess::Handles {
   HANDLE job = nullptr;
   HANDLE process = nullptr;
   HANDLE output = nullptr;  // our end of the pipe
+  ReaderLimits limits;
+  std::chrono::steady_clock::time_point lastProgress;
+  unsigned long long lastProcessorTime = 0;
+  bool killed = false;
+  bool outOfMemory = false;
+  bool outOfTime = false;
+  bool fellSilent = false;
+
+  // Checked while waiting: Wine does not hold a job to its limits, so the program does it too.
+  bool overLimit();
+  void kill(bool memory);
 };
 
 ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
                              const ReaderLimits& limits)
-    : handles_(std::make_unique<Handles>()), limits_(limits) {
+    : handles_(std::make_unique<Handles>()) {
   Handles& h = *handles_;
+  h.limits = limits;
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE childOutput = nullptr;
   if (!CreatePipe(&h.output, &childOutput, &inherit, 1 << 16)) {
@@ -137,7 +149,7 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   h.process = process.hProcess;
-  lastProgress_ = std::chrono::steady_clock::now();
+  h.lastProgress = std::chrono::steady_clock::now();
 }
 
 ReaderProcess::~ReaderProcess() {
@@ -152,46 +164,44 @@ ReaderProcess::~ReaderProcess() {
   closeHandle(handles_->job);  // ends anything the reader started
 }
 
-// Checked while waiting: Wine does not hold a job to its limits, so the program does it too.
-bool ReaderProcess::overLimit() {
-  Handles& h = *handles_;
+bool ReaderProcess::Handles::overLimit() {
   FILETIME created, exited, kernel, user;
-  if (GetProcessTimes(h.process, &created, &exited, &kernel, &user)) {
+  if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
     const unsigned long long used = ticksOf(kernel) + ticksOf(user);
-    if (used >= static_cast<unsigned long long>(limits_.processorTime.count()) * kTicksPerSecond) {
-      outOfTime_ = true;
+    if (used >= static_cast<unsigned long long>(limits.processorTime.count()) * kTicksPerSecond) {
+      outOfTime = true;
       kill(false);
       return true;
     }
-    if (used != lastProcessorTime_) {
-      lastProcessorTime_ = used;
-      lastProgress_ = std::chrono::steady_clock::now();
+    if (used != lastProcessorTime) {
+      lastProcessorTime = used;
+      lastProgress = std::chrono::steady_clock::now();
     }
   }
   PROCESS_MEMORY_COUNTERS memory{};
-  if (limits_.memoryBytes > 0 && GetProcessMemoryInfo(h.process, &memory, sizeof memory) &&
-      memory.PagefileUsage >= limits_.memoryBytes) {
+  if (limits.memoryBytes > 0 && GetProcessMemoryInfo(process, &memory, sizeof memory) &&
+      memory.PagefileUsage >= limits.memoryBytes) {
     kill(true);
     return true;
   }
-  if (std::chrono::steady_clock::now() - lastProgress_ >= limits_.idleTime) {
-    outOfTime_ = true;
+  if (std::chrono::steady_clock::now() - lastProgress >= limits.silence) {
+    fellSilent = true;
     kill(false);
     return true;
   }
   return false;
 }
 
-void ReaderProcess::kill(bool outOfMemory) {
-  TerminateProcess(handles_->process, 1);
-  WaitForSingleObject(handles_->process, INFINITE);
-  killed_ = true;
-  outOfMemory_ = outOfMemory_ || outOfMemory;
+void ReaderProcess::Handles::kill(bool memory) {
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, INFINITE);
+  killed = true;
+  outOfMemory = outOfMemory || memory;
 }
 
 std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
   Handles& h = *handles_;
-  while (!killed_) {
+  while (!h.killed) {
     DWORD available = 0;
     if (!PeekNamedPipe(h.output, nullptr, 0, nullptr, &available, nullptr)) {
       return 0;  // the reader closed its end: the output is complete
@@ -202,10 +212,10 @@ std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
       if (!ReadFile(h.output, buffer, wanted, &count, nullptr)) {
         return 0;
       }
-      lastProgress_ = std::chrono::steady_clock::now();
+      h.lastProgress = std::chrono::steady_clock::now();
       return count;
     }
-    if (overLimit()) {
+    if (h.overLimit()) {
       return 0;
     }
     WaitForSingleObject(h.process, 5);
@@ -215,8 +225,8 @@ std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
 
 ReaderEnd ReaderProcess::finish() {
   Handles& h = *handles_;
-  while (!killed_ && WaitForSingleObject(h.process, 20) == WAIT_TIMEOUT) {
-    overLimit();
+  while (!h.killed && WaitForSingleObject(h.process, 20) == WAIT_TIMEOUT) {
+    h.overLimit();
   }
   ReaderEnd end;
   DWORD code = 0;
@@ -224,18 +234,29 @@ ReaderEnd ReaderProcess::finish() {
   end.code = code;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
   // The job itself may have ended it for memory: a failed allocation surfaces as a crash.
-  if (h.job != nullptr && limits_.memoryBytes > 0 &&
+  if (h.job != nullptr && h.limits.memoryBytes > 0 &&
       QueryInformationJobObject(h.job, JobObjectExtendedLimitInformation, &info, sizeof info,
                                 nullptr) &&
-      info.PeakProcessMemoryUsed >= limits_.memoryBytes) {
-    outOfMemory_ = true;
+      info.PeakProcessMemoryUsed >= h.limits.memoryBytes) {
+    h.outOfMemory = true;
   }
-  if (killed_) {
+  if (h.killed) {
     end.kind = ReaderEnd::kKilled;
   } else if ((code & 0xC0000000u) == 0xC0000000u) {
     end.kind = ReaderEnd::kCrashed;  // an NTSTATUS error: access violation, stack overflow...
   }
-  end.ranOutOfMemory = outOfMemory_;
-  end.ranOutOfTime = outOfTime_;
+  end.ranOutOfMemory = h.outOfMemory;
+  end.ranOutOfTime = h.outOfTime;
+  end.fellSilent = h.fellSilent;
+  end.peakMemoryKiB = static_cast<long>(info.PeakProcessMemoryUsed / 1024);
   return end;
+}
+
+ReaderEnd ReaderProcess::stop() {
+  Handles& h = *handles_;
+  DWORD code = 0;
+  if (!h.killed && GetExitCodeProcess(h.process, &code) && code == STILL_ACTIVE) {
+    h.kill(false);
+  }
+  return finish();
 }

@@ -49,6 +49,7 @@ void RowStreamWriter::flush() {
     done += static_cast<std::size_t>(wrote);
   }
   used_ = 0;
+  flushed_ = std::chrono::steady_clock::now();
 }
 
 RowStreamReader::RowStreamReader(Source source, std::size_t bufferBytes)

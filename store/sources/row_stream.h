@@ -2,6 +2,7 @@
 // byte-level writer on the child's side and the incremental, bounds-checked reader on ours.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,7 +16,7 @@ enum RowStreamTag : std::uint8_t {
   kStreamTable = 'T',     // a table's header
   kStreamRow = 'R',       // one row's values
   kStreamTableEnd = 'E',  // the number of rows sent
-  kStreamRefusal = 'X',   // the reader gives up, with a reason code
+  kStreamRefusal = 'X',   // the reader gives up, with its reason
   kStreamEnd = 'Z',       // nothing follows
 };
 
@@ -38,6 +39,13 @@ class RowStreamWriter {
   // A length, then that many bytes.
   void text(const char* bytes, std::size_t length);
   void flush();
+  // Flushes what has waited longer than a moment: a reader that fetches slowly still sends what
+  // it has, and is never taken for a silent one.
+  void flushIfWaiting() {
+    if (used_ > 0 && std::chrono::steady_clock::now() - flushed_ >= kLongestWait) {
+      flush();
+    }
+  }
 
  private:
   void reserve(std::size_t bytes) {
@@ -47,9 +55,12 @@ class RowStreamWriter {
   }
   void little(std::uint32_t value, int bytes);
 
+  static constexpr std::chrono::milliseconds kLongestWait{500};
+
   int fd_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
+  std::chrono::steady_clock::time_point flushed_ = std::chrono::steady_clock::now();
 };
 
 // The stream stopped before its end (cut() is true) or holds bytes the format does not allow.

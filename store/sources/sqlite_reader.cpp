@@ -560,11 +560,10 @@ class SqliteReader {
                      "a change to it was left unfinished, and only a program that may write it "
                      "can undo that");
         }
-        failToRead(path_, "its write-ahead log cannot be read without write access to its folder");
+        failToRead(path_, writeAheadLogProblem(message));
       case SQLITE_CANTOPEN:
         if (hasBeside(path_, "-wal")) {
-          failToRead(path_,
-                     "its write-ahead log cannot be read without write access to its folder");
+          failToRead(path_, writeAheadLogProblem(message));
         }
         failToRead(path_, "the SQLite file cannot be opened");
       case SQLITE_IOERR:
@@ -572,6 +571,32 @@ class SqliteReader {
       default:
         failToRead(path_, "the SQLite file cannot be read (" + message + ")");
     }
+  }
+
+  // What keeps the write-ahead log from being read: the log or its index beside the file (named,
+  // as the user would find them), or the folder, where the index has to be made and cannot.
+  std::string writeAheadLogProblem(const std::string& message) const {
+    for (const char* suffix : {"-wal", "-shm"}) {
+      unsigned char ignored[1];
+      FileStart start;
+      std::string problem = readFileStart(path_ + suffix, ignored, sizeof ignored, start);
+      std::string file = (std::string(suffix) == "-wal" ? "its write-ahead log "
+                                                        : "the index of its write-ahead log ") +
+                         path_ + suffix;
+      if (problem.empty() && start.kind == FileStart::Kind::kDirectory) {
+        return file + " is a folder";
+      }
+      if (problem.empty() && start.kind == FileStart::Kind::kOther) {
+        return file + " is not a file";
+      }
+      if (!problem.empty() && problem != "file not found") {
+        return file + " cannot be read (" + problem + ")";
+      }
+    }
+    if (!hasBeside(path_, "-shm") && !folderWritable(path_)) {
+      return "its write-ahead log cannot be read without write access to its folder";
+    }
+    return "its write-ahead log " + path_ + "-wal cannot be read (" + message + ")";
   }
 
   const std::string& path_;

@@ -1,6 +1,7 @@
 // Source tables through the row stream: a header per table, a row of values per row.
 #include "store/sources/table_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -9,6 +10,8 @@ namespace {
 constexpr std::size_t kLongestValue = 1'000'000'000;
 constexpr std::size_t kLongestName = 4096;
 constexpr std::uint32_t kMostColumns = 4096;
+// A reader's estimate of a table's rows is taken as room made at once up to this many rows.
+constexpr std::size_t kMostRowsReserved = std::size_t{1} << 21;
 
 SourceTable& tableAt(SourceTables& tables, int index) {
   return index == 0 ? tables.student : index == 1 ? tables.studentResult : tables.subject;
@@ -16,6 +19,12 @@ SourceTable& tableAt(SourceTables& tables, int index) {
 
 const SourceTable& tableAt(const SourceTables& tables, int index) {
   return index == 0 ? tables.student : index == 1 ? tables.studentResult : tables.subject;
+}
+
+void sendMagic(RowStreamWriter& out) {
+  for (char c : kRowStreamMagic) {
+    out.u8(static_cast<std::uint8_t>(c));
+  }
 }
 
 void sendU64(std::uint64_t value, RowStreamWriter& out) {
@@ -82,49 +91,157 @@ Affinity affinityOf(std::uint8_t code) {
   return static_cast<Affinity>(code);
 }
 
-}  // namespace
-
-void sendSourceTables(const SourceTables& tables, RowStreamWriter& out) {
-  for (char c : kRowStreamMagic) {
-    out.u8(static_cast<std::uint8_t>(c));
+// A refusal: its reason, then the stream's end.
+std::string receiveRefusal(RowStreamReader& in) {
+  std::string reason(in.text(kLongestName));
+  if (in.u8() != kStreamEnd) {
+    RowStreamReader::malformed();
   }
-  for (int index = 0; index < 3; ++index) {
-    const SourceTable& table = tableAt(tables, index);
-    out.u8(kStreamTable);
-    out.u8(static_cast<std::uint8_t>(index));
-    out.text(table.name.data(), table.name.size());
-    out.u32(static_cast<std::uint32_t>(table.columnNames.size()));
-    for (const std::string& name : table.columnNames) {
-      out.text(name.data(), name.size());
-    }
-    out.u32(static_cast<std::uint32_t>(table.columns.size()));
-    for (const SourceColumn& column : table.columns) {
-      out.text(column.name().data(), column.name().size());
-      out.u8(static_cast<std::uint8_t>(column.affinity()));
-      out.text(column.collation().data(), column.collation().size());
-    }
-    const std::size_t rows = table.rows();
-    for (std::size_t row = 0; row < rows; ++row) {
-      out.u8(kStreamRow);
-      for (const SourceColumn& column : table.columns) {
-        sendValue(column.at(row), out);
-      }
-    }
-    out.u8(kStreamTableEnd);
-    out.u32(static_cast<std::uint32_t>(rows));
-  }
-  out.u8(kStreamEnd);
-  out.flush();
+  in.expectEnd();
+  return reason;
 }
 
-void sendRefusal(const std::string& reason, RowStreamWriter& out) {
-  for (char c : kRowStreamMagic) {
-    out.u8(static_cast<std::uint8_t>(c));
+struct Refused {
+  std::string reason;
+};
+
+// The next tag; a refusal is thrown as Refused.
+std::uint8_t tagOrRefusal(RowStreamReader& in) {
+  const std::uint8_t tag = in.u8();
+  if (tag == kStreamRefusal) {
+    throw Refused{receiveRefusal(in)};
   }
-  out.u8(kStreamRefusal);
-  out.text(reason.data(), reason.size());
-  out.u8(kStreamEnd);
-  out.flush();
+  return tag;
+}
+
+void receiveTable(RowStreamReader& in, int index, SourceTable& table) {
+  if (tagOrRefusal(in) != kStreamTable || in.u8() != index) {
+    RowStreamReader::malformed();
+  }
+  table.name = std::string(in.text(kLongestName));
+  const std::uint32_t names = in.u32();
+  if (names > kMostColumns) {
+    RowStreamReader::malformed();
+  }
+  for (std::uint32_t i = 0; i < names; ++i) {
+    table.columnNames.emplace_back(in.text(kLongestName));
+  }
+  const std::uint32_t columns = in.u32();
+  if (columns > kMostColumns) {
+    RowStreamReader::malformed();
+  }
+  for (std::uint32_t i = 0; i < columns; ++i) {
+    std::string name(in.text(kLongestName));
+    const Affinity affinity = affinityOf(in.u8());
+    table.columns.emplace_back(std::move(name), affinity, std::string(in.text(kLongestName)));
+  }
+  const std::size_t expected = std::min<std::size_t>(in.u32(), kMostRowsReserved);
+  for (SourceColumn& column : table.columns) {
+    column.reserve(expected);
+  }
+  std::uint64_t rows = 0;
+  for (std::uint8_t tag = tagOrRefusal(in); tag != kStreamTableEnd; tag = tagOrRefusal(in)) {
+    if (tag != kStreamRow || table.columns.empty()) {
+      RowStreamReader::malformed();
+    }
+    for (SourceColumn& column : table.columns) {
+      receiveValue(in, column);
+    }
+    ++rows;
+  }
+  if (in.u32() != rows) {
+    RowStreamReader::malformed();
+  }
+}
+
+}  // namespace
+
+void TableCollector::beginTable(int index, SourceTable header, std::size_t rows) {
+  table_ = &tableAt(tables_, index);
+  *table_ = std::move(header);
+  for (SourceColumn& column : table_->columns) {
+    column.reserve(rows);
+  }
+}
+
+void TableCollector::addRow(const Value* values) {
+  for (SourceColumn& column : table_->columns) {
+    column.append(*values++);
+  }
+}
+
+TableStreamWriter::TableStreamWriter(RowStreamWriter& out) : out_(out) {
+  sendMagic(out_);
+}
+
+void TableStreamWriter::beginTable(int index, SourceTable header, std::size_t rows) {
+  out_.u8(kStreamTable);
+  out_.u8(static_cast<std::uint8_t>(index));
+  out_.text(header.name.data(), header.name.size());
+  out_.u32(static_cast<std::uint32_t>(header.columnNames.size()));
+  for (const std::string& name : header.columnNames) {
+    out_.text(name.data(), name.size());
+  }
+  out_.u32(static_cast<std::uint32_t>(header.columns.size()));
+  for (const SourceColumn& column : header.columns) {
+    out_.text(column.name().data(), column.name().size());
+    out_.u8(static_cast<std::uint8_t>(column.affinity()));
+    out_.text(column.collation().data(), column.collation().size());
+  }
+  out_.u32(static_cast<std::uint32_t>(std::min<std::size_t>(rows, UINT32_MAX)));
+  columns_ = header.columns.size();
+  rows_ = 0;
+  out_.flushIfWaiting();
+}
+
+void TableStreamWriter::addRow(const Value* values) {
+  out_.u8(kStreamRow);
+  for (std::size_t i = 0; i < columns_; ++i) {
+    sendValue(values[i], out_);
+  }
+  ++rows_;
+  out_.flushIfWaiting();
+}
+
+void TableStreamWriter::endTable() {
+  out_.u8(kStreamTableEnd);
+  out_.u32(rows_);
+}
+
+void TableStreamWriter::finish() {
+  out_.u8(kStreamEnd);
+  out_.flush();
+}
+
+void TableStreamWriter::refuse(const std::string& reason) {
+  out_.u8(kStreamRefusal);
+  out_.text(reason.data(), std::min(reason.size(), kLongestName));
+  out_.u8(kStreamEnd);
+  out_.flush();
+}
+
+void sendSourceTables(const SourceTables& tables, RowStreamWriter& out) {
+  TableStreamWriter writer(out);
+  std::vector<Value> row;
+  for (int index = 0; index < 3; ++index) {
+    const SourceTable& table = tableAt(tables, index);
+    SourceTable header;
+    header.name = table.name;
+    header.columnNames = table.columnNames;
+    for (const SourceColumn& column : table.columns) {
+      header.columns.emplace_back(column.name(), column.affinity(), column.collation());
+    }
+    writer.beginTable(index, std::move(header), table.rows());
+    row.resize(table.columns.size());
+    for (std::size_t r = 0; r < table.rows(); ++r) {
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        row[c] = table.columns[c].at(r);
+      }
+      writer.addRow(row.data());
+    }
+    writer.endTable();
+  }
+  writer.finish();
 }
 
 ReceivedTables receiveSourceTables(RowStreamReader& in) {
@@ -134,55 +251,18 @@ ReceivedTables receiveSourceTables(RowStreamReader& in) {
     }
   }
   ReceivedTables received;
-  std::uint8_t tag = in.u8();
-  if (tag == kStreamRefusal) {
-    received.refused = true;
-    received.reason = std::string(in.text(kLongestName));
-    if (in.u8() != kStreamEnd) {
+  try {
+    for (int index = 0; index < 3; ++index) {
+      receiveTable(in, index, tableAt(received.tables, index));
+    }
+    if (tagOrRefusal(in) != kStreamEnd) {
       RowStreamReader::malformed();
     }
     in.expectEnd();
-    return received;
+  } catch (const Refused& refusal) {
+    received = ReceivedTables();
+    received.refused = true;
+    received.reason = refusal.reason;
   }
-  for (int index = 0; index < 3; ++index, tag = in.u8()) {
-    if (tag != kStreamTable || in.u8() != index) {
-      RowStreamReader::malformed();
-    }
-    SourceTable& table = tableAt(received.tables, index);
-    table.name = std::string(in.text(kLongestName));
-    const std::uint32_t names = in.u32();
-    if (names > kMostColumns) {
-      RowStreamReader::malformed();
-    }
-    for (std::uint32_t i = 0; i < names; ++i) {
-      table.columnNames.emplace_back(in.text(kLongestName));
-    }
-    const std::uint32_t columns = in.u32();
-    if (columns > kMostColumns) {
-      RowStreamReader::malformed();
-    }
-    for (std::uint32_t i = 0; i < columns; ++i) {
-      std::string name(in.text(kLongestName));
-      const Affinity affinity = affinityOf(in.u8());
-      table.columns.emplace_back(std::move(name), affinity, std::string(in.text(kLongestName)));
-    }
-    std::uint64_t rows = 0;
-    for (std::uint8_t row = in.u8(); row != kStreamTableEnd; row = in.u8()) {
-      if (row != kStreamRow || table.columns.empty()) {
-        RowStreamReader::malformed();
-      }
-      for (SourceColumn& column : table.columns) {
-        receiveValue(in, column);
-      }
-      ++rows;
-    }
-    if (in.u32() != rows) {
-      RowStreamReader::malformed();
-    }
-  }
-  if (tag != kStreamEnd) {
-    RowStreamReader::malformed();
-  }
-  in.expectEnd();
   return received;
 }

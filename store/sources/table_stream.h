@@ -1,20 +1,64 @@
-// The three source tables sent whole through the row stream, from a reader process to the
-// program: every column's name, affinity, collation and values, as read.
+// The three source tables as a reader hands them over while it reads them: into the program's
+// memory, or through the row stream from a reader process to the program (every column's name,
+// affinity, collation and values; each row sent as it is read).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "store/sources/row_stream.h"
 #include "store/sources/source_tables.h"
 
-// Writes the tables, then the stream's end. Throws std::system_error when the pipe is gone.
+// Where a reader puts the tables, in the order Student, StudentResult, Subject.
+class TableSink {
+ public:
+  virtual ~TableSink() = default;
+  // header: the table's name, every column's name, and the required columns (no values yet);
+  // rows: the number the reader expects, 0 when it cannot tell.
+  virtual void beginTable(int index, SourceTable header, std::size_t rows) = 0;
+  // One value for each required column.
+  virtual void addRow(const Value* values) = 0;
+  virtual void endTable() = 0;
+};
+
+// Keeps the tables in this process.
+class TableCollector : public TableSink {
+ public:
+  void beginTable(int index, SourceTable header, std::size_t rows) override;
+  void addRow(const Value* values) override;
+  void endTable() override {}
+  SourceTables& tables() { return tables_; }
+
+ private:
+  SourceTables tables_;
+  SourceTable* table_ = nullptr;
+};
+
+// Writes the tables into the stream as they come; what waits in the writer's buffer goes out
+// within a moment. Throws std::system_error when the pipe is gone.
+class TableStreamWriter : public TableSink {
+ public:
+  explicit TableStreamWriter(RowStreamWriter& out);
+  void beginTable(int index, SourceTable header, std::size_t rows) override;
+  void addRow(const Value* values) override;
+  void endTable() override;
+  // After the third table: the end of the stream.
+  void finish();
+  // In place of whatever was still to come: the reason the reader gave up, one line.
+  void refuse(const std::string& reason);
+
+ private:
+  RowStreamWriter& out_;
+  std::size_t columns_ = 0;
+  std::uint32_t rows_ = 0;
+};
+
+// Writes whole tables, then the stream's end.
 void sendSourceTables(const SourceTables& tables, RowStreamWriter& out);
 
-// Writes a refusal in place of tables: the reason the reader gave up, one line.
-void sendRefusal(const std::string& reason, RowStreamWriter& out);
-
-// What a reader sent: the tables, or its refusal. Every count and length is checked against the
-// limits of the stream; a stream cut short or malformed throws RowStreamError.
+// What a reader sent: the tables, or its refusal (which may come at any point; what came before
+// it is dropped). Every count and length is checked against the limits of the stream; a stream
+// cut short or malformed throws RowStreamError.
 struct ReceivedTables {
   SourceTables tables;
   bool refused = false;

@@ -11,10 +11,20 @@
 //     the masked connection and the reason, status 1, and the password nowhere in the output.
 // 63. a server database without students: "No student found in" the masked connection, not in
 //     Database.mdb.
+// 64. a frozen server (its processes stopped with SIGSTOP): the load ends by itself with one line,
+//     "the server stopped answering", under a short silence limit.
+// 65. Ctrl-Z during a server's load, longer than the silence limit, then fg: the load goes on (the
+//     reader process stops and continues with the program; stopped time is no silence).
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/pty_session.h"
@@ -164,4 +174,90 @@ TEST(ServerRecords, ServerWithoutStudentsIsNamedInTheNoStudentLine) {
   EXPECT_EQ(run.out,
             "Loading ...\n\n\n\tNo student found in " + withPassword(connection, "***") + "\n");
   EXPECT_EQ(run.err, "");
+}
+
+namespace {
+
+// The server's main process and its children, stopped for as long as this lives.
+class FrozenServer {
+ public:
+  explicit FrozenServer(pid_t main) {
+    processes_.push_back(main);
+    DIR* proc = opendir("/proc");
+    for (dirent* entry = proc != nullptr ? readdir(proc) : nullptr; entry != nullptr;
+         entry = readdir(proc)) {
+      std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+      std::string line;
+      if (std::getline(stat, line) && line.find(") ") != std::string::npos) {
+        // pid (name) state ppid ...
+        std::string rest = line.substr(line.rfind(") ") + 2);
+        if (std::atol(rest.substr(rest.find(' ') + 1).c_str()) == main) {
+          processes_.push_back(std::atoi(entry->d_name));
+        }
+      }
+    }
+    if (proc != nullptr) {
+      closedir(proc);
+    }
+    for (pid_t pid : processes_) {
+      kill(pid, SIGSTOP);
+    }
+  }
+  ~FrozenServer() {
+    for (pid_t pid : processes_) {
+      kill(pid, SIGCONT);
+    }
+  }
+  FrozenServer(const FrozenServer&) = delete;
+  FrozenServer& operator=(const FrozenServer&) = delete;
+
+ private:
+  std::vector<pid_t> processes_;
+};
+
+}  // namespace
+
+// 64
+TEST(ServerRecords, FrozenServerEndsTheLoadWithOneLine) {
+  std::string demo = serverConnection("TAVRINEL_ODBC_DEMO");
+  std::string server = serverConnection("TAVRINEL_ODBC_SERVER_PID");
+  SKIP_WITHOUT_SERVER(server);
+  RunOptions options;
+  options.arguments = {"--connect", demo};
+  options.environment = {"TAVRINEL_SILENCE_LIMIT=2"};
+  PipeRun run;
+  {
+    FrozenServer frozen(static_cast<pid_t>(std::atol(server.c_str())));
+    run = runOnPipes(options, "");
+  }
+  EXPECT_EQ(run.status.describe(), "exit status 1");
+  EXPECT_EQ(run.out, "Loading ...\n");
+  EXPECT_EQ(run.err, "tavrinel: error: Cannot read " + withPassword(demo, "***") +
+                         ": the server stopped answering (nothing came for 2 s)\n");
+}
+
+// 65
+TEST(ServerRecords, CtrlZDuringALoadLongerThanTheSilenceLimitThenFgLoads) {
+  std::string large = serverConnection("TAVRINEL_ODBC_LARGE");
+  if (large.empty()) {
+    GTEST_SKIP() << "no server holding large.sql: it is what is still loading when Ctrl-Z comes";
+  }
+  RunOptions options;
+  options.inShell = true;
+  options.environment = {"TAVRINEL_SILENCE_LIMIT=2"};
+  PtySession session(options);
+  ASSERT_TRUE(session.waitFor("$ "));
+  session.send(std::string(TAVRINEL_BINARY) + " --connect '" + large + "'" + keys::kEnter);
+  ASSERT_TRUE(session.waitFor("Loading ..."));
+  session.send("\x1a");  // Ctrl-Z
+  ASSERT_TRUE(session.waitFor("Stopped"));
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  session.send(std::string("fg") + keys::kEnter);
+  ASSERT_TRUE(session.waitFor(kChoicePrompt, std::chrono::seconds(30))) << session.report();
+  session.send(keys::kEscape);
+  ASSERT_TRUE(session.waitFor("Program Closing ...\n"));
+  ASSERT_TRUE(session.waitFor("$ "));
+  session.send(std::string("exit") + keys::kEnter);
+  ASSERT_TRUE(session.waitForExit());
+  EXPECT_EQ(session.transcript().find("Cannot read"), std::string::npos) << session.report();
 }

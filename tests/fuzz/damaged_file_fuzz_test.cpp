@@ -1,6 +1,7 @@
 // Damaged database files made by mutating the fixtures, each run through the real program as
-// Database.mdb: it must end by itself with status 0 or 1, say at most one line on standard error,
-// and leave the file and its folder as they were.
+// Database.mdb (an Access file also through the MDBTools ODBC driver, where it is installed): it
+// must end by itself with status 0 or 1, say at most one line on standard error, and leave the
+// file and its folder as they were.
 //
 // The mutants are seeded: a failure prints the seed and the mutant's number, and
 // TAVRINEL_FUZZ_SEED=<seed> replays the run (TAVRINEL_FUZZ_MUTANTS sets how many).
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "file_bytes.h"
+#include "mdbtools_driver.h"
 
 namespace {
 
@@ -201,8 +203,9 @@ struct ProgramRun {
   std::string errors;
 };
 
-// The program in folder, standard input /dev/null (not a terminal), standard output discarded.
-ProgramRun runProgram(const fs::path& folder) {
+// The program in folder, standard input /dev/null (not a terminal), standard output discarded;
+// connection, when given, is read with --connect.
+ProgramRun runProgram(const fs::path& folder, const std::string& connection) {
   fs::path errorFile = folder.parent_path() / "stderr.txt";
   pid_t pid = fork();
   if (pid == 0) {
@@ -214,7 +217,12 @@ ProgramRun runProgram(const fs::path& folder) {
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
     dup2(errors, STDERR_FILENO);
-    execl(TAVRINEL_BINARY, TAVRINEL_BINARY, static_cast<char*>(nullptr));
+    if (connection.empty()) {
+      execl(TAVRINEL_BINARY, TAVRINEL_BINARY, static_cast<char*>(nullptr));
+    } else {
+      execl(TAVRINEL_BINARY, TAVRINEL_BINARY, "--connect", connection.c_str(),
+            static_cast<char*>(nullptr));
+    }
     _exit(127);
   }
   ProgramRun run;
@@ -281,6 +289,7 @@ TEST(DamagedFileFuzz, ProgramEndsCleanlyWithOneLineAndLeavesTheFileAsItWas) {
   ASSERT_GT(accessSeeds, 0u);
 
   fs::path folder = scratch / "run";
+  const std::string driver = mdbtoolsDriver();
   int failures = 0;
   auto stopAt = std::chrono::steady_clock::now() + kTimeBudget;
   std::uint64_t i = 0;
@@ -291,10 +300,17 @@ TEST(DamagedFileFuzz, ProgramEndsCleanlyWithOneLineAndLeavesTheFileAsItWas) {
                                        : seeds[accessSeeds + pick() % (seeds.size() - accessSeeds)];
     std::string how;
     std::string bytes = Mutator(base, pick()).make(how);
+    // One Access mutant in three goes through the MDBTools driver, which runs in a reader
+    // process of its own as libmdb does.
+    std::string connection;
+    if (!driver.empty() && &base < &seeds[accessSeeds] && pick() % 3 == 0) {
+      connection = "Driver=" + driver + ";DBQ=Database.mdb";
+      how += " (through the MDBTools driver)";
+    }
     fs::remove_all(folder);
     fs::create_directories(folder);
     writeFile(folder / "Database.mdb", bytes);
-    std::string problem = fault(runProgram(folder), bytes, folder);
+    std::string problem = fault(runProgram(folder, connection), bytes, folder);
     if (!problem.empty()) {
       ++failures;
       fs::path kept = fs::temp_directory_path() /

@@ -37,7 +37,7 @@ Outcome run(const std::string& command, const ReaderLimits& limits) {
 TEST(ReaderProcessTest, ExitCodeComesBackAndPrintingStaysOutOfTheAnswer) {
   ReaderLimits limits;
   limits.processorTime = std::chrono::seconds(2);
-  limits.idleTime = std::chrono::seconds(3);
+  limits.silence = std::chrono::seconds(3);
 
   const Outcome spoke = run("echo printed& exit 3", limits);
   EXPECT_EQ(spoke.output, "");

@@ -344,15 +344,50 @@ TEST(ReadSqliteTables, NamesAreFilesAndNothingIsLeftBeside) {
     EXPECT_EQ(filesIn(folder), files);
     EXPECT_EQ(readFile(name + "-wal"), log);
   }
-  // A writer's index beside the log that this user may not read, in a folder it may not write.
-  for (const char* suffix : {"", "-wal", "-shm"}) {
-    std::filesystem::copy_file(live + suffix, std::string("Database.mdb") + suffix);
+  // What keeps the log from being read is named: the log or its index, not the folder when the
+  // folder is not what is needed.
+  const struct {
+    const char* name;
+    std::function<void()> spoil;
+    bool folderWritable;
+    const char* reason;
+  } logs[] = {
+      {"a writer's index this user may not read",
+       [] { std::filesystem::permissions("Database.mdb-shm", std::filesystem::perms::owner_read); },
+       false,
+       "the index of its write-ahead log Database.mdb-shm cannot be read (permission denied)"},
+      {"a log this user may not read",
+       [] { std::filesystem::permissions("Database.mdb-wal", std::filesystem::perms::owner_read); },
+       true, "its write-ahead log Database.mdb-wal cannot be read (permission denied)"},
+      {"a folder named as the log",
+       [] {
+         std::filesystem::remove("Database.mdb-wal");
+         std::filesystem::create_directory("Database.mdb-wal");
+       },
+       true, "its write-ahead log Database.mdb-wal is a folder"},
+      {"a link to a device as the log",
+       [] {
+         std::filesystem::remove("Database.mdb-wal");
+         std::filesystem::create_symlink("/dev/zero", "Database.mdb-wal");
+       },
+       true, "its write-ahead log Database.mdb-wal is not a file"},
+  };
+  const auto everyone = std::filesystem::perms::all;
+  for (const auto& log : logs) {
+    SCOPED_TRACE(log.name);
+    std::filesystem::permissions(folder, everyone);
+    for (const char* suffix : {"-wal", "-shm"}) {
+      std::filesystem::remove_all(std::string("Database.mdb") + suffix);
+    }
+    std::filesystem::copy_file(live, "Database.mdb",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(live + "-wal", "Database.mdb-wal");
+    std::filesystem::copy_file(live + "-shm", "Database.mdb-shm");
+    log.spoil();
+    std::filesystem::permissions(folder, log.folderWritable ? everyone : readOnly);
+    EXPECT_EQ(readWithoutWriteAccess("Database.mdb"),
+              std::string("Cannot read Database.mdb: ") + log.reason);
   }
-  std::filesystem::permissions("Database.mdb-shm", std::filesystem::perms::owner_read);
-  std::filesystem::permissions(folder, readOnly);
-  EXPECT_EQ(readWithoutWriteAccess("Database.mdb"),
-            "Cannot read Database.mdb: its write-ahead log cannot be read without write access to "
-            "its folder");
   for (const std::filesystem::path& writable : {folder, scratch.path()}) {
     std::filesystem::permissions(writable, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);

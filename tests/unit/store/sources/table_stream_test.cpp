@@ -1,5 +1,5 @@
 // Source tables through the row stream: every kind of value comes back as sent, a refusal comes
-// back as a reason, and a stream cut anywhere is an error, never a shorter table.
+// back as a reason wherever it comes, and a stream cut anywhere is an error, never a shorter table.
 #include "store/sources/table_stream.h"
 
 #include <gtest/gtest.h>
@@ -87,10 +87,24 @@ TEST(TableStreamTest, TablesAndRefusalsComeBackAndACutStreamIsAnError) {
     }
   }
 
-  const ReceivedTables refusal =
-      receive(streamOf([](RowStreamWriter& out) { sendRefusal("table Student is missing", out); }));
-  EXPECT_TRUE(refusal.refused);
-  EXPECT_EQ(refusal.reason, "table Student is missing");
+  // A refusal at the start, or after rows already sent (a reader that finds damage half way).
+  for (int rowsFirst : {0, 1}) {
+    const ReceivedTables refusal = receive(streamOf([&](RowStreamWriter& out) {
+      TableStreamWriter tables(out);
+      if (rowsFirst > 0) {
+        SourceTable header;
+        header.name = "Student";
+        header.columns.emplace_back("StudentID", Affinity::kText, "NOCASE");
+        tables.beginTable(0, std::move(header), 1);
+        const Value id = textValue("st240401");
+        tables.addRow(&id);
+      }
+      tables.refuse("table Student is missing");
+    }));
+    EXPECT_TRUE(refusal.refused);
+    EXPECT_EQ(refusal.reason, "table Student is missing");
+    EXPECT_EQ(refusal.tables.student.rows(), 0u);
+  }
 
   for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
     EXPECT_THROW(receive(bytes.substr(0, cut)), RowStreamError) << "cut at " << cut;

@@ -1,6 +1,6 @@
-// The Access reader's child process with fake work in place of libmdb: every way the child can
-// end (sleeping, looping, crashing, writing garbage, cutting its answer short, exiting with an
-// error, running out of memory under the program's limit or the user's own) is one exact line.
+// The reader process with fake work in place of libmdb: every way the reader can end (sleeping,
+// looping, crashing, writing garbage, cutting its answer short, exiting with an error, running
+// out of memory under the program's limit or the user's own) is one exact line.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,8 +16,8 @@
 
 #include "store/database_error.h"
 #include "store/sources/access_reader.h"
-#include "store/sources/child_process.h"
-#include "store/sources/row_stream.h"
+#include "store/sources/reader_process.h"
+#include "store/sources/table_stream.h"
 #include "unit/store/loader_test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -55,7 +55,7 @@ int allocateWithoutEnd() {
 
 struct Case {
   const char* name;
-  ChildProcess::Work work;
+  ReaderProcess::Work work;
   const char* reason;  // after "Cannot read <path>: "
   int seconds = 1;     // the time limit: room to fill the memory limit, where that is the point
   bool allocationFails = false;  // AddressSanitizer reports a failed allocation itself, at length
@@ -66,7 +66,8 @@ std::vector<Case> cases() {
   return {
       {"answers: the decoder reads what it writes",
        [](int fd) {
-         writeBytes(fd, kMagic + std::string{char(kStreamRefusal), 3, 0});
+         RowStreamWriter out(fd);
+         TableStreamWriter(out).refuse("table Student is missing");
          return 0;
        },
        "table Student is missing"},
@@ -137,11 +138,11 @@ std::vector<Case> cases() {
   };
 }
 
-TEST(AccessReaderChild, EveryEndOfTheChildIsOneExactLine) {
+TEST(ReaderProcess, EveryEndOfTheAccessReaderIsOneExactLine) {
   ScratchDir scratch;
   std::string path = scratch.file("Database.mdb");
   writeFile(path, "not read: the fake work stands in for the reader");
-  ChildLimits limits;
+  ReaderLimits limits;
   limits.memoryBytes = std::size_t{64} << 20;
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
@@ -152,7 +153,8 @@ TEST(AccessReaderChild, EveryEndOfTheChildIsOneExactLine) {
       continue;
     }
 #endif
-    limits.time = std::chrono::seconds(c.seconds);
+    limits.processorTime = std::chrono::seconds(c.seconds);
+    limits.silence = limits.processorTime;
     try {
       readAccessTables(path, c.work, limits);
       ADD_FAILURE() << "read without an error";

@@ -1,6 +1,6 @@
-// A child process that does risky work away from the program, under limits, and answers through
-// a pipe.
-#include "store/sources/child_process.h"
+// The reader process on POSIX: a child forked from the program does the risky work under
+// limits, and answers through a pipe.
+#include "store/sources/reader_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -148,7 +148,7 @@ void onCrash(int signo) {
         limitedMemoryNow() >= gChildStartBytes + (gChildMemoryLimit - gChildStartBytes) / 2;
   }
   if (outOfMemory) {
-    _exit(ChildProcess::kOutOfMemoryExit);
+    _exit(ReaderProcess::kOutOfMemoryExit);
   }
   signal(signo, SIG_DFL);
   raise(signo);
@@ -194,7 +194,7 @@ rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
   return std::min(limit, user.rlim_cur);
 }
 
-[[noreturn]] void runChild(const ChildProcess::Work& work, const ChildLimits& limits, int pipeFd,
+[[noreturn]] void runChild(const ReaderProcess::Work& work, const ReaderLimits& limits, int pipeFd,
                            pid_t parent, const MemoryUse& use) {
   resetSignals();
   // The child stays in the program's process group, so that Ctrl-Z at the terminal stops it with
@@ -210,7 +210,7 @@ rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
     _exit(kUncaughtExit);
   }
   setLimit(RLIMIT_CORE, 0, 0);  // a crash must not leave a core file in the user's folder
-  auto seconds = static_cast<rlim_t>(limits.time.count());
+  auto seconds = static_cast<rlim_t>(limits.processorTime.count());
   setLimit(RLIMIT_CPU, seconds, seconds + 1);
   rlim_t memory = memoryLimitFor(limits.memoryBytes, use);
   if (memory != RLIM_INFINITY) {
@@ -230,7 +230,7 @@ rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
   try {
     status = work(kOutputFd);
   } catch (const std::bad_alloc&) {
-    status = ChildProcess::kOutOfMemoryExit;
+    status = ReaderProcess::kOutOfMemoryExit;
   } catch (...) {
     status = kUncaughtExit;
   }
@@ -244,8 +244,89 @@ constexpr std::chrono::milliseconds kSlice{100};
 
 }  // namespace
 
-ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
-    : timeLeft_(limits.time), memoryBytes_(limits.memoryBytes) {
+struct ReaderProcess::Handles {
+  pid_t pid = -1;
+  int readFd = -1;
+  ReaderLimits limits;
+  std::chrono::milliseconds silenceLeft{0};  // until the reader is killed for silence
+  std::size_t startResidentBytes = 0;
+  bool fellSilent = false;
+  bool killed = false;  // by us, not for silence
+
+  void closeOutput() {
+    if (readFd >= 0) {
+      close(readFd);
+      readFd = -1;
+    }
+  }
+
+  // Waits up to one slice for fd to become readable (fd < 0: just waits) and counts the time
+  // waited as silence; false once the silence limit is used up.
+  bool waitForChild(int fd) {
+    if (silenceLeft.count() <= 0) {
+      return false;
+    }
+    // Without a descriptor to wait on, the wait polls in short steps.
+    auto slice = std::min(silenceLeft, fd >= 0 ? kSlice : std::chrono::milliseconds(2));
+    auto start = std::chrono::steady_clock::now();
+    pollfd input = {fd, POLLIN, 0};
+    poll(&input, fd >= 0 ? 1 : 0, static_cast<int>(slice.count()));
+    auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    silenceLeft -= std::min(waited, 2 * kSlice);
+    return true;
+  }
+
+  // Reaps the child if it has ended (or, without WNOHANG, once it has); pid becomes -1 then.
+  ReaderEnd reap(int options) {
+    int status = 0;
+    struct rusage usage = {};
+    pid_t reaped;
+    do {
+      reaped = wait4(pid, &status, options, &usage);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped == 0) {
+      return ReaderEnd{};  // still running
+    }
+    pid = -1;
+    if (reaped < 0) {
+      ReaderEnd lost;
+      lost.kind = ReaderEnd::kCrashed;  // reaped by someone else: nothing is known of its end
+      return lost;
+    }
+    return ending(status, usage);
+  }
+
+  ReaderEnd ending(int status, const struct rusage& usage) const {
+    ReaderEnd end;
+    end.peakMemoryKiB = usage.ru_maxrss;
+    if (WIFEXITED(status)) {
+      end.code = static_cast<unsigned long>(WEXITSTATUS(status));
+      end.ranOutOfMemory = end.code == kOutOfMemoryExit;
+      return end;
+    }
+    int signo = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    end.code = static_cast<unsigned long>(signo);
+    end.kind = fellSilent || killed ? ReaderEnd::kKilled : ReaderEnd::kCrashed;
+    end.fellSilent = fellSilent;
+    end.ranOutOfTime = end.kind == ReaderEnd::kCrashed && signo == SIGXCPU;
+    if (end.kind == ReaderEnd::kCrashed && !end.ranOutOfTime) {
+      // A failed allocation in the library aborts or dereferences null; a kill we did not send
+      // is the kernel's out-of-memory killer.
+      std::size_t peak = static_cast<std::size_t>(end.peakMemoryKiB) * 1024;
+      bool nearLimit =
+          limits.memoryBytes > 0 && peak >= startResidentBytes + limits.memoryBytes / 2;
+      end.ranOutOfMemory = nearLimit || signo == SIGKILL;
+    }
+    return end;
+  }
+};
+
+ReaderProcess::ReaderProcess(const Work& work, const ReaderLimits& limits)
+    : handles_(std::make_unique<Handles>()) {
+  Handles& h = *handles_;
+  h.limits = limits;
+  h.silenceLeft = limits.silence;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     throw std::system_error(errno, std::generic_category(), "pipe");
@@ -254,7 +335,7 @@ ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
   // the system refuses.
   fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
   MemoryUse use = memoryUse();
-  startResidentBytes_ = use.resident;
+  h.startResidentBytes = use.resident;
   pid_t parent = getpid();
   // Until the child has put its own handlers in place, a signal (Ctrl-Z at the terminal reaches
   // both) must not run the program's handlers in it: it waits, blocked, and the child takes it
@@ -263,61 +344,46 @@ ChildProcess::ChildProcess(const Work& work, const ChildLimits& limits)
   sigset_t before;
   sigfillset(&all);
   sigprocmask(SIG_SETMASK, &all, &before);
-  pid_ = fork();
-  if (pid_ == 0) {
+  h.pid = fork();
+  if (h.pid == 0) {
     close(fds[0]);
     runChild(work, limits, fds[1], parent, use);
   }
   int forkError = errno;
   sigprocmask(SIG_SETMASK, &before, nullptr);
   close(fds[1]);
-  if (pid_ < 0) {
+  if (h.pid < 0) {
     close(fds[0]);
     if (forkError == ENOMEM) {
       throw std::bad_alloc();
     }
     throw std::system_error(forkError, std::generic_category(), "fork");
   }
-  readFd_ = fds[0];
+  h.readFd = fds[0];
 }
 
-ChildProcess::~ChildProcess() {
-  closeOutput();
-  if (pid_ > 0) {
+ReaderProcess::~ReaderProcess() {
+  handles_->closeOutput();
+  if (handles_->pid > 0) {
     stop();
   }
 }
 
-// Waits up to one slice for fd to become readable (fd < 0: just waits) and counts the time
-// waited against the limit; false once the limit is used up.
-bool ChildProcess::waitForChild(int fd) {
-  if (timeLeft_.count() <= 0) {
-    return false;
-  }
-  // Without a descriptor to wait on, the wait polls in short steps.
-  auto slice = std::min(timeLeft_, fd >= 0 ? kSlice : std::chrono::milliseconds(2));
-  auto start = std::chrono::steady_clock::now();
-  pollfd input = {fd, POLLIN, 0};
-  poll(&input, fd >= 0 ? 1 : 0, static_cast<int>(slice.count()));
-  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - start);
-  timeLeft_ -= std::min(waited, 2 * kSlice);
-  return true;
-}
-
-std::size_t ChildProcess::read(char* buffer, std::size_t size) {
-  while (readFd_ >= 0) {
-    pollfd ready = {readFd_, POLLIN, 0};
+std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
+  Handles& h = *handles_;
+  while (h.readFd >= 0) {
+    pollfd ready = {h.readFd, POLLIN, 0};
     if (poll(&ready, 1, 0) <= 0) {
-      if (!waitForChild(readFd_)) {
-        kill(pid_, SIGKILL);
-        timedOut_ = true;
+      if (!h.waitForChild(h.readFd)) {
+        kill(h.pid, SIGKILL);
+        h.fellSilent = true;
         return 0;
       }
       continue;
     }
-    ssize_t got = ::read(readFd_, buffer, size);
+    ssize_t got = ::read(h.readFd, buffer, size);
     if (got > 0) {
+      h.silenceLeft = h.limits.silence;
       return static_cast<std::size_t>(got);
     }
     if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
@@ -327,17 +393,18 @@ std::size_t ChildProcess::read(char* buffer, std::size_t size) {
   return 0;
 }
 
-ChildEnd ChildProcess::finish() {
-  closeOutput();
+ReaderEnd ReaderProcess::finish() {
+  Handles& h = *handles_;
+  h.closeOutput();
   // Readable once the child has ended; without it the wait polls.
-  int exitFd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-  ChildEnd end;
-  while (pid_ > 0) {
-    end = reap(WNOHANG);
-    if (pid_ > 0 && !waitForChild(exitFd)) {
-      timedOut_ = true;
-      kill(pid_, SIGKILL);
-      end = reap(0);
+  int exitFd = static_cast<int>(syscall(SYS_pidfd_open, h.pid, 0));
+  ReaderEnd end;
+  while (h.pid > 0) {
+    end = h.reap(WNOHANG);
+    if (h.pid > 0 && !h.waitForChild(exitFd)) {
+      h.fellSilent = true;
+      kill(h.pid, SIGKILL);
+      end = h.reap(0);
     }
   }
   if (exitFd >= 0) {
@@ -346,77 +413,17 @@ ChildEnd ChildProcess::finish() {
   return end;
 }
 
-ChildEnd ChildProcess::stop() {
-  closeOutput();
-  if (pid_ <= 0) {
-    return ChildEnd{};
+ReaderEnd ReaderProcess::stop() {
+  Handles& h = *handles_;
+  h.closeOutput();
+  if (h.pid <= 0) {
+    return ReaderEnd{};
   }
-  ChildEnd end = reap(WNOHANG);
-  if (pid_ <= 0) {
+  ReaderEnd end = h.reap(WNOHANG);
+  if (h.pid <= 0) {
     return end;
   }
-  killed_ = true;
-  kill(pid_, SIGKILL);
-  return reap(0);
-}
-
-void ChildProcess::closeOutput() {
-  if (readFd_ >= 0) {
-    close(readFd_);
-    readFd_ = -1;
-  }
-}
-
-// Reaps the child if it has ended (or, without WNOHANG, once it has); pid_ becomes -1 then.
-ChildEnd ChildProcess::reap(int options) {
-  int status = 0;
-  struct rusage usage = {};
-  pid_t reaped;
-  do {
-    reaped = wait4(pid_, &status, options, &usage);
-  } while (reaped < 0 && errno == EINTR);
-  if (reaped == 0) {
-    return ChildEnd{};  // still running
-  }
-  pid_ = -1;
-  if (reaped < 0) {
-    ChildEnd lost;
-    lost.kind = ChildEnd::kSignalled;  // reaped by someone else: nothing is known of its end
-    return lost;
-  }
-  return ending(status, usage);
-}
-
-ChildEnd ChildProcess::ending(int status, const struct rusage& usage) const {
-  ChildEnd end;
-  end.peakMemoryKiB = usage.ru_maxrss;
-  if (WIFEXITED(status)) {
-    end.code = WEXITSTATUS(status);
-    end.ranOutOfMemory = end.code == kOutOfMemoryExit;
-    return end;
-  }
-  end.code = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  end.kind = timedOut_ ? ChildEnd::kTimedOut : killed_ ? ChildEnd::kStopped : ChildEnd::kSignalled;
-  end.ranOutOfTime = timedOut_ || (end.kind == ChildEnd::kSignalled && end.code == SIGXCPU);
-  if (end.kind == ChildEnd::kSignalled && !end.ranOutOfTime) {
-    // A failed allocation in the library aborts or dereferences null; a kill we did not send is
-    // the kernel's out-of-memory killer.
-    std::size_t peak = static_cast<std::size_t>(end.peakMemoryKiB) * 1024;
-    bool nearLimit = memoryBytes_ > 0 && peak >= startResidentBytes_ + memoryBytes_ / 2;
-    end.ranOutOfMemory = nearLimit || end.code == SIGKILL;
-  }
-  return end;
-}
-
-std::string readerFailure(const ChildEnd& end, const ChildLimits& limits) {
-  if (end.ranOutOfTime) {
-    return "its reader took longer than " + std::to_string(limits.time.count()) + " s";
-  }
-  if (end.ranOutOfMemory) {
-    return "its reader ran out of memory";
-  }
-  if ((end.kind == ChildEnd::kExited && end.code == 0) || end.kind == ChildEnd::kStopped) {
-    return "its reader's answer is malformed";
-  }
-  return "its reader crashed";
+  h.killed = true;
+  kill(h.pid, SIGKILL);
+  return h.reap(0);
 }

@@ -302,4 +302,182 @@ TEST(OdbcReader, ServersGiveTheTreeOfTheSameRowsWithAccessRulesOnRandomData) {
   }
 }
 
+// A PostgreSQL database whose schema archive holds an old copy of a table: the connection's own
+// search path decides which is read, and a table that only archive holds is not taken.
+TEST(OdbcReader, TablesAreTheOnesTheConnectionsSearchPathFinds) {
+  std::string admin = environment("TAVRINEL_ODBC_ADMIN");
+  if (admin.empty()) {
+    GTEST_SKIP() << "no PostgreSQL server: run the tests under scripts/with-postgres.sh";
+  }
+  std::string database = "tavrinel_schemas_" + std::to_string(getpid());
+  ServerWriter owner(admin + ";Database=postgres");
+  ASSERT_TRUE(owner.run("CREATE DATABASE " + database));
+  std::string connection = admin + ";Database=" + database;
+  auto studentIds = [&] {
+    SourceTables tables = readOdbcTables(connection);
+    std::vector<std::string> ids;
+    const SourceColumn& column = tables.student.columns[kStudentId];
+    for (std::size_t row = 0; row < column.size(); ++row) {
+      ids.emplace_back(column.bytesAt(row));
+    }
+    return ids;
+  };
+  {
+    ServerWriter writer(connection);
+    const std::string student =
+        "(\"StudentID\" TEXT, \"Name\" TEXT, \"StreetAddress\" TEXT, "
+        "\"City\" TEXT, \"State\" TEXT, \"Postcode\" TEXT, \"Intake\" TEXT)";
+    for (const std::string& sql :
+         {std::string("CREATE SCHEMA archive"), "CREATE TABLE \"Student\" " + student,
+          "CREATE TABLE archive.\"Student\" " + student,
+          std::string("CREATE TABLE \"StudentResult\" (\"StudentID\" TEXT, \"SubjectID\" TEXT, "
+                      "\"Semester\" INTEGER, \"Marks\" INTEGER)"),
+          std::string("CREATE TABLE \"Subject\" (\"SubjectID\" TEXT, \"Name\" TEXT, "
+                      "\"Level\" INTEGER)"),
+          std::string("INSERT INTO \"Student\" (\"StudentID\") VALUES ('st01')"),
+          std::string("INSERT INTO archive.\"Student\" (\"StudentID\") VALUES ('old01')")}) {
+      ASSERT_TRUE(writer.run(sql));
+    }
+  }
+  EXPECT_EQ(studentIds(), std::vector<std::string>{"st01"});
+  ASSERT_TRUE(owner.run("ALTER DATABASE " + database + " SET search_path = archive, public"));
+  EXPECT_EQ(studentIds(), std::vector<std::string>{"old01"});
+  ASSERT_TRUE(owner.run("ALTER DATABASE " + database + " RESET search_path"));
+  {
+    ServerWriter writer(connection);
+    ASSERT_TRUE(writer.run("ALTER TABLE \"Subject\" SET SCHEMA archive"));
+  }
+  try {
+    readOdbcTables(connection);
+    ADD_FAILURE() << "read a table outside the search path";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what())
+                  .find(": table Subject is missing (schema archive holds one, which this "
+                        "connection does not search)"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+}
+
+// Every letter of U+00A0-U+00FF, and letters outside the Basic Multilingual Plane, fill a
+// VARCHAR(50) to its declared length on each server: each comes back whole, whatever length the
+// driver reports.
+TEST(OdbcReader, TextsAtTheColumnsFullLengthComeBackWholeOnEveryServer) {
+  std::vector<std::pair<std::string, std::string>> rows;  // ID, name
+  for (char16_t c = 0xA0; c <= 0xFF; ++c) {
+    std::string letter;
+    appendUtf16(letter, &c, 1);
+    std::string name;
+    for (int i = 0; i < 50; ++i) {
+      name += i % 2 == 0 ? letter : "a";
+    }
+    rows.emplace_back("u" + std::to_string(c), name);
+  }
+  for (const char* outside : {"\U0001F600", "\U00020000"}) {
+    std::string alone;
+    std::string mixed;
+    for (int i = 0; i < 50; ++i) {
+      alone += outside;
+      mixed += i % 2 == 0 ? "a" : outside;
+    }
+    rows.emplace_back("x" + std::to_string(rows.size()), alone);
+    rows.emplace_back("y" + std::to_string(rows.size()), mixed);
+  }
+  const struct {
+    const char* variable;
+    const char* adminDatabase;
+    const char* charset;
+    const char* readAs;  // added to the connection that reads
+  } servers[] = {{"TAVRINEL_ODBC_ADMIN", ";Database=postgres", "", ""},
+                 {"TAVRINEL_MARIADB_ADMIN", "", " CHARACTER SET utf8mb4", ""},
+                 // Read through the driver's own conversion to UTF-16, which reports some texts
+                 // short: the letters of Latin-1 only.
+                 {"TAVRINEL_MARIADB_ADMIN", "", " CHARACTER SET utf8mb4", ";CHARSET=latin1"}};
+  int serversRun = 0;
+  for (const auto& server : servers) {
+    std::string admin = environment(server.variable);
+    if (admin.empty()) {
+      continue;
+    }
+    ++serversRun;
+    SCOPED_TRACE(std::string(server.variable) + server.readAs);
+    std::string database = "tavrinel_letters_" + std::to_string(getpid());
+    ServerWriter owner(admin + server.adminDatabase);
+    ASSERT_TRUE(owner.run("CREATE DATABASE " + database + server.charset));
+    std::string connection = admin + ";Database=" + database;
+    {
+      ServerWriter writer(connection);
+      ASSERT_TRUE(writer.run(
+          "CREATE TABLE Student (StudentID VARCHAR(8), Name VARCHAR(50), StreetAddress "
+          "VARCHAR(50), City VARCHAR(12), State VARCHAR(12), Postcode VARCHAR(8), Intake "
+          "VARCHAR(15))"));
+      ASSERT_TRUE(
+          writer.run("CREATE TABLE StudentResult (StudentID VARCHAR(8), SubjectID "
+                     "VARCHAR(8), Semester INTEGER, Marks INTEGER)"));
+      ASSERT_TRUE(writer.run(
+          "CREATE TABLE Subject (SubjectID VARCHAR(8), Name VARCHAR(50), Level INTEGER)"));
+      for (const auto& [id, name] : rows) {
+        ASSERT_TRUE(writer.run("INSERT INTO Student (StudentID, Name, City) VALUES ('" + id +
+                               "', '" + name + "', '" + name.substr(0, 12) + "')"));
+      }
+    }
+    SourceTables tables = readOdbcTables(connection + server.readAs);
+    const std::vector<SourceColumn>& columns = tables.student.columns;
+    ASSERT_EQ(columns[kStudentId].size(), rows.size());
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      auto expected = std::find_if(rows.begin(), rows.end(), [&](const auto& each) {
+        return each.first == columns[kStudentId].bytesAt(row);
+      });
+      ASSERT_NE(expected, rows.end());
+      if (*server.readAs == '\0' || expected->first[0] == 'u') {
+        EXPECT_EQ(columns[kStudentName].bytesAt(row), expected->second) << expected->first;
+      }
+    }
+    EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+  }
+  if (serversRun == 0) {
+    GTEST_SKIP() << "no database server: run the tests under scripts/with-postgres.sh and "
+                    "scripts/with-mariadb.sh";
+  }
+}
+
+// MariaDB's unsigned columns: a value past the signed range is held at the bound of the tree's
+// integers, as a file's is, never wrapped to a negative number.
+TEST(OdbcReader, UnsignedIntegersAreHeldWithinRangeNotWrapped) {
+  std::string admin = environment("TAVRINEL_MARIADB_ADMIN");
+  if (admin.empty()) {
+    GTEST_SKIP() << "no MariaDB server: run the tests under scripts/with-mariadb.sh";
+  }
+  std::string database = "tavrinel_unsigned_" + std::to_string(getpid());
+  ServerWriter owner(admin);
+  ASSERT_TRUE(owner.run("CREATE DATABASE " + database));
+  std::string connection = admin + ";Database=" + database;
+  {
+    ServerWriter writer(connection);
+    ASSERT_TRUE(writer.run(
+        "CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT, State "
+        "TEXT, Postcode TEXT, Intake TEXT)"));
+    ASSERT_TRUE(
+        writer.run("CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester "
+                   "INT UNSIGNED, Marks BIGINT UNSIGNED)"));
+    ASSERT_TRUE(
+        writer.run("CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level SMALLINT UNSIGNED)"));
+    ASSERT_TRUE(
+        writer.run("INSERT INTO StudentResult VALUES ('a', 'b', 4294967295, "
+                   "18446744073709551615), ('a', 'b', 7, 9223372036854775807)"));
+    ASSERT_TRUE(writer.run("INSERT INTO Subject VALUES ('b', 'c', 65535)"));
+  }
+  SourceTables tables = readOdbcTables(connection);
+  const SourceTable& results = tables.studentResult;
+  ASSERT_EQ(results.rows(), 2u);
+  const std::int64_t expected[][2] = {{4294967295, INT64_MAX}, {7, INT64_MAX}};
+  for (std::size_t row = 0; row < 2; ++row) {
+    EXPECT_EQ(results.columns[kSemester].integerAt(row), expected[row][0]);
+    EXPECT_EQ(results.columns[kMarks].integerAt(row), expected[row][1]);
+  }
+  EXPECT_EQ(tables.subject.columns[kLevel].integerAt(0), 65535);
+  EXPECT_TRUE(owner.run("DROP DATABASE " + database));
+}
+
 }  // namespace

@@ -1,0 +1,18 @@
+// What the end of a reader process means for the operator, the same words on every platform.
+#include "store/sources/reader_process.h"
+
+std::string readerFailure(const ReaderEnd& end, const ReaderLimits& limits) {
+  if (end.ranOutOfTime) {
+    return "its reader took longer than " + std::to_string(limits.processorTime.count()) + " s";
+  }
+  if (end.fellSilent) {
+    return "its reader took longer than " + std::to_string(limits.silence.count()) + " s";
+  }
+  if (end.ranOutOfMemory) {
+    return "its reader ran out of memory";
+  }
+  if (end.kind == ReaderEnd::kKilled || (end.kind == ReaderEnd::kExited && end.code == 0)) {
+    return "its reader's answer is malformed";
+  }
+  return "its reader crashed";
+}

@@ -19,15 +19,12 @@ constexpr const char* kUsage =
     "goes back at the menus and entries, and ESC at the main menu ends the program.\n"
     "\n"
     "  --connect CONNECTION  read the records through ODBC instead: a data source\n"
-    "                        (DSN=office) or the driver's keys: Driver, Server (a host,\n"
-    "                        or PostgreSQL's socket folder), Port, Database, UID, PWD;\n"
-    "                        Socket for MariaDB over a Unix socket; DBQ for an Access\n"
-    "                        file through the MDBTools driver (see man tavrinel)\n"
+    "                        (DSN=office) or the driver's keys: Driver, Server (a host,\n";
+constexpr const char* kUsageOptions =
     "  -h, --help            show this text and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n"
-    "128+N ended by signal N (130 for Ctrl-C).\n";
+    "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n";
 
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';
@@ -85,7 +82,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 void writeUsage(std::ostream& out) {
-  out << kUsage;
+  out << kUsage << kPlatformUsage.connectKeys << kUsageOptions << kPlatformUsage.endings;
 }
 
 void writeRefusal(const CommandLine& line, std::ostream& err) {

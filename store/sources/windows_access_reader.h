@@ -9,7 +9,14 @@ constexpr const char* kAccessReaderOption = "--internal-access-reader";
 // The reader's exit code when memory ran out.
 constexpr int kAccessReaderOutOfMemory = 71;
 
-// Reads the file's three tables through Microsoft's Access driver and sends them, or the reason
-// they cannot be read, to the pipe whose handle number the program gave. Returns the process's
-// exit code.
+// The reader's exit code when no Access driver of its bitness loads: nothing was sent, and the
+// program tries the next reader.
+constexpr int kAccessReaderNoDriver = 72;
+
+// The 32-bit reader, beside tavrinel.exe.
+constexpr const char* kAccess32ReaderName = "tavrinel-access32.exe";
+
+// Reads the file's three tables through the first of Microsoft's Access drivers of this process's
+// bitness that loads and sends them, or the reason they cannot be read, to the pipe whose handle
+// number the program gave. Returns the process's exit code.
 int runAccessReader(const std::string& path, const std::string& rowsHandle);

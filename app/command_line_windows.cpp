@@ -3,6 +3,6 @@
 #include "app/command_line.h"
 
 const PlatformUsage kPlatformUsage{
-    "                        or its address), Port, Database, UID, PWD; DBQ for an\n"
+    "                        or its IP address), Port, Database, UID, PWD; DBQ for an\n"
     "                        Access file (see README.txt)\n",
     "-1073741510 (0xC000013A) ended by Ctrl-C or by closing the window.\n"};

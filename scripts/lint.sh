@@ -23,7 +23,7 @@ done
 for key in DSN Driver Server Port Database UID PWD Socket DBQ; do
   for file in app/command_line.cpp+app/command_line_posix.cpp README.md doc/tavrinel.1; do
     # shellcheck disable=SC2086 # the pieces of one text, split at +
-    if ! cat ${file//+/ } | grep -qw -- "$key"; then
+    if ! grep -qw -- "$key" ${file//+/ }; then
       echo "$file: does not name the connection key $key"
       status=1
     fi

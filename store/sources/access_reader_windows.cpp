@@ -29,28 +29,6 @@ constexpr const char* kAceDriver = "Microsoft Access Driver (*.mdb, *.accdb)";
 constexpr const char* kJetDriver = "Microsoft Access Driver (*.mdb)";
 constexpr bool k64BitProcess = sizeof(void*) == 8;
 
-// The driver's reason inside the brackets: without its vendor tags ("[Microsoft][ODBC Microsoft
-// Access Driver]"), and no longer than a line.
-std::string shortened(std::string reason) {
-  while (!reason.empty() && reason[0] == '[') {
-    const std::size_t close = reason.find(']');
-    if (close == std::string::npos) {
-      break;
-    }
-    reason.erase(0, close + 1);
-  }
-  reason.erase(0, reason.find_first_not_of(' '));
-  constexpr std::size_t kLongest = 120;
-  if (reason.size() > kLongest) {
-    std::size_t cut = kLongest;
-    while (cut > 0 && (static_cast<unsigned char>(reason[cut]) & 0xC0) == 0x80) {
-      --cut;  // not inside a UTF-8 character
-    }
-    reason = reason.substr(0, cut) + "...";
-  }
-  return reason.empty() ? "the driver gave no reason" : reason;
-}
-
 std::string damaged(const std::string& why) {
   return "the Access file is damaged (" + why + ")";
 }
@@ -249,6 +227,36 @@ std::optional<SourceTables> readWith(const std::string& readerProgram, const std
 
 }  // namespace
 
+std::string accessRefusal(const std::string& driverReason) {
+  // A table or column that is not there is said as it is, as on Linux.
+  static const std::string kMissing = " is missing";
+  if (driverReason.size() > kMissing.size() &&
+      driverReason.compare(driverReason.size() - kMissing.size(), kMissing.size(), kMissing) == 0 &&
+      (driverReason.rfind("table ", 0) == 0 || driverReason.rfind("column ", 0) == 0)) {
+    return driverReason;
+  }
+  // The reason without the driver's vendor tags ("[Microsoft][ODBC Microsoft Access Driver]"),
+  // and no longer than a line.
+  std::string reason = driverReason;
+  while (!reason.empty() && reason[0] == '[') {
+    const std::size_t close = reason.find(']');
+    if (close == std::string::npos) {
+      break;
+    }
+    reason.erase(0, close + 1);
+  }
+  reason.erase(0, reason.find_first_not_of(' '));
+  constexpr std::size_t kLongest = 120;
+  if (reason.size() > kLongest) {
+    std::size_t cut = kLongest;
+    while (cut > 0 && (static_cast<unsigned char>(reason[cut]) & 0xC0) == 0x80) {
+      --cut;  // not inside a UTF-8 character
+    }
+    reason = reason.substr(0, cut) + "...";
+  }
+  return damaged(reason.empty() ? "the driver gave no reason" : reason);
+}
+
 SourceTables readAccessTables(const std::string& path) {
   const std::string program = thisProgram();
   if (k64BitProcess) {
@@ -295,7 +303,7 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
     RowStreamWriter out(rows);
     try {
       if (opening.kind == Opening::kRefused) {
-        sendRefusal(damaged(shortened(opening.reason)), out);
+        sendRefusal(accessRefusal(opening.reason), out);
         return 0;
       }
       sendSourceTables(readOdbcTables(connection), out);
@@ -306,12 +314,7 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
       if (reason.compare(0, prefix.size(), prefix) == 0) {
         reason.erase(0, prefix.size());
       }
-      // A table or column that is not there is said as it is, as on Linux; any other failure
-      // of a driver that opened the file is the file's damage.
-      const bool missing = reason.size() > 11 &&
-                           reason.compare(reason.size() - 11, 11, " is missing") == 0 &&
-                           (reason.rfind("table ", 0) == 0 || reason.rfind("column ", 0) == 0);
-      sendRefusal(missing ? reason : damaged(shortened(reason)), out);
+      sendRefusal(accessRefusal(reason), out);
     } catch (const std::bad_alloc&) {
       return kAccessReaderOutOfMemory;
     } catch (const std::system_error&) {

@@ -16,6 +16,11 @@ constexpr int kAccessReaderNoDriver = 72;
 // The 32-bit reader, beside tavrinel.exe.
 constexpr const char* kAccess32ReaderName = "tavrinel-access32.exe";
 
+// What the program says of a file that a driver opened and then failed to read, from the driver's
+// reason: a missing table or column as it is; anything else is "the Access file is damaged
+// (...)", the reason inside the brackets without the driver's vendor tags and cut to a line.
+std::string accessRefusal(const std::string& driverReason);
+
 // Reads the file's three tables through the first of Microsoft's Access drivers of this process's
 // bitness that loads and sends them, or the reason they cannot be read, to the pipe whose handle
 // number the program gave. Returns the process's exit code.

@@ -134,6 +134,21 @@ menu=$(find "$build/wine-prefix/drive_c/users" -path '*Start Menu/Programs/TAVRI
 for entry in TAVRINEL.lnk "TAVRINEL README.lnk" "Uninstall TAVRINEL.lnk"; do
   [ -f "$menu/$entry" ] || { echo "build-windows: no Start-menu entry $entry" >&2; exit 1; }
 done
+# The Start-menu console: its command run in its folder, the sample's, where typing tavrinel
+# reads the sample (through the MDBTools driver under the name of Microsoft's 64-bit driver).
+console_arguments=$(x86_64-w64-mingw32-strings -el "$menu/TAVRINEL.lnk" | grep '^/s /k "')
+console_command=${console_arguments#/s /k \"}
+odbc=$build/odbc-check
+mkdir -p "$odbc"
+printf '[Microsoft Access Driver (*.mdb, *.accdb)]\nDriver64 = %s\n' \
+  /usr/lib/x86_64-linux-gnu/odbc/libmdbodbc.so >"$odbc/odbcinst.ini"
+first_run=$(cd "$check_path/sample" && printf 'tavrinel\r\n\033\r\nexit\r\n' |
+  ODBCSYSINI=$odbc wine_run cmd /s /k "${console_command%\"}" 2>&1 | tr -d '\r')
+grep -q 'Main Menu' <<<"$first_run" || {
+  echo "build-windows: tavrinel typed in the Start-menu console does not start on the sample:" >&2
+  printf '%s\n' "$first_run" >&2
+  exit 1
+}
 uninstall_entry=$(wine_run reg query \
   'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TAVRINEL' | tr -d '\r')
 for value in DisplayIcon DisplayVersion Publisher EstimatedSize; do

@@ -56,11 +56,12 @@ Section "TAVRINEL"
   SetOverwrite on
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ; A console in the sample's folder (a shortcut starts in the output folder of its making),
-  ; with the program's folder on the path for that console only.
+  ; with the program's folder on the path for that console only. No blank before && and no
+  ; quotes around the setting: either would become part of the path (Wine's cmd takes no quotes).
   SetOutPath "$INSTDIR\sample"
   CreateDirectory "$SMPROGRAMS\TAVRINEL"
   CreateShortcut "$SMPROGRAMS\TAVRINEL\TAVRINEL.lnk" "$SYSDIR\cmd.exe" \
-      `/s /k "set "PATH=$INSTDIR;%PATH%" && echo This is the sample's folder: type tavrinel and press Enter to try it. && echo For your own Database.mdb: cd /d its folder, then tavrinel."` \
+      `/s /k "set PATH=$INSTDIR;%PATH%&& echo This is the sample's folder: type tavrinel and press Enter to try it. && echo For your own Database.mdb: cd /d its folder, then tavrinel."` \
       "$INSTDIR\tavrinel.exe" 0 SW_SHOWNORMAL "" "TAVRINEL in a console, in the sample's folder"
   CreateShortcut "$SMPROGRAMS\TAVRINEL\TAVRINEL README.lnk" "$INSTDIR\README.txt"
   CreateShortcut "$SMPROGRAMS\TAVRINEL\Uninstall TAVRINEL.lnk" "$INSTDIR\uninstall.exe"

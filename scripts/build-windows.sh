@@ -129,6 +129,11 @@ installed_version=$(wine_run "$check_path/tavrinel.exe" --version | tr -d '\r')
   echo "build-windows: the installed program says '$installed_version'" >&2
   exit 1
 }
+# --help speaks of Windows: no manual page, Unix socket or signal numbers.
+if wine_run "$check_path/tavrinel.exe" --help | grep -iE 'man tavrinel|unix socket|signal'; then
+  echo "build-windows: --help on Windows speaks of Linux" >&2
+  exit 1
+fi
 menu=$(find "$build/wine-prefix/drive_c/users" -path '*Start Menu/Programs/TAVRINEL' -type d \
   2>/dev/null | head -n 1)
 for entry in TAVRINEL.lnk "TAVRINEL README.lnk" "Uninstall TAVRINEL.lnk"; do

@@ -196,6 +196,18 @@ if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   walk access32 odbc32 "${short_steps[@]}"
   prepare no-driver "$root/sample/Database.mdb"
   no_driver no-driver odbc-none "no Access driver loads, not even the 32-bit \"$jet\""
+  # A console of its own (wine start), as after a double-click: Wine here has no display to show
+  # it, so its wait for a key cannot be seen, but a console without keys must not hold it.
+  own_console_status=0
+  (cd "$work/no-driver/windows" && ODBCSYSINI="$work/odbc-none" timeout 60 \
+    "$root/cmake/wine-run.sh" "$build/wine-prefix" start /wait /unix "$windows_exe") ||
+    own_console_status=$?
+  if [ "$own_console_status" -eq 1 ]; then
+    echo "ok   own console: status 1, not held"
+  else
+    echo "FAIL own console: status $own_console_status (1 expected; 124 is held)"
+    failures=$((failures + 1))
+  fi
   # An ACE file, told by its first bytes whatever its name: the Jet driver is not tried.
   prepare ace "$root/sample/Database.mdb"
   printf 'Standard ACE DB' | dd of="$work/ace/windows/Database.mdb" bs=1 seek=4 conv=notrunc \

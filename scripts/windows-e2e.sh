@@ -30,6 +30,7 @@ trap cleanup EXIT
 # side's driver is taken from its own multiarch folder (a glob would find both).
 mdbtools64=/usr/lib/x86_64-linux-gnu/odbc/libmdbodbc.so
 mdbtools32=/usr/lib/i386-linux-gnu/odbc/libmdbodbc.so
+psqlodbc64=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so
 ace="Microsoft Access Driver (*.mdb, *.accdb)"
 jet="Microsoft Access Driver (*.mdb)"
 mkdir -p "$work/odbc64" "$work/odbc32" "$work/odbc-none"
@@ -207,6 +208,27 @@ if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   else
     echo "FAIL own console: status $own_console_status (1 expected; 124 is held)"
     failures=$((failures + 1))
+  fi
+  # A 64-bit driver that loads and refuses the file (the PostgreSQL driver stands in for an ACE
+  # driver that will not open an Access 97 file): a Jet file still opens in the Jet driver.
+  if [ -f "$psqlodbc64" ]; then
+    mkdir -p "$work/odbc-refuses"
+    cat >"$work/odbc-refuses/odbcinst.ini" <<INI
+[$ace]
+Driver64 = $psqlodbc64
+
+[$jet]
+Driver = $mdbtools32
+INI
+    : >"$work/odbc-refuses/odbc.ini"
+    refused=$(cd "$work/access32/windows" && printf '\033' | ODBCSYSINI="$work/odbc-refuses" \
+      "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" 2>&1 | tr -d '\r') || true
+    if grep -q 'Program Closing' <<<"$refused"; then
+      echo "ok   refused64: the Jet driver read the file the 64-bit driver refused"
+    else
+      echo "FAIL refused64: $(tail -n 1 <<<"$refused")"
+      failures=$((failures + 1))
+    fi
   fi
   # An ACE file, told by its first bytes whatever its name: the Jet driver is not tried.
   prepare ace "$root/sample/Database.mdb"

@@ -174,8 +174,15 @@ std::string endReason(const ReaderEnd& end, const ReaderLimits& limits) {
   return damaged("its reader crashed");
 }
 
-// The tables as one reader read them; nothing when no driver of its bitness loads.
-std::optional<SourceTables> readWith(const std::string& readerProgram, const std::string& path) {
+// What one reader made of the file: its tables; or no driver of its bitness loaded; or every
+// driver that loaded refused to open it, for this reason.
+struct Attempt {
+  std::optional<SourceTables> tables;
+  bool noDriver = false;
+  std::string refusal;
+};
+
+Attempt readWith(const std::string& readerProgram, const std::string& path) {
   const std::uint64_t size = sizeOf(path);
   ReaderLimits limits;
   // As on Linux: well under a second per ten megabytes for a healthy file.
@@ -192,23 +199,30 @@ std::optional<SourceTables> readWith(const std::string& readerProgram, const std
   RowStreamReader in(
       [&reader](char* buffer, std::size_t count) { return reader->read(buffer, count); });
   ReceivedTables received;
+  Attempt attempt;
   try {
     received = receiveSourceTables(in);
   } catch (const RowStreamError&) {
     const ReaderEnd end = reader->finish();
     if (end.kind == ReaderEnd::kExited && end.code == kAccessReaderNoDriver) {
-      return std::nullopt;
+      attempt.noDriver = true;
+      return attempt;
     }
     failToRead(path, endReason(end, limits));
   }
   const ReaderEnd end = reader->finish();
+  if (received.refused && end.kind == ReaderEnd::kExited && end.code == kAccessReaderRefused) {
+    attempt.refusal = received.reason;
+    return attempt;
+  }
   if (received.refused) {
     failToRead(path, received.reason);
   }
   if (end.kind != ReaderEnd::kExited || end.code != 0) {
     failToRead(path, endReason(end, limits));
   }
-  return std::move(received.tables);
+  attempt.tables = std::move(received.tables);
+  return attempt;
 }
 
 // What to install, said once every reader has looked.
@@ -235,9 +249,20 @@ std::string accessRefusal(const std::string& driverReason) {
       (driverReason.rfind("table ", 0) == 0 || driverReason.rfind("column ", 0) == 0)) {
     return driverReason;
   }
-  // The reason without the driver's vendor tags ("[Microsoft][ODBC Microsoft Access Driver]"),
-  // and no longer than a line.
-  std::string reason = driverReason;
+  // The reason on one line, without the driver's vendor tags ("[Microsoft][ODBC Microsoft
+  // Access Driver]"), and no longer than a line.
+  std::string reason;
+  for (char c : driverReason) {
+    const bool control = static_cast<unsigned char>(c) < 0x20;
+    if (!control) {
+      reason += c;
+    } else if (!reason.empty() && reason.back() != ' ') {
+      reason += ' ';
+    }
+  }
+  if (!reason.empty() && reason.back() == ' ') {
+    reason.pop_back();
+  }
   while (!reason.empty() && reason[0] == '[') {
     const std::size_t close = reason.find(']');
     if (close == std::string::npos) {
@@ -259,21 +284,35 @@ std::string accessRefusal(const std::string& driverReason) {
 
 SourceTables readAccessTables(const std::string& path) {
   const std::string program = thisProgram();
+  Attempt first;
   if (k64BitProcess) {
-    if (std::optional<SourceTables> tables = readWith(program, path)) {
-      return std::move(*tables);
+    first = readWith(program, path);
+    if (first.tables) {
+      return std::move(*first.tables);
+    }
+    // A 64-bit driver that refused an ACE file speaks for the 32-bit one too; a Jet file may
+    // still open in the Jet driver.
+    if (!first.refusal.empty() && !isJetFile(path)) {
+      failToRead(path, first.refusal);
     }
   }
   const std::string reader32 =
       program.substr(0, program.find_last_of("\\/") + 1) + kAccess32ReaderName;
   if (!fileExists(reader32)) {
+    if (!first.refusal.empty()) {
+      failToRead(path, first.refusal);
+    }
     failToRead(path, std::string("no 64-bit Access driver loads, and the 32-bit reader ") +
                          kAccess32ReaderName +
                          " that would load a 32-bit one is missing "
                          "beside tavrinel.exe: unpack or install TAVRINEL again");
   }
-  if (std::optional<SourceTables> tables = readWith(reader32, path)) {
-    return std::move(*tables);
+  Attempt second = readWith(reader32, path);
+  if (second.tables) {
+    return std::move(*second.tables);
+  }
+  if (!first.refusal.empty() || !second.refusal.empty()) {
+    failToRead(path, first.refusal.empty() ? second.refusal : first.refusal);
   }
   failWithoutDriver(path);
 }
@@ -293,6 +332,7 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
   if (!k64BitProcess && isJetFile(path)) {
     drivers.push_back(kJetDriver);
   }
+  std::string refusal;  // of the first driver that loaded and would not open the file
   for (const std::string& driver : drivers) {
     const std::string connection =
         "Driver={" + driver + "};DBQ=" + connectionValue(path) + ";ReadOnly=1";
@@ -300,12 +340,14 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
     if (opening.kind == Opening::kNoDriver) {
       continue;
     }
+    if (opening.kind == Opening::kRefused) {
+      if (refusal.empty()) {
+        refusal = accessRefusal(opening.reason);
+      }
+      continue;
+    }
     RowStreamWriter out(rows);
     try {
-      if (opening.kind == Opening::kRefused) {
-        sendRefusal(accessRefusal(opening.reason), out);
-        return 0;
-      }
       sendSourceTables(readOdbcTables(connection), out);
     } catch (const DatabaseError& error) {
       // "Cannot read <connection>: <reason>": the reason goes back; the program names the file.
@@ -322,5 +364,14 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
     }
     return 0;
   }
-  return kAccessReaderNoDriver;
+  if (refusal.empty()) {
+    return kAccessReaderNoDriver;
+  }
+  try {
+    RowStreamWriter out(rows);
+    sendRefusal(refusal, out);
+  } catch (const std::system_error&) {
+    return 1;  // the program has gone
+  }
+  return kAccessReaderRefused;
 }

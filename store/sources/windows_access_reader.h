@@ -13,6 +13,11 @@ constexpr int kAccessReaderOutOfMemory = 71;
 // program tries the next reader.
 constexpr int kAccessReaderNoDriver = 72;
 
+// The reader's exit code when every driver that loaded refused to open the file: the first one's
+// reason was sent. Another reader may still open it (Access 2013 and later's ACE drivers refuse
+// Access 97 files, which the Jet driver reads).
+constexpr int kAccessReaderRefused = 73;
+
 // The 32-bit reader, beside tavrinel.exe.
 constexpr const char* kAccess32ReaderName = "tavrinel-access32.exe";
 

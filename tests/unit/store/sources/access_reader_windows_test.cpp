@@ -26,6 +26,8 @@ TEST(AccessRefusalTest, DamageCarriesTheDriversReasonShortened) {
       {"column StudentID of table Student is missing",
        "column StudentID of table Student is missing"},
       {"the file is missing", "the Access file is damaged (the file is missing)"},
+      {"could not connect:\n\tIs the server running?\r\n",
+       "the Access file is damaged (could not connect: Is the server running?)"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(accessRefusal(c.driver), c.said) << c.driver;

@@ -21,10 +21,8 @@ constexpr const char* kUsage =
     "goes back at the menus and entries, and ESC at the main menu ends the program.\n"
     "\n"
     "  --connect CONNECTION  read the records through ODBC instead: a data source\n"
-    "                        (DSN=office) or the driver's keys: Driver, Server (a host,\n"
-    "                        or PostgreSQL's socket folder), Port, Database, UID, PWD;\n"
-    "                        Socket for MariaDB over a Unix socket; DBQ for an Access\n"
-    "                        file through the MDBTools driver (see man tavrinel)\n"
+    "                        (DSN=office) or the driver's keys: Driver, Server (a host,\n";
+constexpr const char* kUsageOptions =
     "  --plain               plain mode, for a screen reader or a braille display: no\n"
     "                        clearing, colours or cursor movement, each screen after a\n"
     "                        blank line (also when TERM is unset, dumb or unknown)\n"
@@ -48,10 +46,11 @@ constexpr const char* kUsage =
     "  -h, --help            show this text and exit\n"
     "  -V, --version         show the version and exit\n"
     "\n"
-    "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n"
-    "128+N ended by signal N (130 for Ctrl-C). A job: 0 done (--check: no problem),\n"
-    "1 the database cannot be used, no student in the intake, or problems found,\n"
-    "2 a wrong command line, 3 the file cannot be written (the old one is kept).\n";
+    "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n";
+constexpr const char* kUsageJobStatus =
+    "A job: 0 done (--check: no problem), 1 the database cannot be used, no student in the\n"
+    "intake, or problems found, 2 a wrong command line, 3 the file cannot be written (the\n"
+    "old one is kept).\n";
 
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';
@@ -123,7 +122,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 void writeUsage(std::ostream& out) {
-  out << kUsage;
+  out << kUsage << kPlatformUsage.connectKeys << kUsageOptions << kPlatformUsage.endings
+      << kUsageJobStatus;
 }
 
 void writeRefusal(const CommandLine& line, std::ostream& err) {

@@ -24,5 +24,13 @@ CommandLine parseCommandLine(int argc, const char* const* argv);
 
 void writeUsage(std::ostream& out);
 
+// The lines of the usage that differ by platform (command_line_posix.cpp, _windows.cpp): the rest
+// of the --connect keys, and how a program ended by Ctrl-C or its window's closing is reported.
+struct PlatformUsage {
+  const char* connectKeys;
+  const char* endings;
+};
+extern const PlatformUsage kPlatformUsage;
+
 // What the program says when it refuses the line: the problem and where to look, two lines.
 void writeRefusal(const CommandLine& line, std::ostream& err);

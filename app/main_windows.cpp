@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/program.h"
 #include "app/program_entry.h"
 #include "console/console_windows.h"
 #include "store/sources/windows_access_reader.h"
@@ -18,6 +19,14 @@ std::string utf8Of(const wchar_t* wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
   text.resize(text.size() - 1);
   return text;
+}
+
+// Whether the console is the program's alone, as when it was started by a double-click: the
+// window closes with the program, and a last message would go with it unread. In cmd,
+// PowerShell or Windows Terminal the shell shares the console and the message stays.
+bool ownsConsole() {
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
 }
 
 }  // namespace
@@ -38,8 +47,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   const CommandLine line = parseCommandLine(argc, pointers.data());
   if (line.action != CommandLine::Action::kRun) {
-    return runCommandLine(line);
+    const int status = runCommandLine(line);
+    // A job never waits: a scheduled task has a console of its own and nobody at it.
+    if (status != kExitClosed && line.action == CommandLine::Action::kRefuse && ownsConsole()) {
+      WindowsConsole console;  // files dropped on the program's icon that it cannot take
+      console.pauseInOwnWindow();
+    }
+    return status;
   }
   WindowsConsole console(line.plain);
-  return runProgram(console, line);
+  const int status = runProgram(console, line);
+  if (status != kExitClosed && ownsConsole()) {
+    console.pauseInOwnWindow();  // a start-up error, unless its message paused already
+  }
+  return status;
 }

@@ -4,6 +4,15 @@
 # build picks the file, the code has no platform conditionals. SQLite comes from its amalgamation,
 # ODBC from Windows' own odbc32; there is no libmdb and no terminfo on Windows.
 
+# The version resource of an executable (name, without .exe) from the project's version.
+function(tavrinel_version_resource target name description)
+  set(TAVRINEL_FILE_NAME ${name})
+  set(TAVRINEL_FILE_DESCRIPTION ${description})
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/version.rc.in
+                 ${CMAKE_BINARY_DIR}/${name}-version.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${name}-version.rc)
+endfunction()
+
 set(TAVRINEL_SQLITE_AMALGAMATION "" CACHE PATH
     "Folder holding sqlite3.c and sqlite3.h of the SQLite amalgamation")
 if(NOT EXISTS "${TAVRINEL_SQLITE_AMALGAMATION}/sqlite3.c")
@@ -21,11 +30,57 @@ target_compile_definitions(tavrinel_sqlite3 PRIVATE SQLITE_THREADSAFE=0 SQLITE_O
                                                     SQLITE_DEFAULT_MEMSTATUS=0 SQLITE_WIN32_MALLOC)
 target_compile_options(tavrinel_sqlite3 PRIVATE -O2 -g0 -w)
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The 32-bit build (cmake/mingw-w64-i686.cmake) makes only the Access reader that
+  # tavrinel.exe starts when no 64-bit Access driver can open a file: the store's sources, of
+  # which the linker takes what the reader calls (SQLite among them: the values read keep its
+  # rules), and nothing of the screens.
+  file(GLOB_RECURSE TAVRINEL_READER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/store/*.cpp)
+  list(FILTER TAVRINEL_READER_SOURCES EXCLUDE REGEX "(_posix|/sqlite_reader)\\.cpp$")
+  add_library(tavrinel_reader STATIC ${TAVRINEL_READER_SOURCES})
+  target_include_directories(tavrinel_reader PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(tavrinel_reader PRIVATE ${TAVRINEL_WARNINGS})
+  target_compile_definitions(tavrinel_reader PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX
+                                                    _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
+  target_link_libraries(tavrinel_reader PUBLIC tavrinel_sqlite3 odbc32 psapi)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc_reader.cpp PROPERTIES
+                              COMPILE_OPTIONS "-include;windows.h")
+  enable_language(RC)
+  add_executable(tavrinel-access32 app/main_access32_windows.cpp
+                                   ${CMAKE_SOURCE_DIR}/packaging/windows/tavrinel-access32.rc)
+  tavrinel_version_resource(tavrinel-access32 tavrinel-access32 "TAVRINEL 32-bit Access reader")
+  target_compile_options(tavrinel-access32 PRIVATE ${TAVRINEL_WARNINGS} -municode)
+  target_link_options(tavrinel-access32 PRIVATE -municode)
+  target_link_libraries(tavrinel-access32 PRIVATE tavrinel_reader)
+  if(BUILD_TESTING)
+    # Only the tests whose code differs in a 32-bit process: the wire format the 64-bit
+    # program reads (written with 32-bit sizes here), and the reader process's start.
+    set(TAVRINEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${TAVRINEL_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
+    enable_testing()
+    include(GoogleTest)
+    add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/table_stream_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/reader_process_windows_test.cpp)
+    target_include_directories(unit_tests32 PRIVATE ${CMAKE_SOURCE_DIR}/tests
+                                                    ${CMAKE_SOURCE_DIR}/tests/unit)
+    target_compile_options(unit_tests32 PRIVATE ${TAVRINEL_WARNINGS})
+    target_link_libraries(unit_tests32 PRIVATE tavrinel_reader GTest::gtest GTest::gtest_main)
+    target_link_options(unit_tests32 PRIVATE -static)
+    gtest_discover_tests(unit_tests32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES LABELS unit TIMEOUT 120)
+  endif()
+  return()
+endif()
+
+
 file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/analysis/*.cpp
      ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/console/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp
      ${CMAKE_SOURCE_DIR}/store/*.cpp)
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
-list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main_(posix|windows)\\.cpp$")
+list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main_(posix|windows|access32_windows)\\.cpp$")
 
 add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
 target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})
@@ -49,6 +104,7 @@ add_executable(tavrinel app/main_windows.cpp ${CMAKE_SOURCE_DIR}/packaging/windo
 target_compile_options(tavrinel PRIVATE ${TAVRINEL_WARNINGS} -municode)
 target_link_options(tavrinel PRIVATE -municode)
 target_link_libraries(tavrinel PRIVATE tavrinel_core)
+tavrinel_version_resource(tavrinel tavrinel "TAVRINEL, student results and result letters")
 
 if(BUILD_TESTING)
   set(TAVRINEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH

@@ -9,8 +9,10 @@ set -eu
 WINEPREFIX=$(realpath -m "$1")
 shift
 WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko: console programs need neither, and their installers would ask.
-WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono or Gecko: console programs need neither, and their installers would ask. Never Wine's
+# menu builder, which would leave menu entries and icons (the installer's shortcuts among them)
+# in the user's ~/.local/share and ~/.config.
+WINEDLLOVERRIDES="winemenubuilder.exe=d;${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"

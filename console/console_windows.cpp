@@ -353,6 +353,20 @@ void WindowsConsole::closeScreen() {
 void WindowsConsole::pause() {
   out_ << "Press any key to continue . . . ";
   readKey();
+  paused_ = true;
+}
+
+void WindowsConsole::pauseInOwnWindow() {
+  if (paused_ || !inputIsConsole_) {
+    return;
+  }
+  try {
+    pause();
+  } catch (const EndOfInput&) {
+    // The window is closing anyway.
+  }
+  out_ << '\n';
+  out_.flush();
 }
 
 Key WindowsConsole::readKey() {

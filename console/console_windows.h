@@ -36,6 +36,9 @@ class WindowsConsole : public SessionConsole {
   void clearScreen() override;
   void closeScreen() override;
   void pause() override;
+  // The pause once more, for the window the program has to itself: when a message ends the run
+  // and nothing has waited for a key since it was written. Keys from a script never wait.
+  void pauseInOwnWindow();
 
   bool isInputTerminal() const override { return inputIsConsole_; }
   bool isOutputTerminal() const override { return outputIsConsole_; }
@@ -97,4 +100,5 @@ class WindowsConsole : public SessionConsole {
   bool inputEnded_ = false;
   KeyDecoder decoder_{false};  // a script has no Alt key: its ESC and a key are two keys
   bool midLine_ = false;
+  bool paused_ = false;  // a key was waited for: the last message has been read
 };

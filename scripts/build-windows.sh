@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Windows console program on Debian: cross-compiles tavrinel.exe with MinGW-w64, runs
-# its unit tests under Wine, and writes build-windows/tavrinel-VERSION-win64.zip and
+# Builds the Windows console program on Debian: cross-compiles tavrinel.exe and the 32-bit Access
+# reader tavrinel-access32.exe with MinGW-w64, runs their unit tests under Wine (of the 32-bit
+# build only those whose code differs), and writes build-windows/tavrinel-VERSION-win64.zip and
 # build-windows/tavrinel-VERSION-win64-setup.exe (a per-user installer, checked to install and
 # uninstall silently under Wine). The one download is the SQLite amalgamation, taken from the
 # better-sqlite3 npm package and checked against its known digest; it is kept in
@@ -63,6 +64,17 @@ cmake -G Ninja -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cm
   -DTAVRINEL_SQLITE_AMALGAMATION="$sqlite_dir" >/dev/null
 step "build"
 cmake --build "$build" -j2
+# The 32-bit reader, in a build folder of its own inside the 64-bit one, its tests run in the
+# same Wine prefix.
+build32=$build/i686
+step "configure (32-bit reader)"
+cmake -G Ninja -S . -B "$build32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON -DBUILD_TESTING=ON \
+  -DTAVRINEL_WINE_PREFIX="$build/wine-prefix" -DTAVRINEL_SQLITE_AMALGAMATION="$sqlite_dir" >/dev/null
+step "build (32-bit reader)"
+cmake --build "$build32" -j2
+# Beside tavrinel.exe, where the program looks for it: the tests and the e2e walk find it there.
+cp "$build32/tavrinel-access32.exe" "$build/tavrinel-access32.exe"
 
 wine_run() { "$root/cmake/wine-run.sh" "$build/wine-prefix" "$@"; }
 # The wine server of the build's prefix, kept up between runs, ends with the script.
@@ -71,6 +83,8 @@ trap 'WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true' EXIT
 if [ $run_tests -eq 1 ]; then
   step "unit tests under Wine"
   (cd "$build" && ctest --output-on-failure -j2)
+  step "unit tests of the 32-bit reader under Wine"
+  (cd "$build32" && ctest --output-on-failure -j2)
 fi
 
 step "zip"
@@ -78,43 +92,87 @@ stage=$build/stage
 rm -rf "$stage"
 mkdir -p "$stage"
 x86_64-w64-mingw32-strip -o "$stage/tavrinel.exe" "$build/tavrinel.exe"
+i686-w64-mingw32-strip -o "$stage/tavrinel-access32.exe" "$build32/tavrinel-access32.exe"
 # Texts with CR LF, so that every Windows editor shows their lines.
 for pair in packaging/windows/README-Windows.txt:README.txt LICENSE:LICENSE.txt \
   packaging/windows/THIRD-PARTY-NOTICES.txt:THIRD-PARTY-NOTICES.txt; do
   sed 's/$/\r/' "${pair%%:*}" >"$stage/${pair#*:}"
 done
-cp sample/Database.mdb "$stage/Database.mdb"
+# The sample in a folder of its own: a zip unpacked into an office's folder, replacing whatever
+# has the same name, can never put the sample in place of the office's Database.mdb.
+mkdir -p "$stage/sample"
+cp sample/Database.mdb "$stage/sample/Database.mdb"
 zip_file=$build/tavrinel-$version-win64.zip
 rm -f "$zip_file"
-(cd "$stage" && zip -q -X "$zip_file" tavrinel.exe README.txt LICENSE.txt \
-  THIRD-PARTY-NOTICES.txt Database.mdb)
+(cd "$stage" && zip -q -X "$zip_file" tavrinel.exe tavrinel-access32.exe README.txt LICENSE.txt \
+  THIRD-PARTY-NOTICES.txt sample/Database.mdb)
+if unzip -Z1 "$zip_file" | grep -qix 'database.mdb'; then
+  echo "build-windows: the zip holds a Database.mdb at its top" >&2
+  exit 1
+fi
 
 step "installer"
 setup_file=$build/tavrinel-$version-win64-setup.exe
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup_file" \
-  packaging/windows/installer.nsi
+  -DSAMPLE_SIZE="$(stat -c %s "$stage/sample/Database.mdb")" packaging/windows/installer.nsi
 
 step "installer check under Wine"
 check_dir='C:\tavrinel-install-check'
 check_path=$build/wine-prefix/drive_c/tavrinel-install-check
+rm -rf "$check_path"
 wine_run "$setup_file" /S "/D=$check_dir"
-[ -f "$check_path/tavrinel.exe" ] || { echo "build-windows: the installer installed nothing" >&2; exit 1; }
+for file in tavrinel.exe tavrinel-access32.exe README.txt sample/Database.mdb; do
+  [ -f "$check_path/$file" ] || { echo "build-windows: the installer did not install $file" >&2; exit 1; }
+done
 installed_version=$(wine_run "$check_path/tavrinel.exe" --version | tr -d '\r')
 [ "$installed_version" = "tavrinel $version" ] || {
   echo "build-windows: the installed program says '$installed_version'" >&2
   exit 1
 }
-shortcut=$(find "$build/wine-prefix/drive_c/users" -path '*Start Menu/Programs/TAVRINEL/TAVRINEL.lnk' \
+# --help speaks of Windows: no manual page, Unix socket or signal numbers.
+if wine_run "$check_path/tavrinel.exe" --help | grep -iE 'man tavrinel|unix socket|signal'; then
+  echo "build-windows: --help on Windows speaks of Linux" >&2
+  exit 1
+fi
+menu=$(find "$build/wine-prefix/drive_c/users" -path '*Start Menu/Programs/TAVRINEL' -type d \
   2>/dev/null | head -n 1)
-[ -n "$shortcut" ] || { echo "build-windows: the installer made no Start-menu entry" >&2; exit 1; }
-# The uninstaller copies itself away and ends at once; its copy removes the folder.
+for entry in TAVRINEL.lnk "TAVRINEL README.lnk" "Uninstall TAVRINEL.lnk"; do
+  [ -f "$menu/$entry" ] || { echo "build-windows: no Start-menu entry $entry" >&2; exit 1; }
+done
+# The Start-menu console: its command run in its folder, the sample's, where typing tavrinel
+# reads the sample (through the MDBTools driver under the name of Microsoft's 64-bit driver).
+console_arguments=$(x86_64-w64-mingw32-strings -el "$menu/TAVRINEL.lnk" | grep '^/s /k "')
+console_command=${console_arguments#/s /k \"}
+odbc=$build/odbc-check
+mkdir -p "$odbc"
+printf '[Microsoft Access Driver (*.mdb, *.accdb)]\nDriver64 = %s\n' \
+  /usr/lib/x86_64-linux-gnu/odbc/libmdbodbc.so >"$odbc/odbcinst.ini"
+first_run=$(cd "$check_path/sample" && printf 'tavrinel\r\n\033\r\nexit\r\n' |
+  ODBCSYSINI=$odbc wine_run cmd /s /k "${console_command%\"}" 2>&1 | tr -d '\r')
+grep -q 'Main Menu' <<<"$first_run" || {
+  echo "build-windows: tavrinel typed in the Start-menu console does not start on the sample:" >&2
+  printf '%s\n' "$first_run" >&2
+  exit 1
+}
+uninstall_entry=$(wine_run reg query \
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TAVRINEL' | tr -d '\r')
+for value in DisplayIcon DisplayVersion Publisher EstimatedSize; do
+  grep -q "^ *$value " <<<"$uninstall_entry" ||
+    { echo "build-windows: the uninstall entry has no $value" >&2; exit 1; }
+done
+# What the user made stays: a mail.txt written in the sample's folder.
+printf 'letters\r\n' >"$check_path/sample/mail.txt"
+# The uninstaller copies itself away and ends at once; its copy removes the files.
 wine_run "$check_path/uninstall.exe" /S
 for _ in $(seq 50); do
-  [ -e "$check_path" ] || break
+  [ -e "$check_path/uninstall.exe" ] || break
   sleep 0.2
 done
-[ ! -e "$check_path" ] || { echo "build-windows: the uninstaller left $check_path" >&2; exit 1; }
-[ ! -e "$shortcut" ] || { echo "build-windows: the uninstaller left the Start-menu entry" >&2; exit 1; }
+left=$(cd "$check_path" && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./sample ./sample/mail.txt " ] ||
+  { echo "build-windows: after uninstalling: '$left' (only the user's mail.txt should stay)" >&2; exit 1; }
+[ ! -e "$menu" ] || { echo "build-windows: the uninstaller left the Start-menu entries" >&2; exit 1; }
+rm -rf "$check_path"
 
 step "done"
 ls -l "$zip_file" "$setup_file"

@@ -27,9 +27,13 @@ case "${1:-}" in
     # sources, Wine to run the tests, npm to fetch the SQLite amalgamation, NSIS and zip for the
     # installer and the zip (npm only where no npm is on the path); tmux, sqlite3, unixODBC and
     # the MDBTools ODBC driver for the end-to-end run under Wine.
-    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip tmux
-              sqlite3 unixodbc-dev odbc-mdbtools)
+    # The 32-bit Access reader: i686 MinGW-w64, 32-bit Wine, and the i386 unixODBC and MDBTools
+    # driver that its tests load (libodbc2:i386 is left out unless named).
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine
+              wine64 wine32:i386 libodbc2:i386 odbc-mdbtools:i386 nsis zip tmux sqlite3
+              unixodbc-dev odbc-mdbtools)
     command -v npm >/dev/null || packages+=(npm)
+    windows=1
     ;;
   *)
     echo "usage: scripts/install-deps.sh [--tests | --windows]" >&2
@@ -39,7 +43,9 @@ esac
 
 missing=()
 for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  # A package installed for two architectures is named with the machine's own.
+  dpkg -s "$package" >/dev/null 2>&1 || dpkg -s "$package:$(dpkg --print-architecture)" \
+    >/dev/null 2>&1 || missing+=("$package")
 done
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
@@ -49,5 +55,8 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 echo "installing: ${missing[*]}"
+if [ "${windows:-0}" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,8 +4,11 @@
 # the screens after every step and the mail.txt they write must be the same. Runs on a SQLite
 # copy of the sample, again in a window of 80x24 (where the listing and the chart are taller than
 # the window, and the student's name must stay in the pane's history), and, where the MDBTools
-# ODBC driver is installed, on the sample Access file read through it under the name of
-# Microsoft's Access driver.
+# ODBC driver is installed, on the sample Access file
+# read through it under the names of Microsoft's Access drivers, three ways: a 64-bit driver; a
+# driver that loads only in a 32-bit process (the 32-bit reader tavrinel-access32.exe, beside
+# the program, takes over); and no driver at all (one line, and nothing waits for a key in a
+# console that a shell shares).
 #
 # usage: scripts/windows-e2e.sh WINDOWS_EXE LINUX_BINARY
 set -euo pipefail
@@ -22,16 +25,36 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mdbtools_driver=/usr/lib/x86_64-linux-gnu/odbc/libmdbodbc.so
-# Microsoft's driver is not here: the MDBTools driver answers to its name in an ODBC
-# configuration of the test's own, which Wine's odbc32 passes on to unixODBC.
-mkdir -p "$work/odbc"
-cat >"$work/odbc/odbcinst.ini" <<INI
-[Microsoft Access Driver (*.mdb, *.accdb)]
-Description = the MDBTools driver under the name of Microsoft's Access driver
-Driver = $mdbtools_driver
+# Microsoft's drivers are not here: the MDBTools driver answers to their names in ODBC
+# configurations of the test's own, which Wine's odbc32 passes on to unixODBC. Under Wine both
+# bitnesses read the same odbcinst.ini: Driver is the 32-bit side's library, Driver64 the 64-bit
+# side's, and a library that is not there is a driver that does not load on that side. Each
+# side's driver is taken from its own multiarch folder (a glob would find both).
+mdbtools64=/usr/lib/x86_64-linux-gnu/odbc/libmdbodbc.so
+mdbtools32=/usr/lib/i386-linux-gnu/odbc/libmdbodbc.so
+psqlodbc64=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so
+ace="Microsoft Access Driver (*.mdb, *.accdb)"
+jet="Microsoft Access Driver (*.mdb)"
+mkdir -p "$work/odbc64" "$work/odbc32" "$work/odbc-none"
+cat >"$work/odbc64/odbcinst.ini" <<INI
+[$ace]
+Description = the MDBTools driver, as 64-bit Office's or the 64-bit Engine's
+Driver = $mdbtools32
+Driver64 = $mdbtools64
 INI
-: >"$work/odbc/odbc.ini"
+cat >"$work/odbc32/odbcinst.ini" <<INI
+[$ace]
+Description = listed, as where Office was removed, but loads on neither side
+Driver = $work/missing/libaceodbc.so
+Driver64 = $work/missing/libaceodbc.so
+
+[$jet]
+Description = the MDBTools driver, as the 32-bit Jet driver of every Windows
+Driver = $mdbtools32
+Driver64 = $work/missing/libjetodbc.so
+INI
+: >"$work/odbc-none/odbcinst.ini"
+for folder in odbc64 odbc32 odbc-none; do : >"$work/$folder/odbc.ini"; done
 
 # The screen once it has changed from what it was before the keys (at most 3 s: some keys change
 # nothing) and then stopped changing.
@@ -45,7 +68,8 @@ settled_screen() {
   for _ in $(seq 100); do
     sleep 0.2
     current=$(tmux capture-pane -p -t "$session")
-    if [ "$current" = "$previous" ]; then
+    # A load still running is not a settled screen (the first 32-bit start in a prefix is slow).
+    if [ "$current" = "$previous" ] && [ "$(grep -v '^$' <<<"$current" | tail -n 1)" != "Loading ..." ]; then
       printf '%s\n' "$current"
       return
     fi
@@ -54,50 +78,68 @@ settled_screen() {
   printf '%s\n' "$current"
 }
 
-# Wine's server up first, so that the first screen does not wait for it.
+# Wine's server up first, and its 32-bit side started once, so that the first screens do not
+# wait for them.
 "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" --version >/dev/null
+"$root/cmake/wine-run.sh" "$build/wine-prefix" "$build/tavrinel-access32.exe" 2>/dev/null || true
 
 failures=0
-# walk NAME [COLUMNS ROWS]: both programs in their folders under $work/NAME, the same keys, the
-# same screens; 100x40 unless told.
+# The Windows program under Wine with the ODBC configuration of $work/ODBC, in the folder.
+windows_command() {
+  local folder=$1 odbc=$2
+  printf '%s' "cd '$folder' && ODBCSYSINI='$work/$odbc' ODBCINI='$work/$odbc/odbc.ini' \
+     '$root/cmake/wine-run.sh' '$build/wine-prefix' '$windows_exe'"
+}
+
+# The first run, in full.
+full_steps=(
+  ""                          # the main menu
+  "F1"                        # a function key at the main menu
+  "M-1"                       # Alt+1: one key press, not ESC then 1
+  "1"                         # student search
+  "st2 BSpace Escape"         # Backspace echoed, ESC back to the main menu
+  "1"                         # student search
+  "st240401 Enter"            # found: the sub menu
+  "1"                         # her results
+  "history: Maya Patel"       # her name, scrolled off a small window, still in its history
+  "2"                         # her chart
+  "history:Chart for Maya Patel"
+  "x"                         # back to the sub menu
+  "3"                         # forecast
+  "65 Space 70 Space 55 Space 80 Space 60 Space 75 Enter"
+  "n Enter"
+  "4"                         # suggestion
+  "B Enter"
+  "Enter Enter Enter Enter Enter Enter"
+  "n Enter"
+  "Escape"                    # back to the main menu
+  "2"                         # result mails
+  "APR24IT Enter"
+  "y Enter"
+  "Escape"                    # the main menu again
+  "Escape"                    # closes the program
+)
+# Her results and the intake's letters: every table read, in fewer steps.
+short_steps=("" "1" "st240401 Enter" "1" "Escape" "2" "APR24IT Enter" "y Enter" "Escape" "Escape")
+
+# walk NAME ODBC [COLUMNSxROWS] STEPS...: both programs in their folders under $work/NAME, the
+# same keys, the same screens; 100x40 unless told.
 walk() {
-  local name=$1 columns=${2:-100} rows=${3:-40} step=0
+  local name=$1 odbc=$2 columns=100 rows=40 step=0
+  shift 2
+  if [[ "${1:-}" =~ ^([0-9]+)x([0-9]+)$ ]]; then
+    columns=${BASH_REMATCH[1]} rows=${BASH_REMATCH[2]}
+    shift
+  fi
+  local steps=("$@")
   local linux_session="tavrinel-e2e-linux-$$-$name" windows_session="tavrinel-e2e-windows-$$-$name"
   local linux_screen="" windows_screen=""
   sessions+=("$linux_session" "$windows_session")
   tmux new-session -d -s "$linux_session" -x "$columns" -y "$rows" \
     "cd '$work/$name/linux' && '$linux_binary'; echo \"exit status \$?\"; sleep 600"
   tmux new-session -d -s "$windows_session" -x "$columns" -y "$rows" \
-    "cd '$work/$name/windows' && ODBCSYSINI='$work/odbc' ODBCINI='$work/odbc/odbc.ini' \
-     '$root/cmake/wine-run.sh' '$build/wine-prefix' '$windows_exe'; echo \"exit status \$?\"; sleep 600"
+    "$(windows_command "$work/$name/windows" "$odbc"); echo \"exit status \$?\"; sleep 600"
   # Each step: the keys (tmux key names), then the screens compared.
-  local steps=(
-    ""                          # the main menu
-    "F1"                        # a function key at the main menu
-    "M-1"                       # Alt+1: one key press, not ESC then 1
-    "1"                         # student search
-    "st2 BSpace Escape"         # Backspace echoed, ESC back to the main menu
-    "1"                         # student search
-    "st240401 Enter"            # found: the sub menu
-    "1"                         # her results
-    "history: Maya Patel"       # her name, scrolled off a small window, still in its history
-    "2"                         # her chart
-    "history:Chart for Maya Patel"
-    "x"                         # back to the sub menu
-    "3"                         # forecast
-    "65 Space 70 Space 55 Space 80 Space 60 Space 75 Enter"
-    "n Enter"
-    "4"                         # suggestion
-    "B Enter"
-    "Enter Enter Enter Enter Enter Enter"
-    "n Enter"
-    "Escape"                    # back to the main menu
-    "2"                         # result mails
-    "APR24IT Enter"
-    "y Enter"
-    "Escape"                    # the main menu again
-    "Escape"                    # closes the program
-  )
   for keys in "${steps[@]}"; do
     step=$((step + 1))
     if [ "${keys#history:}" != "$keys" ]; then
@@ -136,21 +178,86 @@ walk() {
   fi
 }
 
-mkdir -p "$work/sqlite/linux" "$work/sqlite/windows"
-sqlite3 "$work/sqlite/linux/Database.mdb" <"$root/tests/fixtures/demo.sql"
-cp "$work/sqlite/linux/Database.mdb" "$work/sqlite/windows/Database.mdb"
-walk sqlite
-mkdir -p "$work/sqlite-80x24/linux" "$work/sqlite-80x24/windows"
-cp "$work/sqlite/linux/Database.mdb" "$work/sqlite-80x24/linux/Database.mdb"
-cp "$work/sqlite/linux/Database.mdb" "$work/sqlite-80x24/windows/Database.mdb"
-walk sqlite-80x24 80 24
+# The folders of a walk, each with its copy of the database.
+prepare() {
+  mkdir -p "$work/$1/linux" "$work/$1/windows"
+  cp "$2" "$work/$1/linux/Database.mdb"
+  cp "$2" "$work/$1/windows/Database.mdb"
+}
 
-if [ -f "$mdbtools_driver" ]; then
-  mkdir -p "$work/access/linux" "$work/access/windows"
-  cp "$root/sample/Database.mdb" "$work/access/linux/Database.mdb"
-  cp "$root/sample/Database.mdb" "$work/access/windows/Database.mdb"
-  walk access
+# no_driver NAME ODBC EXPECTED: the Windows program alone in a console that the shell shares (as
+# in cmd): the one line that says what to install, status 1, and no wait for a key.
+no_driver() {
+  local name=$1 odbc=$2 expected=$3 session="tavrinel-e2e-windows-$$-$1" screen
+  sessions+=("$session")
+  tmux new-session -d -s "$session" -x 200 -y 20 \
+    "$(windows_command "$work/$name/windows" "$odbc"); echo \"exit status \$?\"; sleep 600"
+  screen=$(settled_screen "$session" "")
+  if ! grep -qF "tavrinel: error: Cannot read Database.mdb: $expected" <<<"$screen"; then
+    echo "FAIL $name: not the line that says what to install"
+    printf '%s\n' "$screen"
+    failures=$((failures + 1))
+  elif ! grep -q 'exit status 1' <<<"$screen" || grep -q 'Press any key' <<<"$screen"; then
+    echo "FAIL $name: the program did not end with status 1 at once"
+    printf '%s\n' "$screen"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name: one line, status 1, no wait"
+  fi
+}
+
+sqlite3 "$work/demo.sqlite" <"$root/tests/fixtures/demo.sql"
+prepare sqlite "$work/demo.sqlite"
+walk sqlite odbc-none "${full_steps[@]}"
+prepare sqlite-80x24 "$work/demo.sqlite"
+walk sqlite-80x24 odbc-none 80x24 "${full_steps[@]}"
+
+if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
+  prepare access64 "$root/sample/Database.mdb"
+  walk access64 odbc64 "${full_steps[@]}"
+  prepare access32 "$root/sample/Database.mdb"
+  walk access32 odbc32 "${short_steps[@]}"
+  prepare no-driver "$root/sample/Database.mdb"
+  no_driver no-driver odbc-none "no Access driver loads, not even the 32-bit \"$jet\""
+  # A console of its own (wine start), as after a double-click: Wine here has no display to show
+  # it, so its wait for a key cannot be seen, but a console without keys must not hold it.
+  own_console_status=0
+  (cd "$work/no-driver/windows" && ODBCSYSINI="$work/odbc-none" timeout 60 \
+    "$root/cmake/wine-run.sh" "$build/wine-prefix" start /wait /unix "$windows_exe") ||
+    own_console_status=$?
+  if [ "$own_console_status" -eq 1 ]; then
+    echo "ok   own console: status 1, not held"
+  else
+    echo "FAIL own console: status $own_console_status (1 expected; 124 is held)"
+    failures=$((failures + 1))
+  fi
+  # A 64-bit driver that loads and refuses the file (the PostgreSQL driver stands in for an ACE
+  # driver that will not open an Access 97 file): a Jet file still opens in the Jet driver.
+  if [ -f "$psqlodbc64" ]; then
+    mkdir -p "$work/odbc-refuses"
+    cat >"$work/odbc-refuses/odbcinst.ini" <<INI
+[$ace]
+Driver64 = $psqlodbc64
+
+[$jet]
+Driver = $mdbtools32
+INI
+    : >"$work/odbc-refuses/odbc.ini"
+    refused=$(cd "$work/access32/windows" && printf '\033' | ODBCSYSINI="$work/odbc-refuses" \
+      "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" 2>&1 | tr -d '\r') || true
+    if grep -q 'Program Closing' <<<"$refused"; then
+      echo "ok   refused64: the Jet driver read the file the 64-bit driver refused"
+    else
+      echo "FAIL refused64: $(tail -n 1 <<<"$refused")"
+      failures=$((failures + 1))
+    fi
+  fi
+  # An ACE file, told by its first bytes whatever its name: the Jet driver is not tried.
+  prepare ace "$root/sample/Database.mdb"
+  printf 'Standard ACE DB' | dd of="$work/ace/windows/Database.mdb" bs=1 seek=4 conv=notrunc \
+    status=none
+  no_driver ace odbc32 "this Access file needs Microsoft's Access Database Engine"
 else
-  echo "skip access: the MDBTools ODBC driver (Debian odbc-mdbtools) is not installed"
+  echo "skip access: the MDBTools ODBC driver (Debian odbc-mdbtools, amd64 and i386) is not installed"
 fi
 exit $((failures > 0))

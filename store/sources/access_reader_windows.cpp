@@ -1,5 +1,7 @@
-// Access files on Windows: Microsoft's Access ODBC driver reads the three tables in the program
-// started again as a reader process, so that a damaged file cannot crash or hang the program.
+// Access files on Windows: Microsoft's Access ODBC driver reads the three tables in a reader
+// process, so that a damaged file cannot crash or hang the program. The program started again
+// loads a 64-bit driver; where none loads, the 32-bit reader beside it loads a 32-bit one (32-bit
+// Office's, or the Jet driver that every Windows has).
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <fcntl.h>
@@ -8,7 +10,9 @@
 #include <sqlext.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "store/database_error.h"
@@ -21,7 +25,9 @@
 
 namespace {
 
-constexpr const wchar_t* kAccessDriver = L"Microsoft Access Driver (*.mdb, *.accdb)";
+constexpr const char* kAceDriver = "Microsoft Access Driver (*.mdb, *.accdb)";
+constexpr const char* kJetDriver = "Microsoft Access Driver (*.mdb)";
+constexpr bool k64BitProcess = sizeof(void*) == 8;
 
 std::string damaged(const std::string& why) {
   return "the Access file is damaged (" + why + ")";
@@ -36,26 +42,29 @@ std::string utf8Of(const std::wstring& wide) {
   return text;
 }
 
-// Whether the driver manager knows Microsoft's Access driver by its name.
-bool accessDriverInstalled() {
-  SQLHENV env = SQL_NULL_HENV;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+std::wstring wideOf(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
+  wide.pop_back();
+  return wide;
+}
+
+// Jet 3 and Jet 4 files (.mdb), which the Jet driver of Windows reads too, by their first bytes;
+// ACE files (.accdb, and .mdb files saved by Access 2007 or later) need an ACE driver.
+bool isJetFile(const std::string& path) {
+  static constexpr char kJetSignature[] = "\0\1\0\0Standard Jet DB";
+  HANDLE file = CreateFileW(wideOf(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
     return false;
   }
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  bool found = false;
-  SQLWCHAR name[256];
-  SQLWCHAR attributes[1024];
-  SQLSMALLINT nameLength = 0;
-  SQLSMALLINT attributesLength = 0;
-  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
-       !found && SQL_SUCCEEDED(SQLDriversW(env, direction, name, 256, &nameLength, attributes, 1024,
-                                           &attributesLength));
-       direction = SQL_FETCH_NEXT) {
-    found = lstrcmpiW(reinterpret_cast<const wchar_t*>(name), kAccessDriver) == 0;
-  }
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
-  return found;
+  char head[sizeof kJetSignature - 1] = {};
+  DWORD count = 0;
+  const bool read = ReadFile(file, head, sizeof head, &count, nullptr) && count == sizeof head;
+  CloseHandle(file);
+  return read && std::memcmp(head, kJetSignature, sizeof head) == 0;
 }
 
 // A value in a connection string: in braces, the closing ones doubled, when it holds a
@@ -74,6 +83,58 @@ std::string connectionValue(const std::string& value) {
   return braced + "}";
 }
 
+// How a driver took the file: it opened it, it is not there or does not load in this process
+// (the driver manager's states IM..., or unixODBC's "Can't open lib" under Wine), or it loaded
+// and refused the file.
+struct Opening {
+  enum Kind { kOpened, kNoDriver, kRefused } kind = kNoDriver;
+  std::string reason;
+};
+
+Opening openWith(const std::string& connection) {
+  Opening opening;
+  SQLHENV env = SQL_NULL_HENV;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+    return opening;
+  }
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return opening;
+  }
+  std::wstring text = wideOf(connection);
+  SQLSMALLINT outLength = 0;
+  const SQLRETURN status = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                             SQL_NTS, nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
+  if (SQL_SUCCEEDED(status)) {
+    opening.kind = Opening::kOpened;
+    SQLDisconnect(dbc);
+  } else {
+    bool driverMissing = false;
+    for (SQLSMALLINT record = 1; record <= 4; ++record) {
+      SQLWCHAR state[6] = {};
+      SQLWCHAR message[512] = {};
+      SQLINTEGER nativeError = 0;
+      SQLSMALLINT length = 0;
+      if (!SQL_SUCCEEDED(SQLGetDiagRecW(SQL_HANDLE_DBC, dbc, record, state, &nativeError, message,
+                                        512, &length))) {
+        break;
+      }
+      const std::string said = utf8Of(reinterpret_cast<const wchar_t*>(message));
+      driverMissing = driverMissing || (state[0] == L'I' && state[1] == L'M') ||
+                      said.find("Can't open lib") != std::string::npos;
+      if (opening.reason.empty()) {
+        opening.reason = said;
+      }
+    }
+    opening.kind = driverMissing ? Opening::kNoDriver : Opening::kRefused;
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return opening;
+}
+
 std::string thisProgram() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -86,12 +147,14 @@ std::string thisProgram() {
   }
 }
 
+bool fileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(wideOf(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::uint64_t sizeOf(const std::string& path) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExW(wideOf(path).c_str(), GetFileExInfoStandard, &data)) {
     return 0;
   }
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -103,14 +166,15 @@ std::string endReason(const ReaderEnd& end, const ReaderLimits& limits) {
   return damaged(readerFailure(seen, limits));
 }
 
-}  // namespace
+// What one reader made of the file: its tables; or no driver of its bitness loaded; or every
+// driver that loaded refused to open it, for this reason.
+struct Attempt {
+  std::optional<SourceTables> tables;
+  bool noDriver = false;
+  std::string refusal;
+};
 
-SourceTables readAccessTables(const std::string& path) {
-  if (!accessDriverInstalled()) {
-    failToRead(path,
-               "Access files need Microsoft's Access driver: install the 64-bit Microsoft Access "
-               "Database Engine");
-  }
+Attempt readWith(const std::string& readerProgram, const std::string& path) {
   const std::uint64_t size = sizeOf(path);
   ReaderLimits limits;
   // As on Linux: well under a second per ten megabytes for a healthy file.
@@ -120,26 +184,129 @@ SourceTables readAccessTables(const std::string& path) {
   std::unique_ptr<ReaderProcess> reader;
   try {
     reader = std::make_unique<ReaderProcess>(
-        thisProgram(), std::vector<std::string>{kAccessReaderOption, path}, limits);
+        readerProgram, std::vector<std::string>{kAccessReaderOption, path}, limits);
   } catch (const std::runtime_error&) {
     failToRead(path, "no process can be started to read it");
   }
   RowStreamReader in(
       [&reader](char* buffer, std::size_t count) { return reader->read(buffer, count); });
   ReceivedTables received;
+  Attempt attempt;
   try {
     received = receiveSourceTables(in);
   } catch (const RowStreamError&) {
-    failToRead(path, endReason(reader->finish(), limits));
+    const ReaderEnd end = reader->finish();
+    if (end.kind == ReaderEnd::kExited && end.code == kAccessReaderNoDriver) {
+      attempt.noDriver = true;
+      return attempt;
+    }
+    failToRead(path, endReason(end, limits));
   }
   const ReaderEnd end = reader->finish();
+  if (received.refused && end.kind == ReaderEnd::kExited && end.code == kAccessReaderRefused) {
+    attempt.refusal = received.reason;
+    return attempt;
+  }
   if (received.refused) {
     failToRead(path, received.reason);
   }
   if (end.kind != ReaderEnd::kExited || end.code != 0) {
     failToRead(path, endReason(end, limits));
   }
-  return std::move(received.tables);
+  attempt.tables = std::move(received.tables);
+  return attempt;
+}
+
+// What to install, said once every reader has looked.
+[[noreturn]] void failWithoutDriver(const std::string& path) {
+  if (isJetFile(path)) {
+    failToRead(path, std::string("no Access driver loads, not even the 32-bit \"") + kJetDriver +
+                         "\" that is part of every Windows: this Windows is damaged (repair it, "
+                         "or install Microsoft's Access Database Engine)");
+  }
+  failToRead(path, std::string("this Access file needs Microsoft's Access Database Engine: the "
+                               "64-bit reader found no 64-bit \"") +
+                       kAceDriver +
+                       "\", the 32-bit reader no 32-bit one; install the Engine of the same "
+                       "bitness as Office (either one without Office)");
+}
+
+}  // namespace
+
+std::string accessRefusal(const std::string& driverReason) {
+  // A table or column that is not there is said as it is, as on Linux.
+  static const std::string kMissing = " is missing";
+  if (driverReason.size() > kMissing.size() &&
+      driverReason.compare(driverReason.size() - kMissing.size(), kMissing.size(), kMissing) == 0 &&
+      (driverReason.rfind("table ", 0) == 0 || driverReason.rfind("column ", 0) == 0)) {
+    return driverReason;
+  }
+  // The reason on one line, without the driver's vendor tags ("[Microsoft][ODBC Microsoft
+  // Access Driver]"), and no longer than a line.
+  std::string reason;
+  for (char c : driverReason) {
+    const bool control = static_cast<unsigned char>(c) < 0x20;
+    if (!control) {
+      reason += c;
+    } else if (!reason.empty() && reason.back() != ' ') {
+      reason += ' ';
+    }
+  }
+  if (!reason.empty() && reason.back() == ' ') {
+    reason.pop_back();
+  }
+  while (!reason.empty() && reason[0] == '[') {
+    const std::size_t close = reason.find(']');
+    if (close == std::string::npos) {
+      break;
+    }
+    reason.erase(0, close + 1);
+  }
+  reason.erase(0, reason.find_first_not_of(' '));
+  constexpr std::size_t kLongest = 120;
+  if (reason.size() > kLongest) {
+    std::size_t cut = kLongest;
+    while (cut > 0 && (static_cast<unsigned char>(reason[cut]) & 0xC0) == 0x80) {
+      --cut;  // not inside a UTF-8 character
+    }
+    reason = reason.substr(0, cut) + "...";
+  }
+  return damaged(reason.empty() ? "the driver gave no reason" : reason);
+}
+
+SourceTables readAccessTables(const std::string& path) {
+  const std::string program = thisProgram();
+  Attempt first;
+  if (k64BitProcess) {
+    first = readWith(program, path);
+    if (first.tables) {
+      return std::move(*first.tables);
+    }
+    // A 64-bit driver that refused an ACE file speaks for the 32-bit one too; a Jet file may
+    // still open in the Jet driver.
+    if (!first.refusal.empty() && !isJetFile(path)) {
+      failToRead(path, first.refusal);
+    }
+  }
+  const std::string reader32 =
+      program.substr(0, program.find_last_of("\\/") + 1) + kAccess32ReaderName;
+  if (!fileExists(reader32)) {
+    if (!first.refusal.empty()) {
+      failToRead(path, first.refusal);
+    }
+    failToRead(path, std::string("no 64-bit Access driver loads, and the 32-bit reader ") +
+                         kAccess32ReaderName +
+                         " that would load a 32-bit one is missing "
+                         "beside tavrinel.exe: unpack or install TAVRINEL again");
+  }
+  Attempt second = readWith(reader32, path);
+  if (second.tables) {
+    return std::move(*second.tables);
+  }
+  if (!first.refusal.empty() || !second.refusal.empty()) {
+    failToRead(path, first.refusal.empty() ? second.refusal : first.refusal);
+  }
+  failWithoutDriver(path);
 }
 
 int runAccessReader(const std::string& path, const std::string& rowsHandle) {
@@ -151,24 +318,52 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
   if (rows < 0) {
     return 2;  // not started by the program
   }
-  const std::string connection =
-      "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=" + connectionValue(path) +
-      ";ReadOnly=1";
+  // The 64-bit reader tries the ACE driver of 64-bit Office or the 64-bit Engine; the 32-bit one
+  // that of 32-bit Office or Engine, then for a Jet file the Jet driver of Windows.
+  std::vector<std::string> drivers{kAceDriver};
+  if (!k64BitProcess && isJetFile(path)) {
+    drivers.push_back(kJetDriver);
+  }
+  std::string refusal;  // of the first driver that loaded and would not open the file
+  for (const std::string& driver : drivers) {
+    const std::string connection =
+        "Driver={" + driver + "};DBQ=" + connectionValue(path) + ";ReadOnly=1";
+    const Opening opening = openWith(connection);
+    if (opening.kind == Opening::kNoDriver) {
+      continue;
+    }
+    if (opening.kind == Opening::kRefused) {
+      if (refusal.empty()) {
+        refusal = accessRefusal(opening.reason);
+      }
+      continue;
+    }
+    try {
+      RowStreamWriter out(rows);
+      TableStreamWriter tables(out);
+      try {
+        // Each row goes to the program as it is fetched.
+        readOdbcTables(connection, tables);
+        tables.finish();
+      } catch (const DatabaseError& error) {
+        // "Cannot read <connection>: <reason>": the reason goes back; the program names the file.
+        tables.refuse(accessRefusal(odbcFailureReason(error.what(), connection)));
+      }
+    } catch (const std::bad_alloc&) {
+      return kAccessReaderOutOfMemory;
+    } catch (const std::system_error&) {
+      return 1;  // the program has gone
+    }
+    return 0;
+  }
+  if (refusal.empty()) {
+    return kAccessReaderNoDriver;
+  }
   try {
     RowStreamWriter out(rows);
-    TableStreamWriter tables(out);
-    try {
-      // Each row goes to the program as it is fetched.
-      readOdbcTables(connection, tables);
-      tables.finish();
-    } catch (const DatabaseError& error) {
-      // "Cannot read <connection>: <reason>": the reason goes back; the program names the file.
-      tables.refuse(odbcFailureReason(error.what(), connection));
-    }
-  } catch (const std::bad_alloc&) {
-    return kAccessReaderOutOfMemory;
+    TableStreamWriter(out).refuse(refusal);
   } catch (const std::system_error&) {
     return 1;  // the program has gone
   }
-  return 0;
+  return kAccessReaderRefused;
 }

@@ -12,8 +12,6 @@
 // program itself runs out of memory.
 SourceTables readAccessTables(const std::string& path);
 
-// POSIX: the same with reader standing in for libmdb's in the reader process (it writes the
-// table stream to the descriptor it is given), under limits: how every end of the reader is told
-// can be tried with fake work.
-SourceTables readAccessTables(const std::string& path, const ReaderProcess::Work& reader,
-                              const ReaderLimits& limits);
+// How an end of the Access reader that gave no whole answer is told: "the Access file is damaged
+// (its reader crashed)", "(its reader ran out of memory)", ...
+std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits);

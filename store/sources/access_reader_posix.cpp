@@ -456,39 +456,24 @@ std::uint64_t fileSizeOf(const std::string& path) {
 
 }  // namespace
 
+std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
+  return damaged(readerFailure(end, limits));
+}
+
 SourceTables readAccessTables(const std::string& path) {
   std::uint64_t fileSize = fileSizeOf(path);
   ReaderLimits limits;
   limits.processorTime = timeLimit(fileSize);
   limits.silence = limits.processorTime;
   limits.memoryBytes = kMemoryLimit;
-  return readAccessTables(
-      path, [&path, fileSize](int fd) { return ChildReader(path, fileSize, fd).run(); }, limits);
-}
-
-SourceTables readAccessTables(const std::string& path, const ReaderProcess::Work& reader,
-                              const ReaderLimits& limits) {
   std::unique_ptr<ReaderProcess> child;
   try {
-    child = std::make_unique<ReaderProcess>(reader, limits);
+    child = std::make_unique<ReaderProcess>(
+        [&path, fileSize](int fd) { return ChildReader(path, fileSize, fd).run(); }, limits);
   } catch (const std::system_error& error) {
     failToRead(path,
                "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");
   }
-  RowStreamReader in(
-      [&child](char* buffer, std::size_t size) { return child->read(buffer, size); });
-  ReceivedTables received;
-  try {
-    received = receiveSourceTables(in);
-  } catch (const RowStreamError& error) {
-    failToRead(path, damaged(readerFailure(error.cut() ? child->finish() : child->stop(), limits)));
-  }
-  ReaderEnd end = child->finish();
-  if (received.refused) {
-    failToRead(path, received.reason);
-  }
-  if (end.kind != ReaderEnd::kExited || end.code != 0) {
-    failToRead(path, damaged(readerFailure(end, limits)));
-  }
-  return std::move(received.tables);
+  return tablesFromReader(
+      *child, path, [&limits](const ReaderEnd& end) { return accessReaderFailure(end, limits); });
 }

@@ -160,12 +160,6 @@ std::uint64_t sizeOf(const std::string& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::string endReason(const ReaderEnd& end, const ReaderLimits& limits) {
-  ReaderEnd seen = end;
-  seen.ranOutOfMemory = end.ranOutOfMemory || end.code == kAccessReaderOutOfMemory;
-  return damaged(readerFailure(seen, limits));
-}
-
 // What one reader made of the file: its tables; or no driver of its bitness loaded; or every
 // driver that loaded refused to open it, for this reason.
 struct Attempt {
@@ -188,32 +182,28 @@ Attempt readWith(const std::string& readerProgram, const std::string& path) {
   } catch (const std::runtime_error&) {
     failToRead(path, "no process can be started to read it");
   }
-  RowStreamReader in(
-      [&reader](char* buffer, std::size_t count) { return reader->read(buffer, count); });
-  ReceivedTables received;
+  ReaderAnswer answer = receiveFromReader(*reader);
+  const ReaderEnd& end = answer.end;
   Attempt attempt;
-  try {
-    received = receiveSourceTables(in);
-  } catch (const RowStreamError&) {
-    const ReaderEnd end = reader->finish();
+  if (!answer.whole) {
     if (end.kind == ReaderEnd::kExited && end.code == kAccessReaderNoDriver) {
       attempt.noDriver = true;
       return attempt;
     }
-    failToRead(path, endReason(end, limits));
+    failToRead(path, accessReaderFailure(end, limits));
   }
-  const ReaderEnd end = reader->finish();
-  if (received.refused && end.kind == ReaderEnd::kExited && end.code == kAccessReaderRefused) {
-    attempt.refusal = received.reason;
+  if (answer.received.refused && end.kind == ReaderEnd::kExited &&
+      end.code == kAccessReaderRefused) {
+    attempt.refusal = answer.received.reason;
     return attempt;
   }
-  if (received.refused) {
-    failToRead(path, received.reason);
+  if (answer.received.refused) {
+    failToRead(path, answer.received.reason);
   }
   if (end.kind != ReaderEnd::kExited || end.code != 0) {
-    failToRead(path, endReason(end, limits));
+    failToRead(path, accessReaderFailure(end, limits));
   }
-  attempt.tables = std::move(received.tables);
+  attempt.tables = std::move(answer.received.tables);
   return attempt;
 }
 
@@ -232,6 +222,12 @@ Attempt readWith(const std::string& readerProgram, const std::string& path) {
 }
 
 }  // namespace
+
+std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
+  ReaderEnd seen = end;
+  seen.ranOutOfMemory = end.ranOutOfMemory || end.code == kAccessReaderOutOfMemory;
+  return damaged(readerFailure(seen, limits));
+}
 
 std::string accessRefusal(const std::string& driverReason) {
   // A table or column that is not there is said as it is, as on Linux.

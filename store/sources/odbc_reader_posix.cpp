@@ -74,20 +74,6 @@ SourceTables readOdbcTables(const std::string& connection) {
     failToRead(name,
                "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");
   }
-  RowStreamReader in(
-      [&reader](char* buffer, std::size_t size) { return reader->read(buffer, size); });
-  ReceivedTables received;
-  try {
-    received = receiveSourceTables(in);
-  } catch (const RowStreamError& error) {
-    failToRead(name, failure(error.cut() ? reader->finish() : reader->stop(), limits));
-  }
-  const ReaderEnd end = reader->finish();
-  if (received.refused) {
-    failToRead(name, received.reason);
-  }
-  if (end.kind != ReaderEnd::kExited || end.code != 0) {
-    failToRead(name, failure(end, limits));
-  }
-  return std::move(received.tables);
+  return tablesFromReader(*reader, name,
+                          [&limits](const ReaderEnd& end) { return failure(end, limits); });
 }

@@ -1,6 +1,8 @@
 // Source tables through the row stream: a header per table, a row of values per row.
 #include "store/sources/table_stream.h"
 
+#include "store/database_error.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -265,4 +267,35 @@ ReceivedTables receiveSourceTables(RowStreamReader& in) {
     received.reason = refusal.reason;
   }
   return received;
+}
+
+ReaderAnswer receiveFromReader(ReaderProcess& reader) {
+  RowStreamReader in(
+      [&reader](char* buffer, std::size_t size) { return reader.read(buffer, size); });
+  ReaderAnswer answer;
+  try {
+    answer.received = receiveSourceTables(in);
+    answer.whole = true;
+  } catch (const RowStreamError& error) {
+    // A stream cut short ends with the reader; a malformed one leaves it to be stopped.
+    answer.end = error.cut() ? reader.finish() : reader.stop();
+    return answer;
+  }
+  answer.end = reader.finish();
+  return answer;
+}
+
+SourceTables tablesFromReader(ReaderProcess& reader, const std::string& name,
+                              const std::function<std::string(const ReaderEnd&)>& failure) {
+  ReaderAnswer answer = receiveFromReader(reader);
+  if (!answer.whole) {
+    failToRead(name, failure(answer.end));
+  }
+  if (answer.received.refused) {
+    failToRead(name, answer.received.reason);
+  }
+  if (answer.end.kind != ReaderEnd::kExited || answer.end.code != 0) {
+    failToRead(name, failure(answer.end));
+  }
+  return std::move(answer.received.tables);
 }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
+#include "store/sources/reader_process.h"
 #include "store/sources/row_stream.h"
 #include "store/sources/source_tables.h"
 
@@ -65,3 +67,18 @@ struct ReceivedTables {
   std::string reason;  // why, when refused
 };
 ReceivedTables receiveSourceTables(RowStreamReader& in);
+
+// What a reader process sent, read as it arrives, and how the reader ended. whole is false when
+// the stream was cut short or is malformed; a reader still there then is stopped.
+struct ReaderAnswer {
+  ReceivedTables received;
+  bool whole = false;
+  ReaderEnd end;
+};
+ReaderAnswer receiveFromReader(ReaderProcess& reader);
+
+// The tables a reader process sent. Throws DatabaseError "Cannot read <name>: <reason>": the
+// reader's refusal as it gave it, or failure(end) for a reader that did not send its whole answer
+// and exit with status 0.
+SourceTables tablesFromReader(ReaderProcess& reader, const std::string& name,
+                              const std::function<std::string(const ReaderEnd&)>& failure);

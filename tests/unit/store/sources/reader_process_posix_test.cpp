@@ -156,7 +156,10 @@ TEST(ReaderProcess, EveryEndOfTheAccessReaderIsOneExactLine) {
     limits.processorTime = std::chrono::seconds(c.seconds);
     limits.silence = limits.processorTime;
     try {
-      readAccessTables(path, c.work, limits);
+      ReaderProcess reader(c.work, limits);
+      tablesFromReader(reader, path, [&limits](const ReaderEnd& end) {
+        return accessReaderFailure(end, limits);
+      });
       ADD_FAILURE() << "read without an error";
     } catch (const DatabaseError& error) {
       EXPECT_EQ(error.what(), "Cannot read " + path + ": " + c.reason);

@@ -4,20 +4,9 @@
 # 32-bit Office. Its programs run under Wine in the build folder's own prefix.
 #
 # usage: cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -B build-windows/i686
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(TAVRINEL_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TAVRINEL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TAVRINEL_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TAVRINEL_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TAVRINEL_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 # TAVRINEL_WINE_PREFIX: the 64-bit build's prefix, which runs 32-bit programs as well; one
 # prefix is made once and shared.

@@ -3,21 +3,9 @@
 # (the unit tests) run under Wine in a prefix of the build folder's own, never the user's ~/.wine.
 #
 # usage: cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -B build-windows
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(TAVRINEL_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TAVRINEL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TAVRINEL_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${TAVRINEL_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TAVRINEL_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The C and C++ runtimes and winpthreads go into the .exe: no DLL to ship beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 # The wrapper keeps one Wine prefix per build folder and a wine server that outlives single runs.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/wine-prefix)

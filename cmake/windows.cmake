@@ -13,6 +13,18 @@ function(tavrinel_version_resource target name description)
   target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${name}-version.rc)
 endfunction()
 
+# GoogleTest built from Debian's googletest sources for the tests that run under Wine.
+macro(tavrinel_googletest)
+  set(TAVRINEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+      "GoogleTest's sources (Debian's googletest package), built here for Windows")
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${TAVRINEL_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
+  enable_testing()
+  include(GoogleTest)
+endmacro()
+
 set(TAVRINEL_SQLITE_AMALGAMATION "" CACHE PATH
     "Folder holding sqlite3.c and sqlite3.h of the SQLite amalgamation")
 if(NOT EXISTS "${TAVRINEL_SQLITE_AMALGAMATION}/sqlite3.c")
@@ -55,13 +67,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(BUILD_TESTING)
     # Only the tests whose code differs in a 32-bit process: the wire format the 64-bit
     # program reads (written with 32-bit sizes here), and the reader process's start.
-    set(TAVRINEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
-    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-    add_subdirectory(${TAVRINEL_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
-    enable_testing()
-    include(GoogleTest)
+    tavrinel_googletest()
     add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/table_stream_test.cpp
                    ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/reader_process_windows_test.cpp)
     target_include_directories(unit_tests32 PRIVATE ${CMAKE_SOURCE_DIR}/tests
@@ -107,14 +113,7 @@ target_link_libraries(tavrinel PRIVATE tavrinel_core)
 tavrinel_version_resource(tavrinel tavrinel "TAVRINEL, student results and result letters")
 
 if(BUILD_TESTING)
-  set(TAVRINEL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
-      "GoogleTest's sources (Debian's googletest package), built here for Windows")
-  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${TAVRINEL_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
-  enable_testing()
-  include(GoogleTest)
+  tavrinel_googletest()
 
   file(GLOB_RECURSE TAVRINEL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
   # Tests of POSIX-only sources, or that make files and folders the POSIX way, are named

@@ -7,18 +7,6 @@
 
 #include "store/sources/windows_access_reader.h"
 
-namespace {
-
-std::string utf8Of(const wchar_t* wide) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-  text.resize(text.size() - 1);
-  return text;
-}
-
-}  // namespace
-
 int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && utf8Of(argv[1]) == kAccessReaderOption) {
     return runAccessReader(utf8Of(argv[2]), utf8Of(argv[3]));

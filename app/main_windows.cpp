@@ -13,14 +13,6 @@
 
 namespace {
 
-std::string utf8Of(const wchar_t* wide) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-  text.resize(text.size() - 1);
-  return text;
-}
-
 // Whether the console is the program's alone, as when it was started by a double-click: the
 // window closes with the program, and a last message would go with it unread. In cmd,
 // PowerShell or Windows Terminal the shell shares the console and the message stays.

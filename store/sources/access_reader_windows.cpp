@@ -33,15 +33,6 @@ std::string damaged(const std::string& why) {
   return "the Access file is damaged (" + why + ")";
 }
 
-std::string utf8Of(const std::wstring& wide) {
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), length, nullptr, nullptr);
-  text.pop_back();
-  return text;
-}
-
 std::wstring wideOf(const std::string& text) {
   const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
@@ -141,7 +132,7 @@ std::string thisProgram() {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) {
       path.resize(length);
-      return utf8Of(path);
+      return utf8Of(path.c_str());
     }
     path.resize(path.size() * 2);
   }
@@ -222,6 +213,14 @@ Attempt readWith(const std::string& readerProgram, const std::string& path) {
 }
 
 }  // namespace
+
+std::string utf8Of(const wchar_t* wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+  text.pop_back();
+  return text;
+}
 
 std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
   ReaderEnd seen = end;

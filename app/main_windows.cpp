@@ -37,6 +37,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && arguments[1] == kAccessReaderOption) {
     return runAccessReader(arguments[2], arguments[3]);
   }
+  // Started again to read an ODBC connection, given on standard input: the answer's pipe.
+  if (argc == 3 && arguments[1] == kOdbcReaderOption) {
+    return runOdbcReader(arguments[2]);
+  }
   const CommandLine line = parseCommandLine(argc, pointers.data());
   if (line.action != CommandLine::Action::kRun) {
     const int status = runCommandLine(line);

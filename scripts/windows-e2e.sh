@@ -215,6 +215,20 @@ walk sqlite-80x24 odbc-none 80x24 "${full_steps[@]}"
 if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   prepare access64 "$root/sample/Database.mdb"
   walk access64 odbc64 "${full_steps[@]}"
+  # A connection, read by the program started again as its ODBC reader (the connection string on
+  # its standard input): the letters of the Linux program, byte for byte.
+  connect_letters=$(cd "$work/access64/windows" && ODBCSYSINI="$work/odbc64" \
+    "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" \
+    --connect "Driver={$ace};DBQ=Database.mdb;PWD=secret" --letters APR24IT --output - 2>/dev/null |
+    od -An -tx1) || true
+  linux_letters=$(cd "$work/access64/linux" && "$linux_binary" --letters APR24IT --output - \
+    2>/dev/null | od -An -tx1)
+  if [ -n "$connect_letters" ] && [ "$connect_letters" = "$linux_letters" ]; then
+    echo "ok   connect: the letters through the ODBC reader equal Linux's"
+  else
+    echo "FAIL connect: the letters through --connect differ from Linux's"
+    failures=$((failures + 1))
+  fi
   prepare access32 "$root/sample/Database.mdb"
   walk access32 odbc32 "${short_steps[@]}"
   prepare no-driver "$root/sample/Database.mdb"

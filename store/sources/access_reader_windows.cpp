@@ -126,18 +126,6 @@ Opening openWith(const std::string& connection) {
   return opening;
 }
 
-std::string thisProgram() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      return utf8Of(path.c_str());
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 bool fileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(wideOf(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -270,7 +258,7 @@ std::string accessRefusal(const std::string& driverReason) {
 }
 
 SourceTables readAccessTables(const std::string& path) {
-  const std::string program = thisProgram();
+  const std::string program = thisProgramPath();
   Attempt first;
   if (k64BitProcess) {
     first = readWith(program, path);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "store/sources/reader_process.h"
 #include "store/sources/source_tables.h"
 #include "store/sources/table_stream.h"
 
@@ -21,3 +22,14 @@ void readOdbcTables(const std::string& connection, TableSink& sink);
 
 // The reason of a DatabaseError thrown for connection, without "Cannot read <connection>: ".
 std::string odbcFailureReason(const std::string& message, const std::string& connection);
+
+// The limits of the reader process a driver runs in: a memory cap far past what a streaming
+// driver holds, processor time, and the silence after which a server has stopped answering
+// (300 s, or TAVRINEL_SILENCE_LIMIT seconds).
+ReaderLimits odbcReaderLimits();
+// How an end of that reader without a whole answer is told: "the server stopped answering
+// (nothing came for 300 s)", "its reader crashed", ...
+std::string odbcReaderFailure(const ReaderEnd& end, const ReaderLimits& limits);
+// In the reader: reads the tables of connection into the stream on fd, or sends the reason they
+// cannot be read. Returns the reader's exit status.
+int sendOdbcTables(const std::string& connection, int fd);

@@ -45,11 +45,13 @@ class ReaderProcess {
   using Work = std::function<int(int outputFd)>;
   ReaderProcess(const Work& work, const ReaderLimits& limits);
   // Windows: starts program (a path, as UTF-8) with arguments (UTF-8) and, after them, the number
-  // of the handle it writes its answer to (see rowsDescriptor). Its standard input, output and
-  // error are the null device. It runs in a job that holds it to the limits and ends it should
-  // this program end. Throws std::runtime_error when it cannot be started.
+  // of the handle it writes its answer to (see rowsDescriptor). Its standard input is input, on a
+  // pipe (a connection string, whose password must not stand on a command line that other
+  // programs can read), or the null device when input is empty; its output and error are the
+  // null device. It runs in a job that holds it to the limits and ends it should this program
+  // end. Throws std::runtime_error when it cannot be started.
   ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
-                const ReaderLimits& limits);
+                const ReaderLimits& limits, const std::string& input = {});
   // Kills the reader if it is still there.
   ~ReaderProcess();
   ReaderProcess(const ReaderProcess&) = delete;
@@ -70,6 +72,9 @@ class ReaderProcess {
   struct Handles;  // the platform's: the process, the pipe, the clocks
   std::unique_ptr<Handles> handles_;
 };
+
+// Windows: this program's own path, to start it again as a reader.
+std::string thisProgramPath();
 
 // Windows, in the reader: the C runtime descriptor of the answer's pipe, from the handle number
 // the program gave as the last argument; -1 when it names no handle. Throws

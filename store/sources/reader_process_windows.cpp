@@ -89,7 +89,7 @@ struct ReaderProcess::Handles {
 };
 
 ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
-                             const ReaderLimits& limits)
+                             const ReaderLimits& limits, const std::string& input)
     : handles_(std::make_unique<Handles>()) {
   Handles& h = *handles_;
   h.limits = limits;
@@ -102,6 +102,17 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   HANDLE nullDevice =
       CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   &inherit, OPEN_EXISTING, 0, nullptr);
+  HANDLE childInput = nullptr;
+  HANDLE ourInput = nullptr;
+  if (!input.empty()) {
+    if (!CreatePipe(&childInput, &ourInput, &inherit, static_cast<DWORD>(input.size() + 4096))) {
+      closeHandle(h.output);
+      closeHandle(childOutput);
+      closeHandle(nullDevice);
+      throw std::runtime_error("no pipe for the reader process");
+    }
+    SetHandleInformation(ourInput, HANDLE_FLAG_INHERIT, 0);
+  }
 
   h.job = CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
@@ -124,7 +135,7 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   startup.dwFlags = STARTF_USESTDHANDLES;
   // Standard output and error go nowhere, so that a driver's own messages never reach the
   // operator's screen nor mix with the rows, which have a pipe of their own.
-  startup.hStdInput = nullDevice;
+  startup.hStdInput = childInput != nullptr ? childInput : nullDevice;
   startup.hStdOutput = nullDevice;
   startup.hStdError = nullDevice;
   std::vector<std::string> all{program};
@@ -137,8 +148,10 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
       CreateProcessW(wideOf(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   closeHandle(childOutput);
+  closeHandle(childInput);
   closeHandle(nullDevice);
   if (!started) {
+    closeHandle(ourInput);
     closeHandle(h.output);
     closeHandle(h.job);
     throw std::runtime_error("the reader process cannot be started");
@@ -149,6 +162,18 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   h.process = process.hProcess;
+  // Written once it runs, so that an input larger than the pipe's buffer cannot wait on a
+  // reader that never started; a reader that ended already leaves the write to fail.
+  for (std::size_t done = 0; ourInput != nullptr && done < input.size();) {
+    DWORD written = 0;
+    if (!WriteFile(ourInput, input.data() + done, static_cast<DWORD>(input.size() - done), &written,
+                   nullptr) ||
+        written == 0) {
+      break;
+    }
+    done += written;
+  }
+  closeHandle(ourInput);
   h.lastProgress = std::chrono::steady_clock::now();
 }
 
@@ -259,4 +284,21 @@ ReaderEnd ReaderProcess::stop() {
     h.kill(false);
   }
   return finish();
+}
+
+std::string thisProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      const int bytes =
+          WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+      std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
+      WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, text.data(), bytes, nullptr, nullptr);
+      text.pop_back();
+      return text;
+    }
+    path.resize(path.size() * 2);
+  }
 }

@@ -33,3 +33,12 @@ std::string accessRefusal(const std::string& driverReason);
 // bitness that loads and sends them, or the reason they cannot be read, to the pipe whose handle
 // number the program gave. Returns the process's exit code.
 int runAccessReader(const std::string& path, const std::string& rowsHandle);
+
+// The option that starts the program as the reader of an ODBC connection, which it reads from its
+// standard input; never shown to users.
+constexpr const char* kOdbcReaderOption = "--internal-odbc-reader";
+
+// Reads the connection from standard input, then its three tables through its driver, and sends
+// them, or the reason they cannot be read, to the pipe whose handle number the program gave.
+// Returns the process's exit code.
+int runOdbcReader(const std::string& rowsHandle);

@@ -36,6 +36,40 @@ unsigned long long ticksOf(const FILETIME& time) {
   return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// A job that holds a reader to its limits, ends it with this program, and ends a crash at once
+// instead of showing a dialog; null where Windows gives none.
+HANDLE jobFor(const ReaderLimits& limits) {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+  info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
+                                          JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION |
+                                          JOB_OBJECT_LIMIT_PROCESS_TIME;
+  info.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
+      static_cast<LONGLONG>(limits.processorTime.count()) * kTicksPerSecond;
+  if (limits.memoryBytes > 0) {
+    info.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+    info.ProcessMemoryLimit = limits.memoryBytes;
+  }
+  if (job != nullptr) {
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
+  }
+  return job;
+}
+
+// A reader that ended already leaves the write to fail.
+void writeAndClose(HANDLE& pipe, const std::string& bytes) {
+  for (std::size_t done = 0; pipe != nullptr && done < bytes.size();) {
+    DWORD written = 0;
+    if (!WriteFile(pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
+                   nullptr) ||
+        written == 0) {
+      break;
+    }
+    done += written;
+  }
+  closeHandle(pipe);
+}
+
 }  // namespace
 
 int rowsDescriptor(const std::string& argument) {
@@ -114,21 +148,7 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
     SetHandleInformation(ourInput, HANDLE_FLAG_INHERIT, 0);
   }
 
-  h.job = CreateJobObjectW(nullptr, nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
-  // Ends with this program, and a crash ends it at once instead of showing a dialog.
-  info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
-                                          JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION |
-                                          JOB_OBJECT_LIMIT_PROCESS_TIME;
-  info.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
-      static_cast<LONGLONG>(limits.processorTime.count()) * kTicksPerSecond;
-  if (limits.memoryBytes > 0) {
-    info.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
-    info.ProcessMemoryLimit = limits.memoryBytes;
-  }
-  if (h.job != nullptr) {
-    SetInformationJobObject(h.job, JobObjectExtendedLimitInformation, &info, sizeof info);
-  }
+  h.job = jobFor(limits);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -163,17 +183,8 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   CloseHandle(process.hThread);
   h.process = process.hProcess;
   // Written once it runs, so that an input larger than the pipe's buffer cannot wait on a
-  // reader that never started; a reader that ended already leaves the write to fail.
-  for (std::size_t done = 0; ourInput != nullptr && done < input.size();) {
-    DWORD written = 0;
-    if (!WriteFile(ourInput, input.data() + done, static_cast<DWORD>(input.size() - done), &written,
-                   nullptr) ||
-        written == 0) {
-      break;
-    }
-    done += written;
-  }
-  closeHandle(ourInput);
+  // reader that never started.
+  writeAndClose(ourInput, input);
   h.lastProgress = std::chrono::steady_clock::now();
 }
 

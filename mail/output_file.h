@@ -2,8 +2,6 @@
 // only once every byte has reached the disk, so a failed run leaves the old file as it was.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
@@ -55,7 +53,7 @@ class OutputFile {
 
   std::string target_;  // the file at the end of any symbolic links
   std::string tempPath_;
-  mode_t mode_ = 0;
+  std::uint32_t mode_ = 0;  // POSIX permission bits, as a plain number here as the group is
   // The old file's group (a POSIX gid); all ones leaves the group as it is. A plain 32-bit number,
   // so that the header builds where there are no groups (Windows).
   std::uint32_t group_ = UINT32_MAX;
@@ -76,11 +74,11 @@ namespace output_file_calls {
 bool resolveTarget(std::string& path);
 // Whether the file at path, if any, may be replaced; what a new file takes over from it (permission
 // bits, group) is put into mode and group. A missing file may be made.
-bool inspectOldFile(const std::string& path, mode_t& mode, std::uint32_t& group);
+bool inspectOldFile(const std::string& path, std::uint32_t& mode, std::uint32_t& group);
 // A new, empty file beside target with the mode and group, told to registry while it exists;
 // its path is put into tempPath. -1 when none can be made; folderRefuses then says whether the
 // folder takes no new file (while the target itself may still be writable).
-int createBeside(const std::string& target, mode_t mode, std::uint32_t group,
+int createBeside(const std::string& target, std::uint32_t mode, std::uint32_t group,
                  TemporaryFileRegistry* registry, std::string& tempPath, bool& folderRefuses);
 // The target opened for reading and writing, its content read into oldContent and then emptied;
 // -1 when it cannot be, or is no disk file.

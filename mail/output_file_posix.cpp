@@ -89,7 +89,7 @@ bool resolveTarget(std::string& path) {
 
 // Something other than a regular file (a FIFO, a device, a socket) is refused: opening a FIFO
 // with no reader would wait for ever, and a device is no place for letters.
-bool inspectOldFile(const std::string& path, mode_t& mode, std::uint32_t& group) {
+bool inspectOldFile(const std::string& path, std::uint32_t& mode, std::uint32_t& group) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     mode = kNewFileMode & ~currentUmask();
@@ -107,7 +107,7 @@ bool inspectOldFile(const std::string& path, mode_t& mode, std::uint32_t& group)
   return true;
 }
 
-int createBeside(const std::string& target, mode_t mode, std::uint32_t group,
+int createBeside(const std::string& target, std::uint32_t mode, std::uint32_t group,
                  TemporaryFileRegistry* registry, std::string& tempPath, bool& folderRefuses) {
   tempPath = target + ".XXXXXX";
   int fd = -1;
@@ -129,7 +129,7 @@ int createBeside(const std::string& target, mode_t mode, std::uint32_t group,
     // The new file keeps the folder's group. (A cast to void does not satisfy glibc's fortified
     // headers, which want the result looked at.)
   }
-  (void)fchmod(fd, mode);
+  (void)fchmod(fd, static_cast<mode_t>(mode));
   return fd;
 }
 

@@ -63,7 +63,7 @@ bool resolveTarget(std::string&) {
 // Only a disk file that the user may write and that no other program holds open is replaced:
 // a mail.txt open in an editor that locks it, a read-only one, a folder or a device named
 // mail.txt is refused before any letter is written, and the old file stays as it is.
-bool inspectOldFile(const std::string& path, mode_t&, std::uint32_t&) {
+bool inspectOldFile(const std::string& path, std::uint32_t&, std::uint32_t&) {
   const std::wstring wide = widePath(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -86,8 +86,8 @@ bool inspectOldFile(const std::string& path, mode_t&, std::uint32_t&) {
 
 // A name beside target that no file has yet, made with CREATE_NEW so that no other program's
 // file is ever taken over. Windows keeps no permission bits or group of the POSIX kind.
-int createBeside(const std::string& target, mode_t, std::uint32_t, TemporaryFileRegistry* registry,
-                 std::string& tempPath, bool& folderRefuses) {
+int createBeside(const std::string& target, std::uint32_t, std::uint32_t,
+                 TemporaryFileRegistry* registry, std::string& tempPath, bool& folderRefuses) {
   const unsigned long long seed = GetTickCount64() ^ (GetCurrentProcessId() * 2654435761ULL);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     char suffix[16];

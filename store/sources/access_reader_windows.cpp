@@ -293,11 +293,7 @@ SourceTables readAccessTables(const std::string& path) {
 }
 
 int runAccessReader(const std::string& path, const std::string& rowsHandle) {
-  int rows = -1;
-  try {
-    rows = rowsDescriptor(rowsHandle);
-  } catch (const std::logic_error&) {
-  }
+  const int rows = rowsDescriptor(rowsHandle);
   if (rows < 0) {
     return 2;  // not started by the program
   }
@@ -322,22 +318,12 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
       continue;
     }
     try {
-      RowStreamWriter out(rows);
-      TableStreamWriter tables(out);
-      try {
-        // Each row goes to the program as it is fetched.
-        readOdbcTables(connection, tables);
-        tables.finish();
-      } catch (const DatabaseError& error) {
-        // "Cannot read <connection>: <reason>": the reason goes back; the program names the file.
-        tables.refuse(accessRefusal(odbcFailureReason(error.what(), connection)));
-      }
+      return sendOdbcTables(connection, rows, accessRefusal);
     } catch (const std::bad_alloc&) {
       return kAccessReaderOutOfMemory;
     } catch (const std::system_error&) {
       return 1;  // the program has gone
     }
-    return 0;
   }
   if (refusal.empty()) {
     return kAccessReaderNoDriver;

@@ -797,14 +797,18 @@ std::string odbcReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) 
   return readerFailure(end, limits);
 }
 
-int sendOdbcTables(const std::string& connection, int fd) {
+int sendOdbcTables(const std::string& connection, int fd,
+                   const std::function<std::string(const std::string&)>& told) {
   RowStreamWriter out(fd);
   TableStreamWriter tables(out);
   try {
+    // Each row goes to the program as it is fetched.
     readOdbcTables(connection, tables);
     tables.finish();
   } catch (const DatabaseError& error) {
-    tables.refuse(odbcFailureReason(error.what(), connection));
+    // "Cannot read <connection>: <reason>": the reason goes back; the program names the source.
+    const std::string reason = odbcFailureReason(error.what(), connection);
+    tables.refuse(told ? told(reason) : reason);
   }
   return 0;
 }

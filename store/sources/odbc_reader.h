@@ -3,6 +3,7 @@
 // or Microsoft Access driver).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "store/sources/reader_process.h"
@@ -31,5 +32,7 @@ ReaderLimits odbcReaderLimits();
 // (nothing came for 300 s)", "its reader crashed", ...
 std::string odbcReaderFailure(const ReaderEnd& end, const ReaderLimits& limits);
 // In the reader: reads the tables of connection into the stream on fd, or sends the reason they
-// cannot be read. Returns the reader's exit status.
-int sendOdbcTables(const std::string& connection, int fd);
+// cannot be read, as told (the driver's reason as it is, unless told otherwise). Returns the
+// reader's exit status. Throws std::system_error when the program has gone.
+int sendOdbcTables(const std::string& connection, int fd,
+                   const std::function<std::string(const std::string&)>& told = {});

@@ -31,11 +31,7 @@ SourceTables readOdbcTables(const std::string& connection) {
 }
 
 int runOdbcReader(const std::string& rowsHandle) {
-  int rows = -1;
-  try {
-    rows = rowsDescriptor(rowsHandle);
-  } catch (const std::logic_error&) {
-  }
+  const int rows = rowsDescriptor(rowsHandle);
   if (rows < 0) {
     return 2;  // not started by the program
   }

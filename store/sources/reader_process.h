@@ -77,8 +77,7 @@ class ReaderProcess {
 std::string thisProgramPath();
 
 // Windows, in the reader: the C runtime descriptor of the answer's pipe, from the handle number
-// the program gave as the last argument; -1 when it names no handle. Throws
-// std::invalid_argument or std::out_of_range for an argument that is no number.
+// the program gave as the last argument; -1 when it names no handle or is no number.
 int rowsDescriptor(const std::string& argument);
 
 // The command line Windows programs split into arguments again as the C runtime does: quotes and

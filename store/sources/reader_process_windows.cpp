@@ -73,7 +73,13 @@ void writeAndClose(HANDLE& pipe, const std::string& bytes) {
 }  // namespace
 
 int rowsDescriptor(const std::string& argument) {
-  const auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(argument)));
+  unsigned long long number = 0;
+  try {
+    number = std::stoull(argument);
+  } catch (const std::logic_error&) {
+    return -1;  // no number: not started by the program
+  }
+  const auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number));
   return _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), 0);
 }
 

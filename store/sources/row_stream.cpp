@@ -1,8 +1,6 @@
 // The byte-level writer and the incremental, bounds-checked reader of the row stream.
 #include "store/sources/row_stream.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -39,10 +37,7 @@ void RowStreamWriter::little(std::uint32_t value, int bytes) {
 void RowStreamWriter::flush() {
   std::size_t done = 0;
   while (done < used_) {
-    ssize_t wrote = ::write(fd_, buffer_.data() + done, used_ - done);
-    if (wrote < 0 && errno == EINTR) {
-      continue;
-    }
+    const long wrote = writeSome(fd_, buffer_.data() + done, used_ - done);
     if (wrote <= 0) {
       throw std::system_error(errno, std::generic_category(), "row stream");
     }

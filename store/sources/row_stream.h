@@ -54,6 +54,9 @@ class RowStreamWriter {
     }
   }
   void little(std::uint32_t value, int bytes);
+  // The platform's write (row_stream_posix.cpp, row_stream_windows.cpp): how many bytes went,
+  // going on after interruptions; -1 with errno set when none can.
+  static long writeSome(int fd, const char* data, std::size_t size);
 
   static constexpr std::chrono::milliseconds kLongestWait{500};
 

@@ -46,8 +46,8 @@ void reportOutOfMemoryOnStandardError() {
   std::cerr << "tavrinel: error: out of memory" << std::endl;
 }
 
-// The interactive loading line's counter, on standard error: after half a second, ten times a
-// second at most, and wiped once the load is done so that the summary line stands alone.
+// The interactive loading line's counter, on standard error where it is a terminal, wiped once
+// the load is done so that the summary line stands alone.
 class LoadCounter {
  public:
   LoadCounter() : shows_(isStandardErrorTerminal()) {}
@@ -59,7 +59,10 @@ class LoadCounter {
     if (!shows_) {
       return {};
     }
-    return [this](long studentsLoaded) { show(studentsLoaded); };
+    return loadingCounter([this](const std::string& line) {
+      std::cerr << '\r' << line << std::flush;
+      width_ = line.size();
+    });
   }
 
   void wipe() {
@@ -70,21 +73,7 @@ class LoadCounter {
   }
 
  private:
-  using Clock = std::chrono::steady_clock;
-
-  void show(long studentsLoaded) {
-    const Clock::time_point now = Clock::now();
-    if (now < nextShow_) {
-      return;
-    }
-    nextShow_ = now + std::chrono::milliseconds(100);
-    const std::string text = "Loading ... " + std::to_string(studentsLoaded) + " students";
-    std::cerr << '\r' << text << std::flush;
-    width_ = text.size();
-  }
-
   bool shows_;
-  Clock::time_point nextShow_ = Clock::now() + std::chrono::milliseconds(500);
   std::size_t width_ = 0;
 };
 

@@ -17,22 +17,12 @@
 
 namespace {
 
-// Shows how many students are loaded on the loading line, once a load has taken half a second,
-// and no more often than ten times a second. Only on a screen.
+// Shows how many students are loaded on the loading line. Only on a screen.
 LoadProgress loadingLineProgress(SessionConsole& console) {
   if (!console.isOutputTerminal()) {
     return {};
   }
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point nextShow = Clock::now() + std::chrono::milliseconds(500);
-  return [&console, nextShow](long studentsLoaded) mutable {
-    Clock::time_point now = Clock::now();
-    if (now < nextShow) {
-      return;
-    }
-    nextShow = now + std::chrono::milliseconds(100);
-    console.rewritePreviousLine("Loading ... " + std::to_string(studentsLoaded) + " students");
-  };
+  return loadingCounter([&console](const std::string& line) { console.rewritePreviousLine(line); });
 }
 
 class FatalSignalRegistry : public TemporaryFileRegistry {
@@ -67,6 +57,19 @@ class ConsoleSession {
 };
 
 }  // namespace
+
+LoadProgress loadingCounter(const std::function<void(const std::string& line)>& show) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point nextShow = Clock::now() + std::chrono::milliseconds(500);
+  return [show, nextShow](long studentsLoaded) mutable {
+    Clock::time_point now = Clock::now();
+    if (now < nextShow) {
+      return;
+    }
+    nextShow = now + std::chrono::milliseconds(100);
+    show("Loading ... " + std::to_string(studentsLoaded) + " students");
+  };
+}
 
 void removeMailTemporaryFilesOnFatalSignals() {
   static FatalSignalRegistry registry;

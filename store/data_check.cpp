@@ -3,11 +3,12 @@
 
 #include <cstdlib>
 #include <map>
+#include <ostream>
 #include <set>
-#include <sstream>
 #include <unordered_set>
 #include <utility>
 
+#include "store/sources/sql_values.h"
 #include "store/tree/record_tree.h"
 
 namespace {
@@ -16,21 +17,10 @@ namespace {
 // the intake to upper case as they are typed.
 constexpr std::size_t kPromptChars = 8;
 
+// The value as the loader reads it, as the tree and the letters would hold it.
 std::string textAt(const SourceColumn& column, std::size_t row) {
-  switch (column.typeAt(row)) {
-    case ValueType::kNull:
-      return "";
-    case ValueType::kInteger:
-      return std::to_string(column.integerAt(row));
-    case ValueType::kReal: {
-      std::ostringstream text;
-      text.precision(15);
-      text << column.realAt(row);
-      return text.str();
-    }
-    default:
-      return std::string(column.bytesAt(row));
-  }
+  char buffer[kNumberTextBytes];
+  return std::string(valueText(column.at(row), buffer));
 }
 
 bool isBlank(const std::string& text) {

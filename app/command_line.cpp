@@ -4,8 +4,6 @@
 #include "app/job_options.h"
 #include "console/safe_text.h"
 
-#include "store/loader.h"
-
 namespace {
 
 constexpr const char* kUsage =
@@ -119,6 +117,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     line.action = CommandLine::Action::kJob;
   }
   return line;
+}
+
+DatabaseSource databaseSource(const CommandLine& line) {
+  return line.connection.empty() ? DatabaseSource::file(line.databasePath)
+                                 : DatabaseSource::connection(line.connection);
 }
 
 void writeUsage(std::ostream& out) {

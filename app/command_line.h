@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/job_options.h"
+#include "store/loader.h"
 
 struct CommandLine {
   enum class Action { kRun, kHelp, kVersion, kRefuse, kJob };
@@ -21,6 +22,9 @@ struct CommandLine {
 // `-V`/`--version`, and the job options (app/job_options.h). After `--` every argument is
 // a file, so that a file whose name starts with '-' can be named.
 CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The source the command line names: the connection, or else the database file.
+DatabaseSource databaseSource(const CommandLine& line);
 
 void writeUsage(std::ostream& out);
 

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <new>
@@ -15,8 +14,9 @@
 #include "analysis/standing.h"
 #include "app/job_streams.h"
 #include "app/program.h"
-#include "app/program_entry.h"
+#include "app/run_setup.h"
 #include "console/safe_text.h"
+#include "mail/files_read.h"
 #include "mail/output_file.h"
 #include "mail/printable_letters.h"
 #include "mail/result_mail.h"
@@ -278,14 +278,14 @@ std::string fileWritten(const OfficeJob& job) {
   return job.output.empty() ? kMailFileName : job.output;
 }
 
-// Whether the job would write over the database file it reads, which the program never writes.
-bool writesOverDatabase(const OfficeJob& job, const DatabaseSource& source) {
+// Why the job would write over a file the run reads, which the program never writes; "" when not.
+std::string writesOverFileRead(const OfficeJob& job) {
   const std::string path = fileWritten(job);
-  if (source.kind != DatabaseSource::Kind::kFile || path.empty() || path == kStandardOutput) {
-    return false;
-  }
-  std::error_code ignored;
-  return std::filesystem::equivalent(path, source.location, ignored);
+  const FileRead* read = path.empty()              ? nullptr
+                         : path == kStandardOutput ? fileReadOpenAs(1)
+                                                   : fileReadAt(path);
+  return read == nullptr ? ""
+                         : "'" + shown(path) + "' is " + read->what + ", which is never written";
 }
 
 }  // namespace
@@ -295,14 +295,12 @@ int runOfficeJob(const CommandLine& line) {
   setOutOfMemoryHandler(reportOutOfMemoryOnStandardError);
   removeMailTemporaryFilesOnFatalSignals();
   removeTemporaryFileOnInterrupt();
-  const DatabaseSource source = line.connection.empty()
-                                    ? DatabaseSource::file(line.databasePath)
-                                    : DatabaseSource::connection(line.connection);
+  const DatabaseSource source = databaseSource(line);
+  neverWriteFilesOf(source);
   const std::string databaseName = source.name();
-  if (writesOverDatabase(job, source)) {
-    std::cerr << "tavrinel: error: '" << shown(fileWritten(job))
-              << "' is the database itself, which is never written\nTry 'tavrinel --help'.\n";
-    return kExitBadArguments;
+  const std::string overFileRead = writesOverFileRead(job);
+  if (!overFileRead.empty()) {
+    return fail(kExitBadArguments, overFileRead);
   }
   const bool checks = job.kind == OfficeJob::Kind::kCheck;
   bool checked = false;

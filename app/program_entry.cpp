@@ -1,7 +1,6 @@
 // The entry points' shared part: from a read command line and a made console to the exit status.
 #include "app/program_entry.h"
 
-#include <chrono>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -9,9 +8,8 @@
 
 #include "app/office_jobs.h"
 #include "app/program.h"
+#include "app/run_setup.h"
 #include "console/safe_text.h"
-#include "console/signal_cleanup.h"
-#include "mail/output_file.h"
 #include "store/loader.h"
 #include "store/tree/out_of_memory.h"
 
@@ -24,12 +22,6 @@ LoadProgress loadingLineProgress(SessionConsole& console) {
   }
   return loadingCounter([&console](const std::string& line) { console.rewritePreviousLine(line); });
 }
-
-class FatalSignalRegistry : public TemporaryFileRegistry {
- public:
-  void track(const char* path) override { setUnlinkOnFatalSignal(path); }
-  void untrack(const char*) override { clearUnlinkOnFatalSignal(); }
-};
 
 // Routes interrupts and the store's out-of-memory report to the console, and unhooks the report
 // again, whichever way the run ends.
@@ -58,24 +50,6 @@ class ConsoleSession {
 
 }  // namespace
 
-LoadProgress loadingCounter(const std::function<void(const std::string& line)>& show) {
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point nextShow = Clock::now() + std::chrono::milliseconds(500);
-  return [show, nextShow](long studentsLoaded) mutable {
-    Clock::time_point now = Clock::now();
-    if (now < nextShow) {
-      return;
-    }
-    nextShow = now + std::chrono::milliseconds(100);
-    show("Loading ... " + std::to_string(studentsLoaded) + " students");
-  };
-}
-
-void removeMailTemporaryFilesOnFatalSignals() {
-  static FatalSignalRegistry registry;
-  setTemporaryFileRegistry(&registry);
-}
-
 int runCommandLine(const CommandLine& line) {
   if (line.action == CommandLine::Action::kJob) {
     return runOfficeJob(line);
@@ -99,9 +73,8 @@ int runProgram(SessionConsole& console, const CommandLine& line) {
   options.progress = loadingLineProgress(console);
   // No pause after a failed start when the input is a script: nobody is there to press a key.
   options.pauseOnFailure = console.isInputTerminal();
-  const DatabaseSource source = line.connection.empty()
-                                    ? DatabaseSource::file(line.databasePath)
-                                    : DatabaseSource::connection(line.connection);
+  const DatabaseSource source = databaseSource(line);
+  neverWriteFilesOf(source);
   // Messages name the file as given, or the server's connection with its secrets masked.
   options.databasePath = source.name();
   try {

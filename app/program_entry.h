@@ -2,12 +2,8 @@
 // is read and the console made.
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include "app/command_line.h"
 #include "console/session_console.h"
-#include "store/tree/load_result.h"
 
 // --help, --version, the refusal of a wrong command line, or a job without the keyboard: does it
 // and returns the status.
@@ -17,11 +13,3 @@ int runCommandLine(const CommandLine& line);
 // out-of-memory report routed to the console, "Loading ..." with its progress, the session, and a
 // fatal error as one line on stderr once the screen is given back. Returns the exit status.
 int runProgram(SessionConsole& console, const CommandLine& line);
-
-// From now on every temporary file the mail writer makes is the one file a fatal signal (a
-// console control event on Windows) removes, for as long as it exists.
-void removeMailTemporaryFilesOnFatalSignals();
-
-// The loading counter: "Loading ... N students" handed to show once a load has taken half a
-// second, and no more often than ten times a second.
-LoadProgress loadingCounter(const std::function<void(const std::string& line)>& show);

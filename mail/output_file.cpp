@@ -3,6 +3,8 @@
 // content kept aside and put back should the write fail.
 #include "mail/output_file.h"
 
+#include "mail/files_read.h"
+
 namespace calls = output_file_calls;
 
 namespace {
@@ -16,6 +18,11 @@ void setTemporaryFileRegistry(TemporaryFileRegistry* registry) {
 }
 
 OutputFile::OutputFile(const std::string& path) : target_(path) {
+  // Whatever spelling or link leads to it, a file the run reads is never written.
+  if (const FileRead* read = fileReadAt(path)) {
+    refusal_ = "'" + path + "' is " + read->what + ", which is never written";
+    return;
+  }
   if (!calls::resolveTarget(target_) || !calls::inspectOldFile(target_, mode_, group_)) {
     return;
   }

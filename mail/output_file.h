@@ -36,6 +36,9 @@ class OutputFile {
   // False when the file can be neither replaced nor written in place.
   bool isOpen() const { return fd_ >= 0; }
   bool isInPlace() const { return inPlace_; }
+  // Why a file that the run reads was not opened: "'PATH' is the database itself, which is never
+  // written"; empty otherwise.
+  const std::string& refusal() const { return refusal_; }
   // The temporary file while one exists, empty otherwise.
   const std::string& temporaryPath() const { return tempPath_; }
 
@@ -51,6 +54,7 @@ class OutputFile {
   void putOldContentBack();
   void discardTemporary();
 
+  std::string refusal_;
   std::string target_;  // the file at the end of any symbolic links
   std::string tempPath_;
   std::uint32_t mode_ = 0;  // POSIX permission bits, as a plain number here as the group is

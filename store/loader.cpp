@@ -16,6 +16,10 @@ std::string DatabaseSource::name() const {
   return kind == Kind::kConnection ? connectionSourceName(location) : location;
 }
 
+std::vector<SourceFile> DatabaseSource::files() const {
+  return kind == Kind::kConnection ? filesOfConnection(location) : filesOfDatabaseFile(location);
+}
+
 namespace {
 
 bool isSqliteFile(const DatabaseSource& source) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "store/database_error.h"
+#include "store/source_files.h"
 #include "store/tree/load_result.h"
 
 constexpr const char* kDatabaseFileName = "Database.mdb";
@@ -24,6 +25,9 @@ struct DatabaseSource {
 
   // How messages name the source: the path as given, or the connection with its secrets masked.
   std::string name() const;
+
+  // The files a load reads, or that their engines keep beside them: never a program's output.
+  std::vector<SourceFile> files() const;
 };
 
 struct SourceTables;

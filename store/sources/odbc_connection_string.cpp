@@ -9,16 +9,20 @@ namespace {
 // a user, short enough to leave the reason on the same line of a terminal.
 constexpr std::size_t kShownCharacters = 160;
 
-std::string lowerTrimmed(const std::string& key) {
+std::string trimmed(const std::string& text) {
   std::size_t start = 0;
-  std::size_t end = key.size();
-  while (start < end && static_cast<unsigned char>(key[start]) <= ' ') {
+  std::size_t end = text.size();
+  while (start < end && static_cast<unsigned char>(text[start]) <= ' ') {
     ++start;
   }
-  while (end > start && static_cast<unsigned char>(key[end - 1]) <= ' ') {
+  while (end > start && static_cast<unsigned char>(text[end - 1]) <= ' ') {
     --end;
   }
-  std::string lower = key.substr(start, end - start);
+  return text.substr(start, end - start);
+}
+
+std::string lowerTrimmed(const std::string& key) {
+  std::string lower = trimmed(key);
   for (char& c : lower) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
@@ -77,8 +81,9 @@ struct Span {
   std::size_t end;
 };
 
-// The values of the secret keys, in order.
-std::vector<Span> secretSpans(const std::string& connection) {
+// The values of the keys that wanted takes, in order.
+template <class Wanted>
+std::vector<Span> valueSpans(const std::string& connection, Wanted wanted) {
   std::vector<Span> spans;
   std::size_t at = 0;
   while (at < connection.size()) {
@@ -89,12 +94,30 @@ std::vector<Span> secretSpans(const std::string& connection) {
       continue;
     }
     std::size_t end = valueEnd(connection, equals + 1);
-    if (isSecretKey(connection.substr(at, equals - at))) {
+    if (wanted(connection.substr(at, equals - at))) {
       spans.push_back({equals + 1, end});
     }
     at = end + 1;
   }
   return spans;
+}
+
+std::vector<Span> secretSpans(const std::string& connection) {
+  return valueSpans(connection, isSecretKey);
+}
+
+// A {braced} value without its braces, "}}" as the one brace it stands for; "" when unbraced.
+std::string unbraced(const std::string& value) {
+  std::size_t open = value.find('{');
+  std::size_t close = value.rfind('}');
+  if (open == std::string::npos || close == std::string::npos || open >= close) {
+    return "";
+  }
+  std::string inner = value.substr(open + 1, close - open - 1);
+  for (std::size_t at = inner.find("}}"); at != std::string::npos; at = inner.find("}}", at + 1)) {
+    inner.erase(at, 1);
+  }
+  return inner;
 }
 
 bool isWordCharacter(char c) {
@@ -152,17 +175,24 @@ std::vector<std::string> connectionSecrets(const std::string& connection) {
   std::vector<std::string> values;
   for (const Span& span : secretSpans(connection)) {
     std::string value = connection.substr(span.begin, span.end - span.begin);
-    std::size_t open = value.find('{');
-    std::size_t close = value.rfind('}');
-    if (open != std::string::npos && close != std::string::npos && open < close) {
-      std::string inner = value.substr(open + 1, close - open - 1);
-      for (std::size_t at = inner.find("}}"); at != std::string::npos;
-           at = inner.find("}}", at + 1)) {
-        inner.erase(at, 1);
-      }
+    std::string inner = unbraced(value);
+    if (!inner.empty()) {
       values.push_back(inner);
     }
     values.push_back(value);
+  }
+  return values;
+}
+
+std::vector<std::string> connectionValues(const std::string& connection, const std::string& key) {
+  const std::string wantedKey = lowerTrimmed(key);
+  std::vector<std::string> values;
+  for (const Span& span : valueSpans(connection, [&wantedKey](const std::string& name) {
+         return lowerTrimmed(name) == wantedKey;
+       })) {
+    const std::string value = connection.substr(span.begin, span.end - span.begin);
+    const std::string inner = unbraced(value);
+    values.push_back(inner.empty() ? trimmed(value) : inner);
   }
   return values;
 }

@@ -31,3 +31,7 @@ std::vector<std::string> connectionSecrets(const std::string& connection);
 // wherever it shows, a shorter one only where it stands as a word of its own, so that a "p"
 // does not turn "port" into "***ort".
 std::string maskSecrets(std::string text, const std::vector<std::string>& secrets);
+
+// The values given for key (compared without regard to case), in order, a {braced} one without
+// its braces: what a driver reads for DBQ or Database.
+std::vector<std::string> connectionValues(const std::string& connection, const std::string& key);

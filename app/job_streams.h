@@ -4,10 +4,6 @@
 // Whether standard error is a terminal (a console window), where a job shows its progress.
 bool isStandardErrorTerminal();
 
-// Standard output passes bytes unchanged: the letters' CR LF must not become CR CR LF where the C
-// runtime would translate line ends.
-void useBinaryStandardOutput();
-
 // Ctrl-C, a closed window or a termination signal removes the temporary file of the file being
 // written, then ends the program as it would have ended.
 void removeTemporaryFileOnInterrupt();

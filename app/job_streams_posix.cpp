@@ -22,10 +22,6 @@ bool isStandardErrorTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
-void useBinaryStandardOutput() {
-  // POSIX streams never translate line ends.
-}
-
 void removeTemporaryFileOnInterrupt() {
   for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     struct sigaction action = {};

@@ -1,9 +1,5 @@
 // A job's standard streams and interrupts on Windows.
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
-
-#include <cstdio>
 
 #include "app/job_streams.h"
 #include "console/signal_cleanup.h"
@@ -22,11 +18,6 @@ bool isStandardErrorTerminal() {
   // _isatty is also true for the NUL device; only a console has a console mode.
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
-
-void useBinaryStandardOutput() {
-  std::fflush(stdout);
-  _setmode(_fileno(stdout), _O_BINARY);
 }
 
 void removeTemporaryFileOnInterrupt() {

@@ -17,9 +17,9 @@
 #include "app/run_setup.h"
 #include "console/safe_text.h"
 #include "mail/files_read.h"
-#include "mail/output_file.h"
 #include "mail/printable_letters.h"
 #include "mail/result_mail.h"
+#include "mail/whole_output.h"
 #include "store/data_check.h"
 #include "store/loader.h"
 #include "store/tree/out_of_memory.h"
@@ -77,63 +77,41 @@ class LoadCounter {
   std::size_t width_ = 0;
 };
 
-// A stream buffer that hands its bytes to an OutputFile in large pieces, so that a file of any
-// size is written without holding it all in memory.
-class OutputFileBuffer : public std::streambuf {
- public:
-  explicit OutputFileBuffer(OutputFile& file) : file_(file) { setp(buffer_, buffer_ + kSize); }
-
-  bool flushed() { return sync() == 0; }
-
- protected:
-  int_type overflow(int_type ch) override {
-    if (sync() != 0) {
-      return traits_type::eof();
-    }
-    if (!traits_type::eq_int_type(ch, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(ch);
-      pbump(1);
-    }
-    return traits_type::not_eof(ch);
+// The one line of a job whose file was not written: the reason, then what became of an old file.
+std::string cannotWrite(const std::string& path, const OutputOutcome& outcome) {
+  std::string line = "cannot write '" + shown(path) + "'";
+  if (!outcome.reason.empty()) {
+    line += ": " + shown(outcome.reason);
   }
-
-  int sync() override {
-    const std::string bytes(pbase(), pptr());
-    setp(buffer_, buffer_ + kSize);
-    if (failed_ || (!bytes.empty() && !file_.write(bytes))) {
-      failed_ = true;
-    }
-    return failed_ ? -1 : 0;
+  if (outcome.isStream) {
+    return outcome.streamBytes == 0
+               ? line
+               : line + "; cut short at " + std::to_string(outcome.streamBytes) + " bytes";
   }
-
- private:
-  static constexpr std::size_t kSize = 1 << 16;
-  OutputFile& file_;
-  char buffer_[kSize];
-  bool failed_ = false;
-};
-
-// Writes what write produces to path, replacing the file whole, or to standard output for "-".
-// False when it cannot be written; a file's old content is then as it was.
-bool writeOutput(const std::string& path, const std::function<void(std::ostream&)>& write) {
-  if (path == kStandardOutput) {
-    useBinaryStandardOutput();
-    write(std::cout);
-    std::cout.flush();
-    return static_cast<bool>(std::cout);
+  if (outcome.oldFile.lost) {
+    return line + "; the old file was replaced and is cut short at " +
+           std::to_string(outcome.oldFile.size) + " bytes";
   }
-  OutputFile file(path);
-  if (!file.isOpen()) {
-    return false;
-  }
-  OutputFileBuffer buffer(file);
-  std::ostream out(&buffer);
-  write(out);
-  return out && buffer.flushed() && file.commit();
+  return line + "; an old file of that name is as it was";
 }
 
-std::string cannotWrite(const std::string& path) {
-  return "cannot write '" + shown(path) + "'; an old file of that name is as it was";
+// Writes path whole, then ends the job with done, or with why it was not written: a writer that
+// ran out of memory (outOfMemory) leaves nothing written.
+int writeJobOutput(const std::string& path, const ContentWriter& write,
+                   const std::function<std::string()>& done, const bool* outOfMemory = nullptr) {
+  const OutputOutcome outcome = writeWholeOutput(path, write);
+  if (outOfMemory != nullptr && *outOfMemory) {
+    return fail(kJobNoData, "out of memory");
+  }
+  if (outcome.isFileRead) {
+    return fail(kExitBadArguments, shown(outcome.reason));
+  }
+  if (!outcome.written()) {
+    return fail(kJobCannotWrite, cannotWrite(path, outcome));
+  }
+  return finish(
+      kJobDone,
+      done() + (outcome.ownerLost ? "; the old file's owner and group could not be kept" : ""));
 }
 
 // The intake as given, or as the mail prompt would have typed it (in capitals).
@@ -178,14 +156,14 @@ int runPrintableLetters(const IntakeRecord& intake, const OfficeJob& job, const 
   layout.paper = job.paper == OfficeJob::Paper::kA4 ? PaperSize::kA4 : PaperSize::kLetter;
   layout.addressRightMm = job.addressRightMm;
   layout.addressDownMm = job.addressDownMm;
-  if (!writeOutput(job.printable,
-                   [&](std::ostream& out) { writePrintableLetters(intake, layout, clock, out); })) {
-    return fail(kJobCannotWrite, cannotWrite(job.printable));
-  }
-  return finish(kJobDone, plural(countStudents(intake), "printable letter", "printable letters") +
-                              " of intake " + shown(intake.code) + " (" +
-                              (layout.paper == PaperSize::kA4 ? "A4" : "US Letter") +
-                              ") written to " + destination(job.printable));
+  return writeJobOutput(
+      job.printable, [&](std::ostream& out) { writePrintableLetters(intake, layout, clock, out); },
+      [&] {
+        return plural(countStudents(intake), "printable letter", "printable letters") +
+               " of intake " + shown(intake.code) + " (" +
+               (layout.paper == PaperSize::kA4 ? "A4" : "US Letter") + ") written to " +
+               destination(job.printable);
+      });
 }
 
 int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
@@ -198,24 +176,12 @@ int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databas
     return runPrintableLetters(*intake, job, clock);
   }
   const std::string path = job.output.empty() ? kMailFileName : job.output;
-  bool written = false;
-  if (path == kStandardOutput) {
-    written = writeOutput(path, [&](std::ostream& out) {
-      for (const StudentRecord* student = intake->firstStudent; student != nullptr;
-           student = student->next) {
-        writeResultLetter(*student, formatLetterDate(clock()), out);
-      }
-    });
-  } else {
-    // The menu's own writer: the same bytes, the same file manners.
-    std::ostream silent(nullptr);
-    written = writeResultMailFile(*intake, path, silent, clock) == MailOutcome::kWritten;
-  }
-  if (!written) {
-    return fail(kJobCannotWrite, cannotWrite(path));
-  }
-  return finish(kJobDone, plural(countStudents(*intake), "letter", "letters") + " of intake " +
-                              shown(intake->code) + " written to " + destination(path));
+  return writeJobOutput(
+      path, [&](std::ostream& out) { writeIntakeLetters(*intake, clock, out); },
+      [&] {
+        return plural(countStudents(*intake), "letter", "letters") + " of intake " +
+               shown(intake->code) + " written to " + destination(path);
+      });
 }
 
 int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
@@ -227,22 +193,23 @@ int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseN
     }
   }
   long rows = 0;
+  bool outOfMemory = false;
   const bool isExport = job.kind == OfficeJob::Kind::kExport;
-  const bool written = writeOutput(job.output, [&](std::ostream& out) {
-    rows = isExport ? writeResultsCsv(tree, only, out) : writeStandingCsv(tree, only, out);
-    if (rows < 0) {
-      out.setstate(std::ios::badbit);  // half a table is not committed
-    }
-  });
-  if (rows < 0) {
-    return fail(kJobNoData, "out of memory");
-  }
-  if (!written) {
-    return fail(kJobCannotWrite, cannotWrite(job.output));
-  }
-  return finish(kJobDone, (isExport ? plural(rows, "result", "results")
-                                    : "the standing of " + plural(rows, "student", "students")) +
-                              intakeWords(only) + " written to " + destination(job.output));
+  return writeJobOutput(
+      job.output,
+      [&](std::ostream& out) {
+        rows = isExport ? writeResultsCsv(tree, only, out) : writeStandingCsv(tree, only, out);
+        outOfMemory = rows < 0;
+        if (outOfMemory) {
+          out.setstate(std::ios::badbit);  // half a table is not committed
+        }
+      },
+      [&] {
+        return (isExport ? plural(rows, "result", "results")
+                         : "the standing of " + plural(rows, "student", "students")) +
+               intakeWords(only) + " written to " + destination(job.output);
+      },
+      &outOfMemory);
 }
 
 std::string reportOf(const DataCheck& check) {

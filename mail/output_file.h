@@ -1,5 +1,7 @@
 // A file rewritten whole: the new bytes go to a temporary file beside it, which takes its place
-// only once every byte has reached the disk, so a failed run leaves the old file as it was.
+// only once every byte has reached the disk, so a failed run leaves the old file as it was. A
+// stream the user names (standard output, a descriptor by its number, a FIFO, a device) is written
+// as the stream it is.
 #pragma once
 
 #include <cstdint>
@@ -19,82 +21,134 @@ class TemporaryFileRegistry {
 // The registry every OutputFile reports to from now on; null (the start) reports to nobody.
 void setTemporaryFileRegistry(TemporaryFileRegistry* registry);
 
+// What an old file holds after a failed write.
+struct OldFileState {
+  bool lost = false;       // written in place, and its old content could not be put back
+  std::uint64_t size = 0;  // what it holds then, in bytes
+};
+
 class OutputFile {
  public:
-  // Opens the file that path names, following symbolic links to the file they end at, for
-  // writing from its start. The new file keeps the permission bits of the one it replaces; a new
-  // one gets 0666 less the umask. Where the folder refuses a temporary file but the file itself is
-  // writable, the file is truncated and written in place instead, its old content kept aside and
-  // put back should the write fail. What is not a regular file (a FIFO, a device, a socket) is
-  // refused, without waiting.
+  // Opens what path names for writing:
+  // - "-", /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N: that descriptor, written from
+  //   where it stands (at the end where it appends); a FIFO or a device: opened as a stream,
+  //   without waiting for a reader;
+  // - a regular file, or a name not there yet: a temporary file beside it takes its place on
+  //   commit, with the old file's owner, group and permission bits where the system lets them be
+  //   set (a new file gets 0666 less the umask). A symbolic link is followed only where the
+  //   system would follow it for this user, never one that another user made in a folder that is
+  //   sticky and writable by all; the file it ends at is replaced. Where the folder takes no new
+  //   file but the file itself may be written, it is written in place on commit, with fatal
+  //   signals held back meanwhile and its old content put back should the write fail;
+  // - a file the run reads (mail/files_read.h) is refused.
   explicit OutputFile(const std::string& path);
   // An uncommitted temporary file is removed; the old file stays.
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // False when the file can be neither replaced nor written in place.
   bool isOpen() const { return fd_ >= 0; }
   bool isInPlace() const { return inPlace_; }
-  // Why a file that the run reads was not opened: "'PATH' is the database itself, which is never
-  // written"; empty otherwise.
-  const std::string& refusal() const { return refusal_; }
+  bool isStream() const { return stream_; }
   // The temporary file while one exists, empty otherwise.
   const std::string& temporaryPath() const { return tempPath_; }
 
   bool write(const std::string& bytes);
-  // A write in place failed and the old content could not be put back either.
-  bool isOldFileLost() const { return oldFileLost_; }
-  // Forces the bytes to the disk, closes the file and puts it in the old one's place. False when
-  // any of that failed: the old file then stays (written in place: its old content is put back).
+  // Forces the bytes to the disk, closes the file and puts it in the old one's place (written in
+  // place: writes it now). False when any of that failed: the old file then stays, or
+  // oldFile() says what became of it.
   bool commit();
 
+  // Why the file cannot be opened or written: the system's words ("No such file or directory",
+  // "Permission denied", "No space left on device", "File too large"), or the program's own
+  // ("'office.mdb' is the database itself, which is never written").
+  const std::string& reason() const { return reason_; }
+  bool isFileRead() const { return fileRead_; }
+  OldFileState oldFile() const { return oldFile_; }
+  // Bytes that reached a stream before it failed.
+  std::uint64_t bytesWritten() const { return written_; }
+  // The replaced file's owner or group could not be given to the new one.
+  bool isOwnerLost() const { return ownerLost_; }
+
  private:
+  void openStream(const std::string& path);
+  void openFile(const std::string& path);
   void openInPlace();
-  void putOldContentBack();
+  bool rewriteInPlace();
+  void putOldContentBack(std::uint64_t newBytesWritten);
+  void fail();
   void discardTemporary();
 
-  std::string refusal_;
-  std::string target_;  // the file at the end of any symbolic links
+  std::string target_;  // the regular file replaced
   std::string tempPath_;
-  std::uint32_t mode_ = 0;  // POSIX permission bits, as a plain number here as the group is
-  // The old file's group (a POSIX gid); all ones leaves the group as it is. A plain 32-bit number,
-  // so that the header builds where there are no groups (Windows).
-  std::uint32_t group_ = UINT32_MAX;
+  std::string reason_;
   int fd_ = -1;
+  bool stream_ = false;
   bool inPlace_ = false;
   bool failed_ = false;
+  bool fileRead_ = false;
+  bool ownerLost_ = false;
+  bool madeEmpty_ = false;  // the file at a link's end was made empty to be followed
+  std::uint64_t written_ = 0;
+  std::string pending_;     // of a file written in place, until commit
   std::string oldContent_;  // of a file written in place
-  bool oldFileLost_ = false;
+  OldFileState oldFile_;
 };
 
 // The calls a platform makes for an OutputFile, in output_file_posix.cpp and
 // output_file_windows.cpp; the protocol that strings them together is output_file.cpp's. Files are
-// C runtime descriptors on both.
+// C runtime descriptors on both. A call that fails leaves its reason for lastFailure().
 namespace output_file_calls {
 
-// The path that writing to path writes to: the end of a chain of symbolic links, whether or not a
-// file is there yet. False when the chain cannot be followed.
-bool resolveTarget(std::string& path);
-// Whether the file at path, if any, may be replaced; what a new file takes over from it (permission
-// bits, group) is put into mode and group. A missing file may be made.
-bool inspectOldFile(const std::string& path, std::uint32_t& mode, std::uint32_t& group);
-// A new, empty file beside target with the mode and group, told to registry while it exists;
-// its path is put into tempPath. -1 when none can be made; folderRefuses then says whether the
-// folder takes no new file (while the target itself may still be writable).
-int createBeside(const std::string& target, std::uint32_t mode, std::uint32_t group,
-                 TemporaryFileRegistry* registry, std::string& tempPath, bool& folderRefuses);
-// The target opened for reading and writing, its content read into oldContent and then emptied;
-// -1 when it cannot be, or is no disk file.
-int openEmptied(const std::string& target, std::string& oldContent);
+// What a replaced file hands on to the new one.
+struct OldFile {
+  bool exists = false;
+  std::uint32_t mode = 0;  // POSIX permission bits; 0666 less the umask for a new file
+  std::uint32_t owner = UINT32_MAX;
+  std::uint32_t group = UINT32_MAX;
+};
+
+// The system's words for the last failed call.
+std::string lastFailure();
+
+// A stream descriptor of its own for what path names when it is a stream; kNoStream when path
+// names none, kStreamFailed when it does but cannot be opened.
+constexpr int kNoStream = -1;
+constexpr int kStreamFailed = -2;
+int openStream(const std::string& path);
+
+// The regular file that writing to path replaces: the name given, or the end of a link that the
+// system lets this user follow (made empty when there is none yet: madeEmpty). False when there
+// is none, with the reason in reason.
+bool findTarget(const std::string& path, std::string& target, OldFile& old, bool& madeEmpty,
+                std::string& reason);
+
+// A new, empty file beside target with the old file's mode, owner and group, told to registry
+// while it exists; its path is put into tempPath. ownerLost when the owner or group could not be
+// set. -1 when none can be made; folderRefuses then says whether the folder takes no new file
+// (while the target itself may still be writable).
+int createBeside(const std::string& target, const OldFile& old, TemporaryFileRegistry* registry,
+                 std::string& tempPath, bool& folderRefuses, bool& ownerLost);
+
+// The target opened for reading and writing, its content read into oldContent, nothing changed
+// yet; -1 when it cannot be, or is no disk file.
+int openForRewrite(const std::string& target, std::string& oldContent);
+
 // Writes some of data, going on after interruptions; how many bytes, 0 for a failure.
 std::size_t writeSome(int fd, const char* data, std::size_t size);
-// Empties the file and writes from its start again.
-bool rewindAndTruncate(int fd);
+bool rewind(int fd);
+bool truncateTo(int fd, std::uint64_t size);
+bool sizeOf(int fd, std::uint64_t& size);
 bool flushToDisk(int fd);
 bool closeFile(int fd);
 // from takes to's place in one step.
 bool replaceFile(const std::string& from, const std::string& to);
 void removeFile(const std::string& path);
+
+// While a file is written in place, fatal signals wait until the write is done (or undone), then
+// end the program as they would have. Held for the whole life of any OutputFile: a write past
+// the file size limit fails instead of ending the program.
+void holdFatalSignals(bool hold);
+void ignoreFileSizeSignal(bool ignore);
 
 }  // namespace output_file_calls

@@ -132,11 +132,10 @@ long writePrintableLetters(const IntakeRecord& intake, const PrintLayout& layout
   writeStyle(layout, out);
   out << "</head>\n<body>\n";
   long letters = 0;
-  for (const StudentRecord* student = intake.firstStudent; student != nullptr;
-       student = student->next) {
-    writePage(*student, formatLetterDate(clock()), out);
+  forEachLetter(intake, clock, [&](const StudentRecord& student, const std::string& date) {
+    writePage(student, date, out);
     ++letters;
-  }
+  });
   out << "</body>\n</html>\n";
   return letters;
 }

@@ -7,7 +7,7 @@
 #include <streambuf>
 
 #include "analysis/result_listing.h"
-#include "mail/output_file.h"
+#include "mail/whole_output.h"
 
 namespace {
 
@@ -91,6 +91,19 @@ void writeResultLetter(const StudentRecord& student, const std::string& date, st
   }
 }
 
+void forEachLetter(const IntakeRecord& intake, const MailClock& clock, const LetterVisitor& visit) {
+  for (const StudentRecord* student = intake.firstStudent; student != nullptr;
+       student = student->next) {
+    visit(*student, formatLetterDate(clock()));
+  }
+}
+
+void writeIntakeLetters(const IntakeRecord& intake, const MailClock& clock, std::ostream& out) {
+  forEachLetter(intake, clock, [&out](const StudentRecord& student, const std::string& date) {
+    writeResultLetter(student, date, out);
+  });
+}
+
 MailOutcome writeResultMails(const IntakeRecord& intake, std::ostream& console,
                              const std::string& directory, const MailClock& clock) {
   return writeResultMailFile(intake, directory + "/" + kMailFileName, console, clock);
@@ -98,22 +111,14 @@ MailOutcome writeResultMails(const IntakeRecord& intake, std::ostream& console,
 
 MailOutcome writeResultMailFile(const IntakeRecord& intake, const std::string& path,
                                 std::ostream& console, const MailClock& clock) {
-  OutputFile file(path);
-  if (!file.isOpen()) {
+  const OutputOutcome outcome =
+      writeWholeOutput(path, [&](std::ostream& out) { writeIntakeLetters(intake, clock, out); });
+  if (outcome.written()) {
+    return MailOutcome::kWritten;
+  }
+  if (outcome.kind == OutputOutcome::Kind::kCannotOpen) {
     return report(MailOutcome::kCannotOpen, console);
   }
-  for (const StudentRecord* student = intake.firstStudent; student != nullptr;
-       student = student->next) {
-    std::ostringstream letter;
-    writeResultLetter(*student, formatLetterDate(clock()), letter);
-    if (!file.write(letter.str())) {
-      return report(file.isOldFileLost() ? MailOutcome::kOldFileLost : MailOutcome::kCannotWrite,
-                    console);
-    }
-  }
-  if (!file.commit()) {
-    return report(file.isOldFileLost() ? MailOutcome::kOldFileLost : MailOutcome::kCannotWrite,
-                  console);
-  }
-  return MailOutcome::kWritten;
+  return report(outcome.oldFile.lost ? MailOutcome::kOldFileLost : MailOutcome::kCannotWrite,
+                console);
 }

@@ -27,9 +27,17 @@ void writeResultLetter(const StudentRecord& student, const std::string& date, st
 
 using MailClock = std::function<std::time_t()>;
 
+// Each student of the intake in list order, with the date of the letter, the clock read afresh
+// for each.
+using LetterVisitor = std::function<void(const StudentRecord& student, const std::string& date)>;
+void forEachLetter(const IntakeRecord& intake, const MailClock& clock, const LetterVisitor& visit);
+
+// The letters of the intake one after another, as mail.txt holds them.
+void writeIntakeLetters(const IntakeRecord& intake, const MailClock& clock, std::ostream& out);
+
 // Writes one letter per student of the intake into mail.txt (in directory), reading the clock
 // afresh for each letter. The file is replaced only once every letter was written (see OutputFile
-// for symbolic links, permission bits and folders that take no new file). Reports a failure on
+// for symbolic links, owners, streams and folders that take no new file). Reports a failure on
 // console in the fixed words.
 MailOutcome writeResultMails(
     const IntakeRecord& intake, std::ostream& console, const std::string& directory = ".",

@@ -130,7 +130,8 @@ TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
       {"demo.mdb",
        {"--letters", "APR23IT", "--output", "no/such/folder.txt"},
        3,
-       "tavrinel: error: cannot write 'no/such/folder.txt'; an old file of that name is as it "
+       "tavrinel: error: cannot write 'no/such/folder.txt': No such file or directory; an old "
+       "file of that name is as it "
        "was\n",
        none},
       {"", {"--export", "r.csv"}, 1, "tavrinel: error: Cannot read Database.mdb: .*\n", {}},

@@ -3,8 +3,16 @@
 
 namespace {
 
+// A leading apostrophe is quoted too, so that a spreadsheet takes it as part of a text cell.
 bool needsQuotes(std::string_view field) {
-  return field.find_first_of(",\"\r\n") != std::string_view::npos;
+  return field.find_first_of(",\"\r\n") != std::string_view::npos ||
+         (!field.empty() && field[0] == '\'');
+}
+
+// The characters that make a spreadsheet read a cell as a formula (OWASP's list for CSV
+// injection): a name typed as "=HYPERLINK(...)" or "-1+1" must never be evaluated.
+bool startsLikeFormula(std::string_view text) {
+  return !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
 }
 
 }  // namespace
@@ -22,6 +30,18 @@ void appendCsvField(std::string& row, std::string_view field) {
     }
   }
   row += '"';
+}
+
+std::string csvTextCell(std::string_view text) {
+  return startsLikeFormula(text) ? "'" + std::string(text) : std::string(text);
+}
+
+void appendCsvText(std::string& row, std::string_view text) {
+  if (startsLikeFormula(text)) {
+    appendCsvField(row, csvTextCell(text));
+  } else {
+    appendCsvField(row, text);
+  }
 }
 
 void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out) {

@@ -17,3 +17,11 @@ void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out);
 // Appends one field to row as writeCsvRow writes it, without the comma: for writers that build
 // the fields a thousand rows share only once.
 void appendCsvField(std::string& row, std::string_view field);
+
+// A stored text as a cell that a spreadsheet shows as text and never evaluates: one that starts
+// with =, +, -, @, a tab or a carriage return gets an apostrophe in front (and so the quotes, as
+// every field that starts with an apostrophe). Number cells are written as they are.
+std::string csvTextCell(std::string_view text);
+
+// Appends csvTextCell(text) as appendCsvField does.
+void appendCsvText(std::string& row, std::string_view text);

@@ -14,7 +14,7 @@ namespace {
 long writeStudentResults(const StudentRecord& student, std::string& row, std::ostream& out) {
   std::string studentFields;
   for (const char* field : {student.studentId, student.name, student.intake}) {
-    appendCsvField(studentFields, field);
+    appendCsvText(studentFields, field);
     studentFields += ',';
   }
   long rows = 0;
@@ -27,9 +27,9 @@ long writeStudentResults(const StudentRecord& student, std::string& row, std::os
            result = result->next) {
         row = studentFields;
         row += place;
-        appendCsvField(row, result->subjectId);
+        appendCsvText(row, result->subjectId);
         row += ',';
-        appendCsvField(row, result->subjectName);
+        appendCsvText(row, result->subjectName);
         // The listing's rule: marks of 0 are a subject not yet taken, not graded.
         if (result->marks == 0) {
           row += ",N/A,N/A\r\n";

@@ -74,9 +74,10 @@ long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& o
       if (!standingOf(*student, standing)) {
         return -1;
       }
-      writeCsvRow({student->studentId, student->name, student->intake,
-                   std::to_string(standing.results), std::to_string(standing.totalMarks),
-                   standing.average, std::to_string(standing.subjectsLeft), standing.bestGrade,
+      writeCsvRow({csvTextCell(student->studentId), csvTextCell(student->name),
+                   csvTextCell(student->intake), std::to_string(standing.results),
+                   std::to_string(standing.totalMarks), standing.average,
+                   std::to_string(standing.subjectsLeft), standing.bestGrade,
                    needText(standing, standing.pass), needText(standing, standing.credit),
                    needText(standing, standing.distinction)},
                   out);

@@ -8,7 +8,7 @@
 constexpr int kJobDone = 0;
 // The database cannot be used, the intake has no student, or the check found problems.
 constexpr int kJobNoData = 1;
-// The file cannot be written; an old file of that name is as it was.
+// The file cannot be written; the summary line says what became of an old file of that name.
 constexpr int kJobCannotWrite = 3;
 
 // Loads the source the command line names (a counter on standard error when it is a terminal and

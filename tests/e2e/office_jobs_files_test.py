@@ -5,6 +5,10 @@ Test plan
  42. --export read back with Python's csv module (byte-order mark, CR LF, quoting) equals the
      results in the letters of every intake, in demo.mdb and in a SQLite file whose texts need
      quoting; --standing has one row per letter.
+ 44. Names and subjects that a spreadsheet would take for formulas (=HYPERLINK(...), -1+1, +1,
+     @SUM(1), a leading tab): both CSV files opened by LibreOffice Calc headless and saved as flat
+     ODF; no cell holds a formula, each such text shows as itself behind an apostrophe, the marks
+     are numbers. Skips without soffice.
  43. The printable letters printed to PDF by headless Chromium: one page per student, and every
      word of the address block inside the envelope's window, on A4 and on US Letter; an
      --address-offset moves the block by as much. Skips (status 77) without chromium or
@@ -22,6 +26,7 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+from xml.etree import ElementTree
 
 MM = 72 / 25.4  # PDF points per millimetre
 # The envelope windows the README gives, in mm: left, top, width, height.
@@ -122,6 +127,57 @@ def test_csv(binary, folder, database):
     return export
 
 
+FORMULA_NAMES = ['=HYPERLINK("http://x.example/","click")', "-1+1", "+1", "@SUM(1)", "\tTab"]
+
+
+def make_formula_database(path):
+    with sqlite3.connect(path) as db:
+        db.executescript("""
+            CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT,
+                                  State TEXT, Postcode TEXT, Intake TEXT);
+            CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER,
+                                        Marks INTEGER);
+            CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);
+            INSERT INTO Subject VALUES ('LW101', '=1+2', 1);""")
+        for number, name in enumerate(FORMULA_NAMES, 1):
+            db.execute("INSERT INTO Student VALUES (?, ?, '1 Main St', 'Penrith', 'NSW', '2750', "
+                       "'APR23IT')", (f"st00000{number}", name))
+            db.execute("INSERT INTO StudentResult VALUES (?, 'LW101', 1, 75)", (f"st00000{number}",))
+
+
+def spreadsheet_cells(folder, csv_name):
+    """Each cell of the CSV as LibreOffice reads it: (value type, formula or None, text)."""
+    profile = "file://" + tempfile.mkdtemp(prefix="soffice-", dir=folder)
+    subprocess.run(["soffice", f"-env:UserInstallation={profile}", "--headless", "--convert-to",
+                    "fods", "--infilter=CSV:44,34,76", "--outdir", folder,
+                    os.path.join(folder, csv_name)], capture_output=True, timeout=180, check=True)
+    tree = ElementTree.parse(os.path.join(folder, csv_name.replace(".csv", ".fods")))
+    table = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
+    office = "{urn:oasis:names:tc:opendocument:xmlns:office:1.0}"
+    paragraph = "{urn:oasis:names:tc:opendocument:xmlns:text:1.0}p"
+    cells = []
+    for cell in tree.iter(table + "table-cell"):
+        text = "\n".join("".join(p.itertext()) for p in cell.iter(paragraph))
+        cells.append((cell.get(office + "value-type"), cell.get(table + "formula"), text))
+    return cells
+
+
+def test_spreadsheet(binary, folder):
+    make_formula_database(os.path.join(folder, "formulas.db"))
+    for job, name in (("--export", "fx.csv"), ("--standing", "fs.csv")):
+        run(binary, folder, job, name, database="formulas.db")
+        cells = spreadsheet_cells(folder, name)
+        formulas = [cell for cell in cells if cell[1] is not None]
+        check(not formulas, f"{name}: cells read as formulas: {formulas}")
+        texts = [text for kind, _, text in cells if kind == "string"]
+        for stored in FORMULA_NAMES + (["=1+2"] if job == "--export" else []):
+            shown = [text for text in texts if text.lstrip("'").strip() == stored.strip()]
+            check(shown, f"{name}: {stored!r} does not show as its text")
+        numbers = [text for kind, _, text in cells if kind == "float"]
+        check(numbers, f"{name}: no number cell")
+        print(f"spreadsheet {name}: {len(cells)} cells, no formula, {len(numbers)} numbers")
+
+
 def words_by_page(pdf):
     bbox = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True, check=True,
                           text=True).stdout
@@ -185,6 +241,10 @@ def main():
         tricky = test_csv(binary, folder, "tricky.db")
         check([row[6] for row in tricky[1:]] == [TRICKY_SUBJECT] * 2,
               f"subject names read back as {[row[6] for row in tricky[1:]]}")
+        if shutil.which("soffice") is None:
+            print("SKIP spreadsheet: needs soffice (apt-get install libreoffice-calc-nogui)")
+        else:
+            test_spreadsheet(binary, folder)
         missing = [tool for tool in ("chromium", "pdftotext") if shutil.which(tool) is None]
         if missing:
             print(f"SKIP printable letters: needs {' and '.join(missing)} "

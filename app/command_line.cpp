@@ -63,54 +63,79 @@ CommandLine refuse(const std::string& problem) {
 
 }  // namespace
 
-CommandLine parseCommandLine(int argc, const char* const* argv) {
+namespace {
+
+// Where the arguments read so far have got to.
+struct LineReading {
   CommandLine line;
+  JobOptions jobOptions;
   bool optionsEnded = false;
   bool haveDatabase = false;
-  JobOptions jobOptions;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (!optionsEnded && argument == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && (argument == "-h" || argument == "--help")) {
-      line.action = CommandLine::Action::kHelp;
-      return line;
-    } else if (!optionsEnded && (argument == "-V" || argument == "--version")) {
-      line.action = CommandLine::Action::kVersion;
-      return line;
-    } else if (!optionsEnded && argument == "--plain") {
-      line.plain = true;
-    } else if (!optionsEnded && (argument == "--connect" || argument.rfind("--connect=", 0) == 0)) {
-      if (argument == "--connect" && i + 1 < argc) {
-        line.connection = argv[++i];
-      } else if (argument != "--connect") {
-        line.connection = argument.substr(std::string("--connect=").size());
-      }
-      if (line.connection.empty()) {
-        return refuse("--connect needs a connection string");
-      }
-    } else if (!optionsEnded && readJobOption(argc, argv, i, jobOptions)) {
-      if (!jobOptions.problem.empty()) {
-        return refuse(jobOptions.problem);
-      }
-    } else if (!optionsEnded && isOption(argument)) {
-      return refuse("unknown option '" + argument + "'");
-    } else if (haveDatabase) {
-      return refuse("more than one database file: '" + line.databasePath + "' and '" + argument +
-                    "'");
-    } else {
-      line.databasePath = argument;
-      haveDatabase = true;
+  bool done = false;  // --help or --version: nothing after them counts
+};
+
+// --connect CONNECTION or --connect=CONNECTION. False when the string is missing or empty.
+bool readConnection(int argc, const char* const* argv, int& i, CommandLine& line) {
+  const std::string argument = argv[i];
+  if (argument == "--connect" && i + 1 < argc) {
+    line.connection = argv[++i];
+  } else if (argument != "--connect") {
+    line.connection = argument.substr(std::string("--connect=").size());
+  }
+  return !line.connection.empty();
+}
+
+// Reads argv[i] (and its value), or says why the line is refused.
+std::string readArgument(int argc, const char* const* argv, int& i, LineReading& reading) {
+  const std::string argument = argv[i];
+  const bool option = !reading.optionsEnded;
+  CommandLine& line = reading.line;
+  if (option && argument == "--") {
+    reading.optionsEnded = true;
+  } else if (option && (argument == "-h" || argument == "--help" || argument == "-V" ||
+                        argument == "--version")) {
+    line.action = argument == "-h" || argument == "--help" ? CommandLine::Action::kHelp
+                                                           : CommandLine::Action::kVersion;
+    reading.done = true;
+  } else if (option && argument == "--plain") {
+    line.plain = true;
+  } else if (option && (argument == "--connect" || argument.rfind("--connect=", 0) == 0)) {
+    return readConnection(argc, argv, i, line) ? "" : "--connect needs a connection string";
+  } else if (option && readJobOption(argc, argv, i, reading.jobOptions)) {
+    return reading.jobOptions.problem;
+  } else if (option && isOption(argument)) {
+    return "unknown option '" + argument + "'";
+  } else if (reading.haveDatabase) {
+    return "more than one database file: '" + line.databasePath + "' and '" + argument + "'";
+  } else {
+    line.databasePath = argument;
+    reading.haveDatabase = true;
+  }
+  return "";
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  LineReading reading;
+  for (int i = 1; i < argc && !reading.done; ++i) {
+    const std::string problem = readArgument(argc, argv, i, reading);
+    if (!problem.empty()) {
+      return refuse(problem);
     }
   }
-  if (haveDatabase && !line.connection.empty()) {
+  CommandLine& line = reading.line;
+  if (reading.done) {
+    return line;
+  }
+  if (reading.haveDatabase && !line.connection.empty()) {
     return refuse("a database file and --connect: name one of them");
   }
-  if (!haveDatabase) {
+  if (!reading.haveDatabase) {
     line.databasePath = kDatabaseFileName;
   }
-  if (!jobOptions.values.empty()) {
-    const std::string problem = buildJob(jobOptions, line.job);
+  if (!reading.jobOptions.values.empty()) {
+    const std::string problem = buildJob(reading.jobOptions, line.job);
     if (!problem.empty()) {
       return refuse(problem);
     }

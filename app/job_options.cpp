@@ -4,47 +4,51 @@
 #include <cmath>
 #include <cstdlib>
 #include <utility>
-#include <vector>
 
 namespace {
 
-// A value may not be empty.
-const char* const kJobOptions[] = {"--letters",  "--output",         "--printable",
-                                   "--paper",    "--intake",         "--export",
-                                   "--standing", "--address-offset", "--check"};
+// Each job option: whether it takes a value (which may not be empty), and the jobs it goes with
+// (none: it is a job itself).
+struct JobOptionRule {
+  const char* name;
+  bool takesValue;
+  const char* goesWith[2];
+};
 
-}  // namespace
+constexpr JobOptionRule kJobOptionRules[] = {
+    {"--letters", true, {nullptr, nullptr}},
+    {"--export", true, {nullptr, nullptr}},
+    {"--standing", true, {nullptr, nullptr}},
+    {"--check", false, {nullptr, nullptr}},
+    {"--output", true, {"--letters", nullptr}},
+    {"--printable", true, {"--letters", nullptr}},
+    {"--paper", true, {"--printable", nullptr}},
+    {"--address-offset", true, {"--printable", nullptr}},
+    {"--intake", true, {"--export", "--standing"}},
+};
 
-bool readJobOption(int argc, const char* const* argv, int& i, JobOptions& options) {
-  const std::string argument = argv[i];
-  for (const char* name : kJobOptions) {
-    const std::string option = name;
-    const bool joined = argument.rfind(option + "=", 0) == 0;
-    if (argument != option && !joined) {
-      continue;
-    }
-    std::string value;
-    if (option == "--check") {
-      if (joined) {
-        options.problem = "--check takes no value";
-      }
-    } else if (joined) {
-      value = argument.substr(option.size() + 1);
-    } else if (i + 1 < argc) {
-      value = argv[++i];
-    }
-    if (option != "--check" && value.empty() && options.problem.empty()) {
-      options.problem = option + " needs a value";
-    }
-    if (!options.values.emplace(option, value).second && options.problem.empty()) {
-      options.problem = option + " given twice";
-    }
-    return true;
-  }
-  return false;
+bool isJob(const JobOptionRule& rule) {
+  return rule.goesWith[0] == nullptr;
 }
 
-namespace {
+// The value of an option given as the next argument or after '=', and the first problem with it.
+void readValue(const JobOptionRule& rule, const std::string& argument, int argc,
+               const char* const* argv, int& i, JobOptions& options) {
+  const std::string option = rule.name;
+  const bool joined = argument.size() > option.size();
+  std::string value;
+  if (!rule.takesValue && joined && options.problem.empty()) {
+    options.problem = option + " takes no value";
+  } else if (rule.takesValue) {
+    value = joined ? argument.substr(option.size() + 1) : i + 1 < argc ? argv[++i] : "";
+    if (value.empty() && options.problem.empty()) {
+      options.problem = option + " needs a value";
+    }
+  }
+  if (!options.values.emplace(option, value).second && options.problem.empty()) {
+    options.problem = option + " given twice";
+  }
+}
 
 // "RIGHT,DOWN" in millimetres, each within a hand's breadth of the window.
 bool parseOffset(const std::string& text, double& right, double& down) {
@@ -61,68 +65,77 @@ bool parseOffset(const std::string& text, double& right, double& down) {
   return number(text.substr(0, comma), right) && number(text.substr(comma + 1), down);
 }
 
-}  // namespace
-
-std::string buildJob(const JobOptions& options, OfficeJob& job) {
-  const auto& values = options.values;
-  auto has = [&values](const char* name) { return values.count(name) != 0; };
-  const char* chosen = nullptr;
-  for (const char* name : {"--letters", "--export", "--standing", "--check"}) {
-    if (!has(name)) {
+// The one job asked for, or why there is none: one job at a time, each other option with its job.
+std::string chooseJob(const JobOptions& options, std::string& chosen) {
+  auto has = [&options](const char* name) { return name != nullptr && options.values.count(name); };
+  for (const JobOptionRule& rule : kJobOptionRules) {
+    if (!has(rule.name)) {
       continue;
     }
-    if (chosen != nullptr) {
-      return std::string("one job at a time: ") + chosen + " and " + name;
+    if (isJob(rule) && !chosen.empty()) {
+      return "one job at a time: " + chosen + " and " + rule.name;
     }
-    chosen = name;
-  }
-  // Which job each of the other options goes with.
-  const std::pair<const char*, std::vector<std::string>> belongs[] = {
-      {"--output", {"--letters"}},
-      {"--printable", {"--letters"}},
-      {"--paper", {"--printable"}},
-      {"--address-offset", {"--printable"}},
-      {"--intake", {"--export", "--standing"}}};
-  for (const auto& [option, jobs] : belongs) {
-    if (!has(option)) {
-      continue;
-    }
-    bool fits = false;
-    for (const std::string& owner : jobs) {
-      fits = fits || has(owner.c_str());
-    }
-    if (!fits) {
-      return std::string(option) + " goes with " + jobs[0] +
-             (jobs.size() > 1 ? " or " + jobs[1] : "");
+    if (isJob(rule)) {
+      chosen = rule.name;
+    } else if (!has(rule.goesWith[0]) && !has(rule.goesWith[1])) {
+      return std::string(rule.name) + " goes with " + rule.goesWith[0] +
+             (rule.goesWith[1] != nullptr ? std::string(" or ") + rule.goesWith[1] : "");
     }
   }
   if (has("--output") && has("--printable")) {
     return "--output and --printable: the printable letters go to the --printable file";
   }
-  const std::string name = chosen;
-  job.kind = name == "--letters"    ? OfficeJob::Kind::kLetters
-             : name == "--export"   ? OfficeJob::Kind::kExport
-             : name == "--standing" ? OfficeJob::Kind::kStanding
-                                    : OfficeJob::Kind::kCheck;
-  job.intake = has("--letters")  ? values.at("--letters")
-               : has("--intake") ? values.at("--intake")
-                                 : "";
-  job.output = has("--output")     ? values.at("--output")
-               : has("--export")   ? values.at("--export")
-               : has("--standing") ? values.at("--standing")
-                                   : "";
-  job.printable = has("--printable") ? values.at("--printable") : "";
-  if (has("--paper")) {
+  return "";
+}
+
+// The printable letters' paper and address offset, or why a value is wrong.
+std::string readLayout(const JobOptions& options, OfficeJob& job) {
+  const auto& values = options.values;
+  if (values.count("--paper") != 0) {
     const std::string& paper = values.at("--paper");
     if (paper != "a4" && paper != "letter") {
       return "--paper is a4 or letter, not '" + paper + "'";
     }
     job.paper = paper == "a4" ? OfficeJob::Paper::kA4 : OfficeJob::Paper::kLetter;
   }
-  if (has("--address-offset") &&
+  if (values.count("--address-offset") != 0 &&
       !parseOffset(values.at("--address-offset"), job.addressRightMm, job.addressDownMm)) {
     return "--address-offset is RIGHT,DOWN in mm, each from -100 to 100, not '" +
            values.at("--address-offset") + "'";
   }
   return "";
+}
+
+}  // namespace
+
+bool readJobOption(int argc, const char* const* argv, int& i, JobOptions& options) {
+  const std::string argument = argv[i];
+  for (const JobOptionRule& rule : kJobOptionRules) {
+    const std::string option = rule.name;
+    if (argument == option || argument.rfind(option + "=", 0) == 0) {
+      readValue(rule, argument, argc, argv, i, options);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string buildJob(const JobOptions& options, OfficeJob& job) {
+  std::string chosen;
+  const std::string problem = chooseJob(options, chosen);
+  if (!problem.empty()) {
+    return problem;
+  }
+  auto value = [&options](const char* name) {
+    const auto found = options.values.find(name);
+    return found == options.values.end() ? std::string() : found->second;
+  };
+  job.kind = chosen == "--letters"    ? OfficeJob::Kind::kLetters
+             : chosen == "--export"   ? OfficeJob::Kind::kExport
+             : chosen == "--standing" ? OfficeJob::Kind::kStanding
+                                      : OfficeJob::Kind::kCheck;
+  job.intake = chosen == "--letters" ? value("--letters") : value("--intake");
+  job.output = chosen == "--letters" ? value("--output") : value(chosen.c_str());
+  job.printable = value("--printable");
+  return readLayout(options, job);
 }

@@ -88,7 +88,8 @@ TRICKY_NAME = 'Zoë "Zed" Ó Briain, Jr.'
 TRICKY_SUBJECT = "Ethics,\r\nLaw and \"Society\""
 
 
-def make_tricky_database(path):
+def make_database(path, students, subjects, results):
+    """A SQLite file of the program's three tables with these rows."""
     with sqlite3.connect(path) as db:
         db.executescript("""
             CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT,
@@ -96,11 +97,15 @@ def make_tricky_database(path):
             CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER,
                                         Marks INTEGER);
             CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);""")
-        db.execute("INSERT INTO Student VALUES ('st000001', ?, '1 Main St', 'Penrith', 'NSW', "
-                   "'2750', 'APR23IT')", (TRICKY_NAME,))
-        db.execute("INSERT INTO Subject VALUES ('LW101', ?, 1)", (TRICKY_SUBJECT,))
-        db.execute("INSERT INTO StudentResult VALUES ('st000001', 'LW101', 1, 75), "
-                   "('st000001', 'LW101', 2, 0)")
+        db.executemany("INSERT INTO Student VALUES (?, ?, '1 Main St', 'Penrith', 'NSW', '2750', "
+                       "'APR23IT')", students)
+        db.executemany("INSERT INTO Subject VALUES (?, ?, 1)", subjects)
+        db.executemany("INSERT INTO StudentResult VALUES (?, ?, ?, ?)", results)
+
+
+def make_tricky_database(path):
+    make_database(path, [("st000001", TRICKY_NAME)], [("LW101", TRICKY_SUBJECT)],
+                  [("st000001", "LW101", 1, 75), ("st000001", "LW101", 2, 0)])
 
 
 def test_csv(binary, folder, database):
@@ -131,18 +136,9 @@ FORMULA_NAMES = ['=HYPERLINK("http://x.example/","click")', "-1+1", "+1", "@SUM(
 
 
 def make_formula_database(path):
-    with sqlite3.connect(path) as db:
-        db.executescript("""
-            CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT,
-                                  State TEXT, Postcode TEXT, Intake TEXT);
-            CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER,
-                                        Marks INTEGER);
-            CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);
-            INSERT INTO Subject VALUES ('LW101', '=1+2', 1);""")
-        for number, name in enumerate(FORMULA_NAMES, 1):
-            db.execute("INSERT INTO Student VALUES (?, ?, '1 Main St', 'Penrith', 'NSW', '2750', "
-                       "'APR23IT')", (f"st00000{number}", name))
-            db.execute("INSERT INTO StudentResult VALUES (?, 'LW101', 1, 75)", (f"st00000{number}",))
+    students = [(f"st00000{number}", name) for number, name in enumerate(FORMULA_NAMES, 1)]
+    make_database(path, students, [("LW101", "=1+2")],
+                  [(student, "LW101", 1, 75) for student, _ in students])
 
 
 def spreadsheet_cells(folder, csv_name):

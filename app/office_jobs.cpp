@@ -251,8 +251,47 @@ std::string writesOverFileRead(const OfficeJob& job) {
   const FileRead* read = path.empty()              ? nullptr
                          : path == kStandardOutput ? fileReadOpenAs(1)
                                                    : fileReadAt(path);
-  return read == nullptr ? ""
-                         : "'" + shown(path) + "' is " + read->what + ", which is never written";
+  return read == nullptr ? "" : neverWrittenReason(shown(path), *read);
+}
+
+// The data check of the tables as read, taken before the tree is built from them.
+struct JobCheck {
+  bool wanted = false;
+  bool checked = false;
+  DataCheck check;
+
+  TablesInspection inspection() {
+    if (!wanted) {
+      return {};
+    }
+    return [this](const SourceTables& tables) {
+      if (malformedTables(tables).empty()) {
+        check = checkSourceTables(tables);
+        checked = true;
+      }
+    };
+  }
+};
+
+// Loads the source with the counter on standard error. False, with the job's status in status,
+// when there is no tree to work on.
+bool loadForJob(const DatabaseSource& source, JobCheck& check, LoadResult& loaded, int& status) {
+  LoadCounter counter;
+  try {
+    loaded = loadRecordTree(source, counter.progress(), check.inspection());
+    return true;
+  } catch (const std::bad_alloc&) {
+    counter.wipe();
+    status = fail(kJobNoData, "out of memory");
+  } catch (const std::exception& error) {
+    counter.wipe();
+    // A check still reports what it found in tables the tree could not be built from.
+    if (check.checked) {
+      runCheck(check.check, source.name());
+    }
+    status = fail(kJobNoData, shown(error.what()));
+  }
+  return false;
 }
 
 }  // namespace
@@ -269,50 +308,28 @@ int runOfficeJob(const CommandLine& line) {
   if (!overFileRead.empty()) {
     return fail(kExitBadArguments, overFileRead);
   }
-  const bool checks = job.kind == OfficeJob::Kind::kCheck;
-  bool checked = false;
-  DataCheck check;
-  TablesInspection inspect;
-  if (checks) {
-    inspect = [&](const SourceTables& tables) {
-      if (malformedTables(tables).empty()) {
-        check = checkSourceTables(tables);
-        checked = true;
-      }
-    };
-  }
-  LoadCounter counter;
+  JobCheck check;
+  check.wanted = job.kind == OfficeJob::Kind::kCheck;
   LoadResult loaded;
-  try {
-    loaded = loadRecordTree(source, counter.progress(), inspect);
-  } catch (const std::bad_alloc&) {
-    counter.wipe();
-    return fail(kJobNoData, "out of memory");
-  } catch (const std::exception& error) {
-    counter.wipe();
-    // A check still reports what it found in tables the tree could not be built from.
-    if (checked) {
-      runCheck(check, databaseName);
-    }
-    return fail(kJobNoData, shown(error.what()));
+  int status = kJobNoData;
+  if (!loadForJob(source, check, loaded, status)) {
+    return status;
   }
-  counter.wipe();
   const RecordTreeOwner tree(loaded.tree);
   if (loaded.status == LoadStatus::kOutOfMemory) {
     return kJobNoData;
   }
   if (loaded.status == LoadStatus::kNoStudent) {
     // A check still shows what it found; but with no student no letter can go out.
-    if (checked) {
-      std::cout << safeText(reportOf(check), replacementForTerminal(), true) << std::flush;
+    if (check.checked) {
+      std::cout << safeText(reportOf(check.check), replacementForTerminal(), true) << std::flush;
     }
     return fail(kJobNoData, "no student found in " + shown(databaseName));
   }
-  if (checks) {
-    return checked ? runCheck(check, databaseName) : fail(kJobNoData, "the tables were not read");
+  if (check.wanted) {
+    return check.checked ? runCheck(check.check, databaseName)
+                         : fail(kJobNoData, "the tables were not read");
   }
-  if (job.kind == OfficeJob::Kind::kLetters) {
-    return runLetters(tree.get(), job, databaseName);
-  }
-  return runTable(tree.get(), job, databaseName);
+  return job.kind == OfficeJob::Kind::kLetters ? runLetters(tree.get(), job, databaseName)
+                                               : runTable(tree.get(), job, databaseName);
 }

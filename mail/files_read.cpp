@@ -50,3 +50,7 @@ const FileRead* fileReadOpenAs(int fd) {
   }
   return nullptr;
 }
+
+std::string neverWrittenReason(const std::string& path, const FileRead& read) {
+  return "'" + path + "' is " + read.what + ", which is never written";
+}

@@ -20,3 +20,6 @@ const FileRead* fileReadAt(const std::string& path);
 
 // The file read that an open descriptor refers to, or null.
 const FileRead* fileReadOpenAs(int fd);
+
+// The refusal: "'PATH' is the database itself, which is never written".
+std::string neverWrittenReason(const std::string& path, const FileRead& read);

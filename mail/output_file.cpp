@@ -34,7 +34,7 @@ OutputFile::OutputFile(const std::string& path) {
   calls::ignoreFileSizeSignal(true);
   // Whatever spelling or link leads to it, a file the run reads is never written.
   if (const FileRead* read = fileReadAt(path)) {
-    reason_ = "'" + path + "' is " + read->what + ", which is never written";
+    reason_ = neverWrittenReason(path, *read);
     fileRead_ = true;
     return;
   }
@@ -67,7 +67,7 @@ void OutputFile::openStream(const std::string& path) {
   }
   fd_ = fd;
   if (const FileRead* read = fileReadOpenAs(fd_)) {
-    reason_ = "'" + path + "' is " + read->what + ", which is never written";
+    reason_ = neverWrittenReason(path, *read);
     fileRead_ = true;
     calls::closeFile(fd_);
     fd_ = -1;

@@ -1,12 +1,14 @@
 // The output file on Windows: replaced whole with the bytes as given (CR LF kept, never doubled),
 // in a folder whose name is not ASCII; refused with the old file kept when another program holds
-// it open, is read-only, or is a folder.
+// it open, is read-only, or is a folder, or is the database or a file beside it in any spelling.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "mail/files_read.h"
 #include "mail/output_file.h"
 
 namespace {
@@ -147,6 +149,37 @@ TEST(WindowsOutputFileTest, AnUncommittedFileLeavesTheOldOneAndNoTemporaryFile) 
     EXPECT_TRUE(file.write(kLetters));
   }
   EXPECT_EQ(folder.read(L"mail.txt"), "old\r\n");
+  EXPECT_EQ(folder.files(), 1);
+}
+
+// Drive paths in other case, with forward slashes, as a \\?\ path or as the 8.3 short name all
+// name the database; a companion not there yet is matched by its name in any case.
+TEST(WindowsOutputFileTest, TheDatabaseIsRefusedWhateverItsSpelling) {
+  Folder folder;
+  folder.write(L"Database.mdb", "the records");
+  setFilesRead({{folder.utf8(L"Database.mdb"), "the database itself"},
+                {folder.utf8(L"Database.mdb-wal"), "a file of the database"}});
+  std::string forward = folder.utf8(L"DATABASE.MDB");
+  for (char& c : forward) {
+    c = c == '\\' ? '/' : c;
+  }
+  std::vector<std::string> spellings = {folder.utf8(L"database.MDB"), forward,
+                                        "\\\\?\\" + folder.utf8(L"Database.mdb"),
+                                        folder.utf8(L"DATABASE.mdb-WAL")};
+  wchar_t shortName[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameW(folder.wide(L"Database.mdb").c_str(), shortName, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    char narrow[MAX_PATH * 4] = {};
+    WideCharToMultiByte(CP_UTF8, 0, shortName, -1, narrow, sizeof narrow, nullptr, nullptr);
+    spellings.push_back(narrow);
+  }
+  for (const std::string& spelling : spellings) {
+    OutputFile file(spelling);
+    EXPECT_FALSE(file.isOpen()) << spelling;
+    EXPECT_TRUE(file.isFileRead()) << spelling;
+  }
+  setFilesRead({});
+  EXPECT_EQ(folder.read(L"Database.mdb"), "the records");
   EXPECT_EQ(folder.files(), 1);
 }
 

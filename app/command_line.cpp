@@ -47,8 +47,9 @@ constexpr const char* kUsageOptions =
     "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n";
 constexpr const char* kUsageJobStatus =
     "A job: 0 done (--check: no problem), 1 the database cannot be used, no student in the\n"
-    "intake, or problems found, 2 a wrong command line, 3 the file cannot be written (the\n"
-    "old one is kept).\n";
+    "intake, or problems found, 2 a wrong command line or a file to write that the run\n"
+    "reads, 3 the file cannot be written (the old one is kept, or the line says what became\n"
+    "of it).\n";
 
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';

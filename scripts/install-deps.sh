@@ -18,9 +18,11 @@ case "${1:-}" in
     # package; private PostgreSQL and MariaDB servers and their ODBC drivers, and the MDBTools
     # ODBC driver, for the tests of reading through ODBC; unixodbc's isql, the plain read that
     # the benchmark holds a server's load to. Python, Chromium and poppler's pdftotext read the
-    # jobs' CSV back and print and measure the printable letters.
+    # jobs' CSV back and print and measure the printable letters; LibreOffice Calc opens the CSV
+    # as a spreadsheet would; strace sends a signal in the middle of a write in place.
     packages+=(libgtest-dev clang-format groff-base dpkg-dev file lintian postgresql odbc-postgresql
-               mariadb-server odbc-mariadb odbc-mdbtools unixodbc python3 chromium poppler-utils)
+               mariadb-server odbc-mariadb odbc-mdbtools unixodbc python3 chromium poppler-utils
+               libreoffice-calc-nogui strace)
     ;;
   --windows)
     # The Windows program (scripts/build-windows.sh): MinGW-w64 with POSIX threads, GoogleTest's

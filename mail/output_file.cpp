@@ -142,14 +142,20 @@ bool OutputFile::rewriteInPlace() {
   std::uint64_t size = 0;
   const bool done = calls::rewind(fd_) &&
                     writeAll(fd_, pending_.data(), pending_.size(), written) &&
-                    calls::truncateTo(fd_, pending_.size()) && calls::flushToDisk(fd_) &&
-                    calls::sizeOf(fd_, size) && size == pending_.size();
+                    cutTo(pending_.size()) && calls::flushToDisk(fd_) && calls::sizeOf(fd_, size) &&
+                    size == pending_.size();
   if (!done) {
     fail();
     putOldContentBack(written < pending_.size() ? written : UINT64_MAX);
   }
   calls::holdFatalSignals(false);
   return done;
+}
+
+// The file cut to size bytes, unless it has that length already.
+bool OutputFile::cutTo(std::uint64_t size) {
+  std::uint64_t now = 0;
+  return calls::sizeOf(fd_, now) && (now == size || calls::truncateTo(fd_, size));
 }
 
 // newBytesWritten: how far the new bytes reached, or all ones when the file may also have been
@@ -160,7 +166,7 @@ void OutputFile::putOldContentBack(std::uint64_t newBytesWritten) {
   std::uint64_t ignored = 0;
   std::uint64_t size = 0;
   const bool restored = calls::rewind(fd_) && writeAll(fd_, oldContent_.data(), changed, ignored) &&
-                        calls::truncateTo(fd_, oldContent_.size()) && calls::flushToDisk(fd_) &&
+                        cutTo(oldContent_.size()) && calls::flushToDisk(fd_) &&
                         calls::sizeOf(fd_, size) && size == oldContent_.size();
   if (!restored) {
     oldFile_.lost = true;

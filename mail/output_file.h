@@ -75,6 +75,7 @@ class OutputFile {
   void openFile(const std::string& path);
   void openInPlace();
   bool rewriteInPlace();
+  bool cutTo(std::uint64_t size);
   void putOldContentBack(std::uint64_t newBytesWritten);
   void fail();
   void discardTemporary();

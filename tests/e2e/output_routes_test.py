@@ -7,8 +7,8 @@ Test plan
      a symbolic link, /proc/self/fd/0 onto it), its companions (-wal not yet there, -shm there,
      .ldb), a connection's DBQ and a data source's DBQ; the menu's mail run with the database
      named mail.txt and with mail.txt a link to it; /dev/stdout onto a log opened for appending;
-     a file written in place (a folder that takes no new file) past `ulimit -f` and under each
-     fatal signal sent as it is cut; as root, a clerk's 0600 file and a link another user planted
+     a file written in place (a folder that takes no new file) past `ulimit -f`, with its cut
+     failing, and under each fatal signal sent as it is cut; as root, a clerk's 0600 file and a link another user planted
      in a sticky folder. After each run the database and its companions hold the bytes they held,
      the status and stderr are as the row says, and the old output is as it was, or is the whole
      new output, or is what the line says it is.
@@ -79,9 +79,10 @@ def limit_file_size():
     resource.setrlimit(resource.RLIMIT_FSIZE, (10000, 10000))
 
 
-def signal_at_cut(name):
+def at_cut(injected):
+    """The command run under strace, which injects a signal or an error at the file's cut."""
     return ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=ftruncate", "-e",
-            f"inject=ftruncate:signal={name}:when=1"]
+            f"inject=ftruncate:{injected}"]
 
 
 # name, arrange(folder), command prefix, arguments, keys (None: no menu), status, stderr pattern,
@@ -119,6 +120,9 @@ ROUTES = [
     ("in place past the file size limit", in_place, "unprivileged", ["--export", "r.csv"], None,
      3, r"tavrinel: error: cannot write 'r.csv': File too large; an old file of that name is as "
      r"it was\n", "old", "limit"),
+    ("in place, the cut failing", in_place, "fail cut", ["--export", "r.csv"], None, 3,
+     r"tavrinel: error: cannot write 'r.csv': Input/output error; an old file of that name is "
+     r"as it was\n", "old", "strace"),
 ] + [(f"in place, SIG{name} as the file is cut", in_place, "signal " + name,
       ["--export", "r.csv"], None, -number, "", "old or new", "strace")
      for name, number in (("TERM", 15), ("INT", 2), ("HUP", 1), ("QUIT", 3))] + [
@@ -158,7 +162,9 @@ def run_route(binary, fixtures, reference, route):
     before = companions(folder)
     command = [] if isinstance(prefix, list) else unprivileged()
     if isinstance(prefix, str) and prefix.startswith("signal "):
-        command = signal_at_cut("SIG" + prefix.split()[1]) + command
+        command = at_cut(f"signal=SIG{prefix.split()[1]}:when=1") + command
+    elif prefix == "fail cut":
+        command = at_cut("error=EIO") + command
     stdin = open(os.path.join(folder, "Database.mdb"), "rb") if need == "stdin" else None
     log = os.path.join(tempfile.mkdtemp(), "results.log")
     with open(log, "wb") as earlier:

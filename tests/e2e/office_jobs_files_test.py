@@ -5,14 +5,14 @@ Test plan
  42. --export read back with Python's csv module (byte-order mark, CR LF, quoting) equals the
      results in the letters of every intake, in demo.mdb and in a SQLite file whose texts need
      quoting; --standing has one row per letter.
- 44. Names and subjects that a spreadsheet would take for formulas (=HYPERLINK(...), -1+1, +1,
-     @SUM(1), a leading tab): both CSV files opened by LibreOffice Calc headless and saved as flat
-     ODF; no cell holds a formula, each such text shows as itself behind an apostrophe, the marks
-     are numbers. Skips without soffice.
  43. The printable letters printed to PDF by headless Chromium: one page per student, and every
      word of the address block inside the envelope's window, on A4 and on US Letter; an
      --address-offset moves the block by as much. Skips (status 77) without chromium or
      pdftotext.
+ 68. Names and subjects that a spreadsheet would take for formulas (=HYPERLINK(...), -1+1, +1,
+     @SUM(1), a leading tab): both CSV files opened by LibreOffice Calc headless and saved as flat
+     ODF; no cell holds a formula, each such text shows as itself behind an apostrophe, the marks
+     are numbers. Skips without soffice.
 
 usage: office_jobs_files_test.py TAVRINEL FIXTURES_DIR
 """

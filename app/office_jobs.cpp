@@ -141,11 +141,7 @@ const IntakeRecord* intakeNamed(RecordTree tree, const std::string& code) {
   if (const IntakeRecord* intake = findIntake(tree, code.c_str())) {
     return intake;
   }
-  std::string typed = code;
-  for (char& c : typed) {
-    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  return findIntake(tree, typed.c_str());
+  return findIntake(tree, intakeAsTyped(code).c_str());
 }
 
 std::string noStudentIn(const std::string& code, const std::string& databaseName) {

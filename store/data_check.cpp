@@ -10,11 +10,11 @@
 
 #include "store/sources/sql_values.h"
 #include "store/tree/record_tree.h"
+#include "store/tree/student_index.h"
 
 namespace {
 
-// What the student ID and intake prompts take: eight characters, the ID folded to lower case and
-// the intake to upper case as they are typed.
+// What the student ID prompt takes: eight characters, folded to lower case as they are typed.
 constexpr std::size_t kPromptChars = 8;
 
 // The value as the loader reads it, as the tree and the letters would hold it.
@@ -172,7 +172,7 @@ class StudentChecks {
         {}};
     for (const std::string& intake : intakes) {
       if (!isBlank(intake) &&
-          (charactersIn(intake) > kPromptChars || hasAsciiIn(intake, 'a', 'z'))) {
+          (charactersIn(intake) > kIntakePromptChars || intakeAsTyped(intake) != intake)) {
         add(untypable, quoted(intake));
       }
     }

@@ -8,7 +8,7 @@
 
 namespace {
 
-// A value may not be empty.
+// A value may not be empty, but for the intakes': the empty intake is one the menu takes too.
 const char* const kJobOptions[] = {"--letters",  "--output",         "--printable",
                                    "--paper",    "--intake",         "--export",
                                    "--standing", "--address-offset", "--check"};
@@ -24,16 +24,20 @@ bool readJobOption(int argc, const char* const* argv, int& i, JobOptions& option
       continue;
     }
     std::string value;
+    bool given = false;
     if (option == "--check") {
       if (joined) {
         options.problem = "--check takes no value";
       }
     } else if (joined) {
       value = argument.substr(option.size() + 1);
+      given = true;
     } else if (i + 1 < argc) {
       value = argv[++i];
+      given = true;
     }
-    if (option != "--check" && value.empty() && options.problem.empty()) {
+    const bool takesEmpty = given && (option == "--letters" || option == "--intake");
+    if (option != "--check" && value.empty() && !takesEmpty && options.problem.empty()) {
       options.problem = option + " needs a value";
     }
     if (!options.values.emplace(option, value).second && options.problem.empty()) {
@@ -104,6 +108,7 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
              : name == "--export"   ? OfficeJob::Kind::kExport
              : name == "--standing" ? OfficeJob::Kind::kStanding
                                     : OfficeJob::Kind::kCheck;
+  job.hasIntake = has("--letters") || has("--intake");
   job.intake = has("--letters")  ? values.at("--letters")
                : has("--intake") ? values.at("--intake")
                                  : "";

@@ -9,9 +9,10 @@ struct OfficeJob {
   enum class Kind { kNone, kLetters, kExport, kStanding, kCheck };
   enum class Paper { kA4, kLetter };
   Kind kind = Kind::kNone;
-  std::string intake;     // --letters INTAKE, or --intake INTAKE for --export and --standing
-  std::string output;     // the file written; "-" is standard output
-  std::string printable;  // --printable FILE: printable letters instead of the mail file
+  std::string intake;      // --letters INTAKE, or --intake INTAKE for --export and --standing
+  bool hasIntake = false;  // an intake was named, the empty one too
+  std::string output;      // the file written; "-" is standard output
+  std::string printable;   // --printable FILE: printable letters instead of the mail file
   Paper paper = Paper::kA4;
   double addressRightMm = 0;  // --address-offset: the address block moved right and down
   double addressDownMm = 0;

@@ -13,6 +13,7 @@
 
 #include "analysis/results_export.h"
 #include "analysis/standing.h"
+#include "app/job_intake.h"
 #include "app/job_streams.h"
 #include "app/program.h"
 #include "app/program_entry.h"
@@ -136,16 +137,10 @@ std::string cannotWrite(const std::string& path) {
   return "cannot write '" + shown(path) + "'; an old file of that name is as it was";
 }
 
-// The intake as given, or as the mail prompt would have typed it (in capitals).
-const IntakeRecord* intakeNamed(RecordTree tree, const std::string& code) {
-  if (const IntakeRecord* intake = findIntake(tree, code.c_str())) {
-    return intake;
-  }
-  return findIntake(tree, intakeAsTyped(code).c_str());
-}
-
-std::string noStudentIn(const std::string& code, const std::string& databaseName) {
-  return "no student of intake '" + shown(code) + "' in " + shown(databaseName);
+std::string noStudentIn(const std::string& code, const JobIntake& found,
+                        const std::string& databaseName) {
+  return "no student of intake '" + shown(code) + "' in " + shown(databaseName) +
+         (found.nearest.empty() ? "" : ", which spells an intake '" + shown(found.nearest) + "'");
 }
 
 std::string intakeWords(const IntakeRecord* only) {
@@ -184,10 +179,12 @@ int runPrintableLetters(const IntakeRecord& intake, const OfficeJob& job, const 
                               ") written to " + destination(job.printable));
 }
 
-int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
-  const IntakeRecord* intake = intakeNamed(tree, job.intake);
+int runLetters(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spellings,
+               const std::string& databaseName) {
+  const JobIntake found = findJobIntake(tree, job.intake, spellings);
+  const IntakeRecord* intake = found.intake;
   if (intake == nullptr || intake->firstStudent == nullptr) {
-    return fail(kJobNoData, noStudentIn(job.intake, databaseName));
+    return fail(kJobNoData, noStudentIn(job.intake, found, databaseName));
   }
   const MailClock clock = [] { return std::time(nullptr); };
   if (!job.printable.empty()) {
@@ -214,12 +211,14 @@ int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databas
                               shown(intake->code) + " written to " + destination(path));
 }
 
-int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
+int runTable(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spellings,
+             const std::string& databaseName) {
   const IntakeRecord* only = nullptr;
-  if (!job.intake.empty()) {
-    only = intakeNamed(tree, job.intake);
+  if (job.hasIntake) {
+    const JobIntake found = findJobIntake(tree, job.intake, spellings);
+    only = found.intake;
     if (only == nullptr || only->firstStudent == nullptr) {
-      return fail(kJobNoData, noStudentIn(job.intake, databaseName));
+      return fail(kJobNoData, noStudentIn(job.intake, found, databaseName));
     }
   }
   long rows = 0;
@@ -303,15 +302,17 @@ int runOfficeJob(const CommandLine& line) {
   const bool checks = job.kind == OfficeJob::Kind::kCheck;
   bool checked = false;
   DataCheck check;
-  TablesInspection inspect;
-  if (checks) {
-    inspect = [&](const SourceTables& tables) {
-      if (malformedTables(tables).empty()) {
-        check = checkSourceTables(tables);
-        checked = true;
-      }
-    };
-  }
+  IntakeSpellings spellings;
+  const TablesInspection inspect = [&](const SourceTables& tables) {
+    if (!malformedTables(tables).empty()) {
+      return;
+    }
+    spellings = intakeSpellingsOf(tables);
+    if (checks) {
+      check = checkSourceTables(tables);
+      checked = true;
+    }
+  };
   LoadCounter counter;
   LoadResult loaded;
   try {
@@ -343,7 +344,7 @@ int runOfficeJob(const CommandLine& line) {
     return checked ? runCheck(check, databaseName) : fail(kJobNoData, "the tables were not read");
   }
   if (job.kind == OfficeJob::Kind::kLetters) {
-    return runLetters(tree.get(), job, databaseName);
+    return runLetters(tree.get(), job, spellings, databaseName);
   }
-  return runTable(tree.get(), job, databaseName);
+  return runTable(tree.get(), job, spellings, databaseName);
 }

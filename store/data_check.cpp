@@ -249,6 +249,22 @@ void checkSubjects(const SourceTable& subject, DataCheck& check) {
 
 }  // namespace
 
+IntakeSpellings intakeSpellingsOf(const SourceTables& tables) {
+  IntakeSpellings spellings;
+  const SourceColumn& intakes = tables.student.columns[kIntake];
+  Collation collation = Collation::kBinary;
+  parseCollation(intakes.collation(), collation);
+  spellings.ignoresCase = collation == Collation::kNoCase;
+  spellings.ignoresTrailingBlanks = collation == Collation::kRtrim;
+  for (std::size_t row = 0; row < intakes.size(); ++row) {
+    const std::string text = textAt(intakes, row);
+    if (charactersIn(text) > kIntakeCodeChars) {
+      spellings.longTexts.insert(text);
+    }
+  }
+  return spellings;
+}
+
 long DataCheck::problemCount() const {
   long count = 0;
   for (const DataProblem& problem : problems) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ struct DataCheck {
   std::vector<DataProblem> problems;  // every kind checked, in the report's order
   long problemCount() const;          // the rows of all kinds together
 };
+
+// How the source holds its intakes, before the tree cuts them: what the jobs need to find an
+// intake as the office spells it.
+struct IntakeSpellings {
+  bool ignoresCase = false;            // the Intake column compares without regard to case
+  bool ignoresTrailingBlanks = false;  // ... or without its trailing blanks
+  std::set<std::string> longTexts;     // stored intakes longer than an intake code keeps
+};
+
+IntakeSpellings intakeSpellingsOf(const SourceTables& tables);
 
 // How many examples each problem keeps.
 constexpr std::size_t kDataCheckExamples = 5;

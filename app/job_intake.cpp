@@ -5,36 +5,11 @@
 
 namespace {
 
-std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  return text;
-}
-
-std::string withoutTrailingBlanks(std::string text) {
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
-
-// The text as the Intake column compares it.
-std::string comparedForm(const std::string& text, const IntakeSpellings& spellings) {
-  const std::string kept = spellings.ignoresTrailingBlanks ? withoutTrailingBlanks(text) : text;
-  return spellings.ignoresCase ? lowerAscii(kept) : kept;
-}
-
-// The text as an intake code holds it: its first 15 characters.
-std::string asCode(const std::string& text) {
-  char code[textBytes(kIntakeCodeChars)];
-  copyText(code, sizeof code, kIntakeCodeChars, text.c_str());
-  return code;
-}
-
 const IntakeRecord* findCompared(RecordTree tree, const std::string& text,
                                  const IntakeSpellings& spellings) {
-  const std::string wanted = comparedForm(text, spellings);
+  const std::string wanted = comparedIntake(text, spellings);
   for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
-    if (comparedForm(intake->code, spellings) == wanted) {
+    if (comparedIntake(intake->code, spellings) == wanted) {
       return intake;
     }
   }
@@ -50,10 +25,10 @@ JobIntake findJobIntake(RecordTree tree, const std::string& asked,
   if (found.intake == nullptr) {
     found.intake = findCompared(tree, asked, spellings);
   }
-  if (found.intake == nullptr && asCode(asked) != asked) {
+  if (found.intake == nullptr && intakeCodeOf(asked) != asked) {
     for (const std::string& stored : spellings.longTexts) {
-      if (comparedForm(stored, spellings) == comparedForm(asked, spellings)) {
-        found.intake = findCompared(tree, asCode(stored), spellings);
+      if (comparedIntake(stored, spellings) == comparedIntake(asked, spellings)) {
+        found.intake = findCompared(tree, intakeCodeOf(stored), spellings);
         break;
       }
     }
@@ -66,7 +41,7 @@ JobIntake findJobIntake(RecordTree tree, const std::string& asked,
     IntakeSpellings anyCase = spellings;
     anyCase.ignoresCase = true;
     const IntakeRecord* near = findCompared(tree, asked, anyCase);
-    near = near != nullptr ? near : findCompared(tree, asCode(asked), anyCase);
+    near = near != nullptr ? near : findCompared(tree, intakeCodeOf(asked), anyCase);
     found.nearest = near != nullptr ? near->code : "";
   }
   return found;

@@ -181,3 +181,9 @@ std::string intakeAsTyped(std::string_view code) {
   }
   return typed;
 }
+
+std::string intakeCodeOf(const std::string& stored) {
+  char code[textBytes(kIntakeCodeChars)];
+  copyText(code, sizeof code, kIntakeCodeChars, stored.c_str());
+  return code;
+}

@@ -31,3 +31,6 @@ int intakeKeyAsTyped(int key);
 // The text as the intake prompt holds it once typed key by key: a to z as capitals. findIntake
 // finds an intake from the prompt only when its code is this text of itself.
 std::string intakeAsTyped(std::string_view code);
+
+// The code the tree keeps of a stored intake: its first 15 characters.
+std::string intakeCodeOf(const std::string& stored);

@@ -48,9 +48,9 @@ constexpr const char* kUsageOptions =
     "\n"
     "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n";
 constexpr const char* kUsageJobStatus =
-    "A job: 0 done (--check: no problem), 1 the database cannot be used, no student in the\n"
-    "intake, or problems found, 2 a wrong command line, 3 the file cannot be written (the\n"
-    "old one is kept).\n";
+    "A job: 0 done (--check: no problem), 1 the database cannot be used, 2 a wrong command\n"
+    "line, 3 the file cannot be written (the old one is kept), 4 --check found problems,\n"
+    "5 no student in the intake (nothing written).\n";
 
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';

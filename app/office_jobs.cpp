@@ -184,7 +184,7 @@ int runLetters(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spe
   const JobIntake found = findJobIntake(tree, job.intake, spellings);
   const IntakeRecord* intake = found.intake;
   if (intake == nullptr || intake->firstStudent == nullptr) {
-    return fail(kJobNoData, noStudentIn(job.intake, found, databaseName));
+    return fail(kJobNoStudentInIntake, noStudentIn(job.intake, found, databaseName));
   }
   const MailClock clock = [] { return std::time(nullptr); };
   if (!job.printable.empty()) {
@@ -218,7 +218,7 @@ int runTable(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spell
     const JobIntake found = findJobIntake(tree, job.intake, spellings);
     only = found.intake;
     if (only == nullptr || only->firstStudent == nullptr) {
-      return fail(kJobNoData, noStudentIn(job.intake, found, databaseName));
+      return fail(kJobNoStudentInIntake, noStudentIn(job.intake, found, databaseName));
     }
   }
   long rows = 0;
@@ -256,9 +256,9 @@ int runCheck(const DataCheck& check, const std::string& databaseName) {
   for (const DataProblem& problem : check.problems) {
     kinds += problem.count != 0 ? 1 : 0;
   }
-  return finish(kJobNoData, "check of " + shown(databaseName) + ": " +
-                                plural(problems, "problem", "problems") + " of " +
-                                plural(kinds, "kind", "kinds"));
+  return finish(kJobProblemsFound, "check of " + shown(databaseName) + ": " +
+                                       plural(problems, "problem", "problems") + " of " +
+                                       plural(kinds, "kind", "kinds"));
 }
 
 // The file a job writes, if it is one: the letters' (mail.txt by default), the printable

@@ -3,14 +3,15 @@
 
 namespace {
 
-bool needsQuotes(std::string_view field) {
-  return field.find_first_of(",\"\r\n") != std::string_view::npos;
+bool needsQuotes(std::string_view field, char separator) {
+  return field.find_first_of("\"\r\n") != std::string_view::npos ||
+         field.find(separator) != std::string_view::npos;
 }
 
 }  // namespace
 
-void appendCsvField(std::string& row, std::string_view field) {
-  if (!needsQuotes(field)) {
+void appendCsvField(std::string& row, std::string_view field, const CsvFormat& format) {
+  if (!needsQuotes(field, format.separator)) {
     row += field;
     return;
   }
@@ -24,14 +25,22 @@ void appendCsvField(std::string& row, std::string_view field) {
   row += '"';
 }
 
-void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out) {
+void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out,
+                 const CsvFormat& format) {
   std::string row;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i != 0) {
-      row += ',';
+      row += format.separator;
     }
-    appendCsvField(row, fields[i]);
+    appendCsvField(row, fields[i], format);
   }
   row += "\r\n";
   out << row;
+}
+
+std::string csvNumber(std::string decimal, const CsvFormat& format) {
+  for (char& c : decimal) {
+    c = c == '.' ? format.decimalMark : c;
+  }
+  return decimal;
 }

@@ -58,11 +58,12 @@ bool standingOf(const StudentRecord& student, StudentStanding& standing) {
   return true;
 }
 
-long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out) {
+long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out,
+                      const CsvFormat& format) {
   out << kUtf8ByteOrderMark;
   writeCsvRow({"Student ID", "Name", "Intake", "Results", "Total Marks", "Average", "Subjects Left",
                "Best Grade Reachable", "Pass Needs", "Credit Needs", "Distinction Needs"},
-              out);
+              out, format);
   long students = 0;
   for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
     if (only != nullptr && intake != only) {
@@ -76,10 +77,10 @@ long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& o
       }
       writeCsvRow({student->studentId, student->name, student->intake,
                    std::to_string(standing.results), std::to_string(standing.totalMarks),
-                   standing.average, std::to_string(standing.subjectsLeft), standing.bestGrade,
-                   needText(standing, standing.pass), needText(standing, standing.credit),
-                   needText(standing, standing.distinction)},
-                  out);
+                   csvNumber(standing.average, format), std::to_string(standing.subjectsLeft),
+                   standing.bestGrade, needText(standing, standing.pass),
+                   needText(standing, standing.credit), needText(standing, standing.distinction)},
+                  out, format);
       ++students;
     }
   }

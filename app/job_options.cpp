@@ -9,9 +9,9 @@
 namespace {
 
 // A value may not be empty, but for the intakes': the empty intake is one the menu takes too.
-const char* const kJobOptions[] = {"--letters",  "--output",         "--printable",
-                                   "--paper",    "--intake",         "--export",
-                                   "--standing", "--address-offset", "--check"};
+const char* const kJobOptions[] = {"--letters",        "--output", "--printable", "--paper",
+                                   "--intake",         "--export", "--standing",  "--separator",
+                                   "--address-offset", "--check"};
 
 }  // namespace
 
@@ -86,7 +86,8 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
       {"--printable", {"--letters"}},
       {"--paper", {"--printable"}},
       {"--address-offset", {"--printable"}},
-      {"--intake", {"--export", "--standing"}}};
+      {"--intake", {"--export", "--standing"}},
+      {"--separator", {"--export", "--standing"}}};
   for (const auto& [option, jobs] : belongs) {
     if (!has(option)) {
       continue;
@@ -123,6 +124,13 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
       return "--paper is a4 or letter, not '" + paper + "'";
     }
     job.paper = paper == "a4" ? OfficeJob::Paper::kA4 : OfficeJob::Paper::kLetter;
+  }
+  if (has("--separator")) {
+    const std::string& separator = values.at("--separator");
+    if (separator != "comma" && separator != "semicolon") {
+      return "--separator is comma or semicolon, not '" + separator + "'";
+    }
+    job.semicolons = separator == "semicolon";
   }
   if (has("--address-offset") &&
       !parseOffset(values.at("--address-offset"), job.addressRightMm, job.addressDownMm)) {

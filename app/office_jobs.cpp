@@ -224,7 +224,9 @@ int runTable(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spell
   long rows = 0;
   const bool isExport = job.kind == OfficeJob::Kind::kExport;
   const bool written = writeOutput(job.output, [&](std::ostream& out) {
-    rows = isExport ? writeResultsCsv(tree, only, out) : writeStandingCsv(tree, only, out);
+    const CsvFormat format = job.semicolons ? kSemicolonCsv : CsvFormat{};
+    rows = isExport ? writeResultsCsv(tree, only, out, format)
+                    : writeStandingCsv(tree, only, out, format);
     if (rows < 0) {
       out.setstate(std::ios::badbit);  // half a table is not committed
     }

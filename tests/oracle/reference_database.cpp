@@ -57,6 +57,28 @@ std::string text(sqlite3_stmt* statement, int index) {
   }
 }
 
+void bindValue(sqlite3_stmt* statement, int index, const Value& value,
+               sqlite3_destructor_type bytes) {
+  const auto size = static_cast<int>(value.bytes.size());
+  switch (value.type) {
+    case ValueType::kNull:
+      sqlite3_bind_null(statement, index);
+      break;
+    case ValueType::kInteger:
+      sqlite3_bind_int64(statement, index, value.integer);
+      break;
+    case ValueType::kReal:
+      sqlite3_bind_double(statement, index, value.real);
+      break;
+    case ValueType::kText:
+      sqlite3_bind_text(statement, index, value.bytes.data(), size, bytes);
+      break;
+    case ValueType::kBlob:
+      sqlite3_bind_blob(statement, index, value.bytes.data(), size, bytes);
+      break;
+  }
+}
+
 }  // namespace
 
 struct ReferenceDatabase::Connection {
@@ -143,27 +165,8 @@ void ReferenceDatabase::Connection::copyTable(const SourceTable& table,
   // Rows go in in table order, so rowid order is table order.
   for (std::size_t row = 0; row < table.rows(); ++row) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      Value value = table.columns[i].at(row);
-      int index = static_cast<int>(i + 1);
-      switch (value.type) {
-        case ValueType::kNull:
-          sqlite3_bind_null(raw, index);
-          break;
-        case ValueType::kInteger:
-          sqlite3_bind_int64(raw, index, value.integer);
-          break;
-        case ValueType::kReal:
-          sqlite3_bind_double(raw, index, value.real);
-          break;
-        case ValueType::kText:
-          sqlite3_bind_text(raw, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
-                            SQLITE_STATIC);
-          break;
-        case ValueType::kBlob:
-          sqlite3_bind_blob(raw, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
-                            SQLITE_STATIC);
-          break;
-      }
+      // The rows' bytes live as long as the tables, past the insert.
+      bindValue(raw, static_cast<int>(i + 1), table.columns[i].at(row), SQLITE_STATIC);
     }
     if (numbered) {
       sqlite3_bind_int64(raw, static_cast<int>(table.columns.size() + 1),
@@ -259,25 +262,13 @@ void bindText(sqlite3_stmt* statement, int index, const std::string& value) {
                     SQLITE_TRANSIENT);
 }
 
-void bindHeld(sqlite3_stmt* statement, int index, const HeldValue& value) {
-  const auto size = static_cast<int>(value.bytes.size());
-  switch (value.type) {
-    case ValueType::kNull:
-      sqlite3_bind_null(statement, index);
-      break;
-    case ValueType::kInteger:
-      sqlite3_bind_int64(statement, index, value.integer);
-      break;
-    case ValueType::kReal:
-      sqlite3_bind_double(statement, index, value.real);
-      break;
-    case ValueType::kText:
-      sqlite3_bind_text(statement, index, value.bytes.data(), size, SQLITE_TRANSIENT);
-      break;
-    case ValueType::kBlob:
-      sqlite3_bind_blob(statement, index, value.bytes.data(), size, SQLITE_TRANSIENT);
-      break;
-  }
+void bindHeld(sqlite3_stmt* statement, int index, const HeldValue& held) {
+  Value value;
+  value.type = held.type;
+  value.integer = held.integer;
+  value.real = held.real;
+  value.bytes = held.bytes;
+  bindValue(statement, index, value, SQLITE_TRANSIENT);
 }
 
 }  // namespace

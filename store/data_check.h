@@ -3,8 +3,8 @@
 // results that point nowhere, marks out of range, texts cut to the records' capacities.
 #pragma once
 
+#include <map>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -27,7 +27,9 @@ struct DataCheck {
 struct IntakeSpellings {
   bool ignoresCase = false;            // the Intake column compares without regard to case
   bool ignoresTrailingBlanks = false;  // ... or without its trailing blanks
-  std::set<std::string> longTexts;     // stored intakes longer than an intake code keeps
+  // The stored intakes longer than an intake code keeps, each with the student ID of its first
+  // row: two of them may keep the same 15 characters, and that student tells their intakes apart.
+  std::map<std::string, std::string> longTexts;
 };
 
 IntakeSpellings intakeSpellingsOf(const SourceTables& tables);

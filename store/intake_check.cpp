@@ -154,7 +154,7 @@ IntakeSpellings intakeSpellingsOf(const SourceTables& tables) {
   for (std::size_t row = 0; row < intakes.size(); ++row) {
     const std::string text = textAt(intakes, row);
     if (charactersIn(text) > kIntakeCodeChars) {
-      spellings.longTexts.insert(text);
+      spellings.longTexts.emplace(text, textAt(tables.student.columns[kStudentId], row));
     }
   }
   return spellings;

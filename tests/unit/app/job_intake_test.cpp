@@ -4,20 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "unit/tree_literal.h"
 
 namespace {
 
 TEST(FindJobIntake, FindsWhatTheSourcesComparisonFindsAndNamesTheSpellingItHolds) {
-  // Codes as a tree keeps them: a class's first spelling, a long intake cut to 15 characters.
+  // Codes as a tree keeps them: a class's first spelling, two long intakes cut to the same 15
+  // characters.
   const TreeLiteral tree({{"", {{"s1"}}},
                           {"APR24IT", {{"s2"}}},
                           {"JAN2025PARTTIME", {{"s3"}}},
+                          {"JAN2025PARTTIME", {{"s6"}}},
                           {"apr25it", {{"s4"}}},
                           {"SEP24", {{"s5"}}}});
   IntakeSpellings binary;
-  binary.longTexts = {"JAN2025PARTTIMEXX"};
+  binary.longTexts = {{"JAN2025PARTTIMEXX", "s3"}, {"JAN2025PARTTIMEYY", "s6"}};
   IntakeSpellings nocase = binary;
   nocase.ignoresCase = true;
   IntakeSpellings rtrim = binary;
@@ -35,6 +38,7 @@ TEST(FindJobIntake, FindsWhatTheSourcesComparisonFindsAndNamesTheSpellingItHolds
       {"Apr25It", binary, nullptr, "apr25it"},  // exact where the source is
       {"APR25IT", binary, nullptr, "apr25it"},  // the prompt cannot reach it either
       {"JAN2025PARTTIMEXX", binary, "JAN2025PARTTIME", ""},  // by its stored text
+      {"JAN2025PARTTIMEYY", binary, "JAN2025PARTTIME", ""},
       {"jan2025parttimexx", nocase, "JAN2025PARTTIME", ""},
       {"JAN2025PARTTIMEZZ", binary, nullptr, "JAN2025PARTTIME"},  // not stored: only named
       {"SEP24  ", rtrim, "SEP24", ""},
@@ -51,6 +55,13 @@ TEST(FindJobIntake, FindsWhatTheSourcesComparisonFindsAndNamesTheSpellingItHolds
       EXPECT_STREQ(found.intake->code, c.found);
     }
     EXPECT_EQ(found.nearest, c.nearest);
+  }
+  // Of the two intakes keeping the same 15 characters, each stored text finds its own.
+  for (const auto& [asked, student] :
+       {std::pair{"JAN2025PARTTIMEXX", "s3"}, std::pair{"JAN2025PARTTIMEYY", "s6"}}) {
+    const JobIntake found = findJobIntake(tree.get(), asked, binary);
+    ASSERT_NE(found.intake, nullptr);
+    EXPECT_STREQ(found.intake->firstStudent->studentId, student) << asked;
   }
 }
 

@@ -43,78 +43,53 @@ class StudentChecks {
   }
 
   void run(DataCheck& check) {
-    DataProblem noIntake{
-        "students without intake, whose letters go out under the empty intake (Enter alone at the "
-        "prompt, or --letters '') or a blank one",
-        "student without intake, whose letter goes out under the empty intake (Enter alone at the "
-        "prompt, or --letters '') or a blank one",
-        0,
-        {}};
-    DataProblem address{"students with an incomplete address (no street, city or postcode)",
-                        "student with an incomplete address (no street, city or postcode)",
-                        0,
-                        {}};
-    DataProblem cutName{"student names longer than the 50 characters a screen shows",
-                        "student name longer than the 50 characters a screen shows",
-                        0,
-                        {}};
-    DataProblem cutAddress{
-        "addresses cut in the letters (street over 50 characters, city or state over 12, "
-        "postcode over 8)",
-        "address cut in the letters (street over 50 characters, city or state over 12, "
-        "postcode over 8)",
-        0,
-        {}};
-    DataProblem longId{
-        "student IDs the search cannot take (over 8 characters, or capitals, which the prompt "
-        "types as small letters)",
-        "student ID the search cannot take (over 8 characters, or capitals, which the prompt "
-        "types as small letters)",
-        0,
-        {}};
     for (std::size_t row = 0; row < student_.rows(); ++row) {
-      const std::string id = text(row, kStudentId);
-      const std::string name = text(row, kStudentName);
-      const std::string who = quoted(id) + " " + name;
-      const std::string intake = text(row, kIntake);
-      if (isBlank(intake)) {
-        add(noIntake, who + (student_.columns[kIntake].typeAt(row) == ValueType::kNull
-                                 ? ": none"
-                                 : (intake.empty() ? ": empty" : ": blank " + quoted(intake))));
-      }
-      std::string missing;
-      for (const auto& [column, word] :
-           {std::pair{kStreetAddress, "street"}, std::pair{kCity, "city"},
-            std::pair{kPostcode, "postcode"}}) {
-        if (isBlank(text(row, column))) {
-          missing += (missing.empty() ? "no " : ", no ") + std::string(word);
-        }
-      }
-      if (!missing.empty()) {
-        add(address, who + ": " + missing);
-      }
-      if (charactersIn(name) > kNameChars) {
-        add(cutName, quoted(id) + ": " + std::to_string(charactersIn(name)) + " characters");
-      }
-      if (isAddressCut(row)) {
-        add(cutAddress, who);
-      }
-      if (charactersIn(id) > kPromptChars || hasAsciiIn(id, 'A', 'Z')) {
-        add(longId, who);
-      }
+      checkRow(row);
     }
-    for (DataProblem* problem : {&noIntake, &address}) {
+    for (DataProblem* problem : {&noIntake_, &address_}) {
       check.problems.push_back(std::move(*problem));
     }
     check.problems.push_back(caseTwins());
     check.problems.push_back(idsStoredTwice());
-    for (DataProblem* problem : {&longId, &cutName, &cutAddress}) {
+    for (DataProblem* problem : {&longId_, &cutName_, &cutAddress_}) {
       check.problems.push_back(std::move(*problem));
     }
     checkIntakes(student_, check);
   }
 
  private:
+  void checkRow(std::size_t row) {
+    const std::string id = text(row, kStudentId);
+    const std::string name = text(row, kStudentName);
+    const std::string who = quoted(id) + " " + name;
+    const std::string intake = text(row, kIntake);
+    if (isBlank(intake)) {
+      add(noIntake_, who + (student_.columns[kIntake].typeAt(row) == ValueType::kNull
+                                ? ": none"
+                                : (intake.empty() ? ": empty" : ": blank " + quoted(intake))));
+    }
+    std::string missing;
+    for (const auto& [column, word] :
+         {std::pair{kStreetAddress, "street"}, std::pair{kCity, "city"},
+          std::pair{kPostcode, "postcode"}}) {
+      if (isBlank(text(row, column))) {
+        missing += (missing.empty() ? "no " : ", no ") + std::string(word);
+      }
+    }
+    if (!missing.empty()) {
+      add(address_, who + ": " + missing);
+    }
+    if (charactersIn(name) > kNameChars) {
+      add(cutName_, quoted(id) + ": " + std::to_string(charactersIn(name)) + " characters");
+    }
+    if (isAddressCut(row)) {
+      add(cutAddress_, who);
+    }
+    if (charactersIn(id) > kPromptChars || hasAsciiIn(id, 'A', 'Z')) {
+      add(longId_, who);
+    }
+  }
+
   std::string text(std::size_t row, StudentColumn column) const {
     return textAt(student_.columns[column], row);
   }
@@ -184,6 +159,35 @@ class StudentChecks {
     return twice;
   }
 
+  DataProblem noIntake_{
+      "students without intake, whose letters go out under the empty intake (Enter alone at the "
+      "prompt, or --letters '') or a blank one",
+      "student without intake, whose letter goes out under the empty intake (Enter alone at the "
+      "prompt, or --letters '') or a blank one",
+      0,
+      {}};
+  DataProblem address_{"students with an incomplete address (no street, city or postcode)",
+                       "student with an incomplete address (no street, city or postcode)",
+                       0,
+                       {}};
+  DataProblem cutName_{"student names longer than the 50 characters a screen shows",
+                       "student name longer than the 50 characters a screen shows",
+                       0,
+                       {}};
+  DataProblem cutAddress_{
+      "addresses cut in the letters (street over 50 characters, city or state over 12, "
+      "postcode over 8)",
+      "address cut in the letters (street over 50 characters, city or state over 12, "
+      "postcode over 8)",
+      0,
+      {}};
+  DataProblem longId_{
+      "student IDs the search cannot take (over 8 characters, or capitals, which the prompt "
+      "types as small letters)",
+      "student ID the search cannot take (over 8 characters, or capitals, which the prompt "
+      "types as small letters)",
+      0,
+      {}};
   const SourceTable& student_;
   Collation collation_ = Collation::kBinary;
 };

@@ -4,9 +4,9 @@
 namespace {
 
 // A leading apostrophe is quoted too, so that a spreadsheet takes it as part of a text cell.
-bool needsQuotes(std::string_view field) {
-  return field.find_first_of(",\"\r\n") != std::string_view::npos ||
-         (!field.empty() && field[0] == '\'');
+bool needsQuotes(std::string_view field, char separator) {
+  return field.find_first_of("\"\r\n") != std::string_view::npos ||
+         field.find(separator) != std::string_view::npos || (!field.empty() && field[0] == '\'');
 }
 
 // The characters that make a spreadsheet read a cell as a formula (OWASP's list for CSV
@@ -17,8 +17,8 @@ bool startsLikeFormula(std::string_view text) {
 
 }  // namespace
 
-void appendCsvField(std::string& row, std::string_view field) {
-  if (!needsQuotes(field)) {
+void appendCsvField(std::string& row, std::string_view field, const CsvFormat& format) {
+  if (!needsQuotes(field, format.separator)) {
     row += field;
     return;
   }
@@ -36,22 +36,30 @@ std::string csvTextCell(std::string_view text) {
   return startsLikeFormula(text) ? "'" + std::string(text) : std::string(text);
 }
 
-void appendCsvText(std::string& row, std::string_view text) {
+void appendCsvText(std::string& row, std::string_view text, const CsvFormat& format) {
   if (startsLikeFormula(text)) {
-    appendCsvField(row, csvTextCell(text));
+    appendCsvField(row, csvTextCell(text), format);
   } else {
-    appendCsvField(row, text);
+    appendCsvField(row, text, format);
   }
 }
 
-void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out) {
+void writeCsvRow(const std::vector<std::string>& fields, std::ostream& out,
+                 const CsvFormat& format) {
   std::string row;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i != 0) {
-      row += ',';
+      row += format.separator;
     }
-    appendCsvField(row, fields[i]);
+    appendCsvField(row, fields[i], format);
   }
   row += "\r\n";
   out << row;
+}
+
+std::string csvNumber(std::string decimal, const CsvFormat& format) {
+  for (char& c : decimal) {
+    c = c == '.' ? format.decimalMark : c;
+  }
+  return decimal;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "analysis/grade_bands.h"
 #include "store/tree/out_of_memory.h"
 
 namespace {
@@ -88,7 +89,7 @@ bool isValidMarks(const char* text) {
   if (std::strchr(text, '.') == nullptr && value < limit) {
     return false;
   }
-  return value >= 0.0 && value <= 100.0;
+  return value >= 0.0 && value <= kFullMarks;
 }
 
 int expectedMarksValue(const char* text) {

@@ -3,21 +3,23 @@
 
 #include <cstring>
 
+#include "analysis/grade_bands.h"
+
 namespace {
 
 const char* gradeWordFor(int value) {
   // A negative value never comes from the record tree (marks are stored as 0 or more); it is
   // graded with the lowest band rather than falling through to "Pass".
-  if (value <= 39) {
+  if (value < kPassMarks) {
     return "Fail";
   }
-  if (value <= 59) {
+  if (value < kCreditMarks) {
     return "Pass";
   }
-  if (value <= 74) {
+  if (value < kDistinctionMarks) {
     return "Credit";
   }
-  if (value <= 100) {
+  if (value <= kFullMarks) {
     return "Distinction";
   }
   return "N/A";

@@ -11,34 +11,39 @@ namespace {
 
 // The fields a student's rows share are quoted once, then each result's row is put together in
 // one buffer: a whole database is hundreds of thousands of rows.
-long writeStudentResults(const StudentRecord& student, std::string& row, std::ostream& out) {
+long writeStudentResults(const StudentRecord& student, const CsvFormat& format, std::string& row,
+                         std::ostream& out) {
+  const char separator = format.separator;
   std::string studentFields;
   for (const char* field : {student.studentId, student.name, student.intake}) {
-    appendCsvText(studentFields, field);
-    studentFields += ',';
+    appendCsvText(studentFields, field, format);
+    studentFields += separator;
   }
   long rows = 0;
   for (const LevelNode* level = student.firstLevel; level != nullptr; level = level->next) {
     for (const SemesterNode* semester = level->firstSemester; semester != nullptr;
          semester = semester->next) {
       const std::string place =
-          std::to_string(level->number) + ',' + std::to_string(semester->number) + ',';
+          std::to_string(level->number) + separator + std::to_string(semester->number) + separator;
       for (const SubjectResult* result = semester->firstResult; result != nullptr;
            result = result->next) {
         row = studentFields;
         row += place;
-        appendCsvText(row, result->subjectId);
-        row += ',';
-        appendCsvText(row, result->subjectName);
+        appendCsvText(row, result->subjectId, format);
+        row += separator;
+        appendCsvText(row, result->subjectName, format);
         // The listing's rule: marks of 0 are a subject not yet taken, not graded.
         if (result->marks == 0) {
-          row += ",N/A,N/A\r\n";
+          row += separator;
+          row += "N/A";
+          row += separator;
+          row += "N/A\r\n";
         } else {
           char grade[kGradeBandSize];
           gradeBandFor(result->marks, grade);
-          row += ',';
+          row += separator;
           row += std::to_string(result->marks);
-          row += ',';
+          row += separator;
           row += grade;
           row += "\r\n";
         }
@@ -52,11 +57,12 @@ long writeStudentResults(const StudentRecord& student, std::string& row, std::os
 
 }  // namespace
 
-long writeResultsCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out) {
+long writeResultsCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out,
+                     const CsvFormat& format) {
   out << kUtf8ByteOrderMark;
   writeCsvRow({"Student ID", "Name", "Intake", "Level", "Semester", "Subject ID", "Subject Name",
                "Mark", "Grade"},
-              out);
+              out, format);
   long rows = 0;
   std::string row;
   for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
@@ -65,7 +71,7 @@ long writeResultsCsv(RecordTree tree, const IntakeRecord* only, std::ostream& ou
     }
     for (const StudentRecord* student = intake->firstStudent; student != nullptr;
          student = student->next) {
-      rows += writeStudentResults(*student, row, out);
+      rows += writeStudentResults(*student, format, row, out);
     }
   }
   return rows;

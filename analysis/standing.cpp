@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr const char* kReached = "reached";
+constexpr const char* kOpen = "open";
 constexpr const char* kNotReachable = "not reachable";
 constexpr const char* kNothing = "-";
 
@@ -20,11 +22,16 @@ GradeNeed needFor(char target, const PendingFigures& figures) {
   return need;
 }
 
-std::string needText(const StudentStanding& standing, const GradeNeed& need) {
+// A grade's two cells: the marks still needed (0 once reached, never negative, so that the column
+// sorts and filters as numbers) and its status. Both empty for a student without subjects.
+void appendNeed(const StudentStanding& standing, const GradeNeed& need,
+                std::vector<std::string>& cells) {
   if (standing.results + standing.subjectsLeft == 0) {
-    return kNothing;
+    cells.insert(cells.end(), {"", ""});
+    return;
   }
-  return need.reachable ? std::to_string(need.marks) : kNotReachable;
+  cells.push_back(std::to_string(need.marks > 0 ? need.marks : 0));
+  cells.push_back(need.marks <= 0 ? kReached : (need.reachable ? kOpen : kNotReachable));
 }
 
 }  // namespace
@@ -58,11 +65,13 @@ bool standingOf(const StudentRecord& student, StudentStanding& standing) {
   return true;
 }
 
-long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out) {
+long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out,
+                      const CsvFormat& format) {
   out << kUtf8ByteOrderMark;
   writeCsvRow({"Student ID", "Name", "Intake", "Results", "Total Marks", "Average", "Subjects Left",
-               "Best Grade Reachable", "Pass Needs", "Credit Needs", "Distinction Needs"},
-              out);
+               "Best Grade Reachable", "Pass Needs", "Pass", "Credit Needs", "Credit",
+               "Distinction Needs", "Distinction"},
+              out, format);
   long students = 0;
   for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
     if (only != nullptr && intake != only) {
@@ -74,13 +83,15 @@ long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& o
       if (!standingOf(*student, standing)) {
         return -1;
       }
-      writeCsvRow({csvTextCell(student->studentId), csvTextCell(student->name),
-                   csvTextCell(student->intake), std::to_string(standing.results),
-                   std::to_string(standing.totalMarks), standing.average,
-                   std::to_string(standing.subjectsLeft), standing.bestGrade,
-                   needText(standing, standing.pass), needText(standing, standing.credit),
-                   needText(standing, standing.distinction)},
-                  out);
+      std::vector<std::string> cells = {
+          csvTextCell(student->studentId),       csvTextCell(student->name),
+          csvTextCell(student->intake),          std::to_string(standing.results),
+          std::to_string(standing.totalMarks),   csvNumber(standing.average, format),
+          std::to_string(standing.subjectsLeft), standing.bestGrade};
+      for (const GradeNeed* need : {&standing.pass, &standing.credit, &standing.distinction}) {
+        appendNeed(standing, *need, cells);
+      }
+      writeCsvRow(cells, out, format);
       ++students;
     }
   }

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "analysis/csv_writer.h"
 #include "store/tree/record_tree.h"
 
 struct GradeNeed {
@@ -28,4 +29,5 @@ bool standingOf(const StudentRecord& student, StudentStanding& standing);
 
 // Writes the byte-order mark, the heading row and one row per student of the tree, or of the one
 // intake when only is not null. Returns the number of students, or -1 when memory ran out.
-long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out);
+long writeStandingCsv(RecordTree tree, const IntakeRecord* only, std::ostream& out,
+                      const CsvFormat& format = {});

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "analysis/grade_bands.h"
+
 namespace {
 
 // The advice works in 64 bits so that huge counts and totals cannot overflow; with real
@@ -18,13 +20,13 @@ std::int64_t marksPerSubject(char target) {
   switch (target) {
     case 'A':
     case 'a':
-      return 75;
+      return kDistinctionMarks;
     case 'B':
     case 'b':
-      return 60;
+      return kCreditMarks;
     case 'C':
     case 'c':
-      return 40;
+      return kPassMarks;
     default:
       return 0;
   }
@@ -35,7 +37,7 @@ std::int64_t marksNeededFor(char target, int totalMarks, int subjectCount) {
 }
 
 bool isGradeReachable(std::int64_t need, int unfilledCount) {
-  return need <= std::int64_t{unfilledCount} * 100;
+  return need <= std::int64_t{unfilledCount} * kFullMarks;
 }
 
 namespace {
@@ -56,11 +58,13 @@ void writeProposal(std::ostream& out, Count first, const char* firstWord, Count 
 }
 
 // Every unfilled subject at a Pass first; excess is what they must bring on top of that
-// (0 < excess <= u * 35). A Credit brings 20 over a Pass, a Distinction 35.
+// (0 < excess <= u * kDistinctionOverPass).
 void writeMixes(Count excess, Count u, std::ostream& out) {
-  // Distinctions while more than 20 is missing, then at most one Credit closes the gap.
-  const Count distinctions = excess > 20 ? ceilDiv(excess - 20, 35) : 0;
-  const Count credits = excess - distinctions * 35 > 0 ? 1 : 0;
+  // Distinctions while more than a Credit's step is missing, then at most one Credit closes the
+  // gap.
+  const Count distinctions =
+      excess > kCreditOverPass ? ceilDiv(excess - kCreditOverPass, kDistinctionOverPass) : 0;
+  const Count credits = excess - distinctions * kDistinctionOverPass > 0 ? 1 : 0;
   const Count passes = u - distinctions - credits;
   out << "\n\t"
       << "You can get the grade, " << std::endl;
@@ -81,14 +85,14 @@ void writeMixes(Count excess, Count u, std::ostream& out) {
   out << "\n\t"
       << "OR" << std::endl
       << std::endl;
-  if (excess <= u * 20) {
-    const Count k = ceilDiv(excess, 20);
+  if (excess <= u * kCreditOverPass) {
+    const Count k = ceilDiv(excess, kCreditOverPass);
     writeProposal(out, k, " CREDIT,", u - k, " PASS");
     return;
   }
-  const Count withCredits = ceilDiv(excess - u * 20, 15);
+  const Count withCredits = ceilDiv(excess - u * kCreditOverPass, kDistinctionOverCredit);
   writeProposal(out, withCredits, " DISTINCTION,", u - withCredits, " CREDITS");
-  const Count withPasses = ceilDiv(excess, 35);
+  const Count withPasses = ceilDiv(excess, kDistinctionOverPass);
   writeProposal(out, withPasses, " DISTINCTION,", u - withPasses, " PASS");
 }
 
@@ -203,18 +207,18 @@ void printSuggestion(char target, int totalMarks, int subjectCount, int unfilled
         << std::endl;
     return;
   }
-  if (need > u * 75) {
+  if (need > u * kDistinctionMarks) {
     out << "\n\t"
         << "If You get all Distinction for the " << u << " unfilled subjects," << std::endl;
     out << "\t"
         << "You are mathematically possible to get the grade." << std::endl
         << std::endl;
-  } else if (need <= u * 40) {
+  } else if (need <= u * kPassMarks) {
     out << "\n\t"
         << "You can get the grade if you get PASS for the " << u << " unfilled subjects"
         << std::endl;
   } else {
-    writeMixes(need - u * 40, u, out);
+    writeMixes(need - u * kPassMarks, u, out);
   }
   out << "\n\t"
       << "You need to get at least " << need << " marks for the remaining " << u

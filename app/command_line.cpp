@@ -37,8 +37,12 @@ constexpr const char* kUsageOptions =
     "  --export FILE         every result as CSV: student ID, name, intake, level,\n"
     "                        semester, subject ID, subject name, mark, grade\n"
     "  --standing FILE       each student's standing as CSV: results, average, subjects\n"
-    "                        left, best grade still reachable, marks needed per grade\n"
+    "                        left, best grade still reachable, per grade the marks\n"
+    "                        needed and reached, open or not reachable\n"
     "    --intake INTAKE     only the students of INTAKE (--export, --standing)\n"
+    "    --separator semicolon\n"
+    "                        ';' between fields and decimal commas, as Excel reads a\n"
+    "                        CSV in most of Europe (default: comma, RFC 4180)\n"
     "  --check               report the data that would spoil letters or screens\n"
     "\n"
     "  -h, --help            show this text and exit\n"
@@ -46,10 +50,10 @@ constexpr const char* kUsageOptions =
     "\n"
     "Exit status: 0 closed, 1 the database cannot be used, 2 a wrong command line,\n";
 constexpr const char* kUsageJobStatus =
-    "A job: 0 done (--check: no problem), 1 the database cannot be used, no student in the\n"
-    "intake, or problems found, 2 a wrong command line or a file to write that the run\n"
-    "reads, 3 the file cannot be written (the old one is kept, or the line says what became\n"
-    "of it).\n";
+    "A job: 0 done (--check: no problem), 1 the database cannot be used, 2 a wrong command\n"
+    "line or a file to write that the run reads, 3 the file cannot be written (the old one is\n"
+    "kept, or the line says what became of it), 4 --check found problems, 5 no student in the\n"
+    "intake (nothing written).\n";
 
 bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';

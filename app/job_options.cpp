@@ -7,26 +7,29 @@
 
 namespace {
 
-// Each job option: whether it takes a value (which may not be empty), and the jobs it goes with
-// (none: it is a job itself).
+// What follows a job option: nothing, a value that may not be empty, or a value that may be empty
+// (an intake: the empty intake is one the menu takes too).
+enum class Takes { kNothing, kValue, kValueOrEmpty };
+
+// Each job option: what it takes, and the jobs it goes with (none: it is a job itself).
 struct JobOptionRule {
   const char* name;
-  bool takesValue;
+  Takes takes;
   const char* goesWith[2];
 };
 
 constexpr JobOptionRule kJobOptionRules[] = {
-    {"--letters", true, {nullptr, nullptr}},
-    {"--export", true, {nullptr, nullptr}},
-    {"--standing", true, {nullptr, nullptr}},
-    {"--check", false, {nullptr, nullptr}},
-    {"--output", true, {"--letters", nullptr}},
-    {"--printable", true, {"--letters", nullptr}},
-    {"--paper", true, {"--printable", nullptr}},
-    {"--address-offset", true, {"--printable", nullptr}},
-    {"--intake", true, {"--export", "--standing"}},
+    {"--letters", Takes::kValueOrEmpty, {nullptr, nullptr}},
+    {"--export", Takes::kValue, {nullptr, nullptr}},
+    {"--standing", Takes::kValue, {nullptr, nullptr}},
+    {"--check", Takes::kNothing, {nullptr, nullptr}},
+    {"--output", Takes::kValue, {"--letters", nullptr}},
+    {"--printable", Takes::kValue, {"--letters", nullptr}},
+    {"--paper", Takes::kValue, {"--printable", nullptr}},
+    {"--address-offset", Takes::kValue, {"--printable", nullptr}},
+    {"--intake", Takes::kValueOrEmpty, {"--export", "--standing"}},
+    {"--separator", Takes::kValue, {"--export", "--standing"}},
 };
-
 bool isJob(const JobOptionRule& rule) {
   return rule.goesWith[0] == nullptr;
 }
@@ -37,11 +40,13 @@ void readValue(const JobOptionRule& rule, const std::string& argument, int argc,
   const std::string option = rule.name;
   const bool joined = argument.size() > option.size();
   std::string value;
-  if (!rule.takesValue && joined && options.problem.empty()) {
+  if (rule.takes == Takes::kNothing && joined && options.problem.empty()) {
     options.problem = option + " takes no value";
-  } else if (rule.takesValue) {
-    value = joined ? argument.substr(option.size() + 1) : i + 1 < argc ? argv[++i] : "";
-    if (value.empty() && options.problem.empty()) {
+  } else if (rule.takes != Takes::kNothing) {
+    const bool given = joined || i + 1 < argc;
+    value = joined ? argument.substr(option.size() + 1) : given ? argv[++i] : "";
+    const bool emptyTaken = given && rule.takes == Takes::kValueOrEmpty;
+    if (value.empty() && !emptyTaken && options.problem.empty()) {
       options.problem = option + " needs a value";
     }
   }
@@ -88,7 +93,8 @@ std::string chooseJob(const JobOptions& options, std::string& chosen) {
   return "";
 }
 
-// The printable letters' paper and address offset, or why a value is wrong.
+// The layout options (the printable letters' paper and address offset, the CSV's separator), or
+// why a value is wrong.
 std::string readLayout(const JobOptions& options, OfficeJob& job) {
   const auto& values = options.values;
   if (values.count("--paper") != 0) {
@@ -97,6 +103,13 @@ std::string readLayout(const JobOptions& options, OfficeJob& job) {
       return "--paper is a4 or letter, not '" + paper + "'";
     }
     job.paper = paper == "a4" ? OfficeJob::Paper::kA4 : OfficeJob::Paper::kLetter;
+  }
+  if (values.count("--separator") != 0) {
+    const std::string& separator = values.at("--separator");
+    if (separator != "comma" && separator != "semicolon") {
+      return "--separator is comma or semicolon, not '" + separator + "'";
+    }
+    job.semicolons = separator == "semicolon";
   }
   if (values.count("--address-offset") != 0 &&
       !parseOffset(values.at("--address-offset"), job.addressRightMm, job.addressDownMm)) {
@@ -135,6 +148,7 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
              : chosen == "--standing" ? OfficeJob::Kind::kStanding
                                       : OfficeJob::Kind::kCheck;
   job.intake = chosen == "--letters" ? value("--letters") : value("--intake");
+  job.hasIntake = options.values.count("--letters") != 0 || options.values.count("--intake") != 0;
   job.output = chosen == "--letters" ? value("--output") : value(chosen.c_str());
   job.printable = value("--printable");
   return readLayout(options, job);

@@ -9,12 +9,14 @@ struct OfficeJob {
   enum class Kind { kNone, kLetters, kExport, kStanding, kCheck };
   enum class Paper { kA4, kLetter };
   Kind kind = Kind::kNone;
-  std::string intake;     // --letters INTAKE, or --intake INTAKE for --export and --standing
-  std::string output;     // the file written; "-" is standard output
-  std::string printable;  // --printable FILE: printable letters instead of the mail file
+  std::string intake;      // --letters INTAKE, or --intake INTAKE for --export and --standing
+  bool hasIntake = false;  // an intake was named, the empty one too
+  std::string output;      // the file written; "-" is standard output
+  std::string printable;   // --printable FILE: printable letters instead of the mail file
   Paper paper = Paper::kA4;
   double addressRightMm = 0;  // --address-offset: the address block moved right and down
   double addressDownMm = 0;
+  bool semicolons = false;  // --separator semicolon: the CSV with ';' and decimal commas
 };
 
 // The job options as they came, gathered before they are checked together.
@@ -24,8 +26,8 @@ struct JobOptions {
 };
 
 // Reads argv[i] if it is a job option (--letters, --output, --printable, --paper,
-// --address-offset, --export, --standing, --intake, --check), moving i past its value, given as
-// the next argument or after '='. False when it is none.
+// --address-offset, --export, --standing, --intake, --separator, --check), moving i past its value,
+// given as the next argument or after '='. False when it is none.
 bool readJobOption(int argc, const char* const* argv, int& i, JobOptions& options);
 
 // The job the gathered options ask for, or why they make none: one job at a time, and each other

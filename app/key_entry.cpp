@@ -2,6 +2,7 @@
 #include "app/key_entry.h"
 
 #include "console/safe_text.h"
+#include "store/tree/student_index.h"
 
 namespace {
 
@@ -10,17 +11,12 @@ int foldToLower(int key) {
   return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
 }
 
-// Only a-z fold.
-int foldToUpper(int key) {
-  return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
-}
-
 }  // namespace
 
 const EntryRules kStudentIdEntry = {"Please enter Student ID to be search: ", "Student ID", 8,
                                     foldToLower, false};
-const EntryRules kIntakeEntry = {"Please enter Intake for mails generation: ", "Intake", 8,
-                                 foldToUpper, true};
+const EntryRules kIntakeEntry = {"Please enter Intake for mails generation: ", "Intake",
+                                 kIntakePromptChars, intakeKeyAsTyped, true};
 
 bool readEntry(Console& console, const EntryRules& rules, std::string& text) {
   text.clear();

@@ -12,6 +12,7 @@
 
 #include "analysis/results_export.h"
 #include "analysis/standing.h"
+#include "app/job_intake.h"
 #include "app/job_streams.h"
 #include "app/program.h"
 #include "app/run_setup.h"
@@ -114,20 +115,10 @@ int writeJobOutput(const std::string& path, const ContentWriter& write,
       done() + (outcome.ownerLost ? "; the old file's owner and group could not be kept" : ""));
 }
 
-// The intake as given, or as the mail prompt would have typed it (in capitals).
-const IntakeRecord* intakeNamed(RecordTree tree, const std::string& code) {
-  if (const IntakeRecord* intake = findIntake(tree, code.c_str())) {
-    return intake;
-  }
-  std::string typed = code;
-  for (char& c : typed) {
-    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  return findIntake(tree, typed.c_str());
-}
-
-std::string noStudentIn(const std::string& code, const std::string& databaseName) {
-  return "no student of intake '" + shown(code) + "' in " + shown(databaseName);
+std::string noStudentIn(const std::string& code, const JobIntake& found,
+                        const std::string& databaseName) {
+  return "no student of intake '" + shown(code) + "' in " + shown(databaseName) +
+         (found.nearest.empty() ? "" : ", which spells an intake '" + shown(found.nearest) + "'");
 }
 
 std::string intakeWords(const IntakeRecord* only) {
@@ -166,10 +157,12 @@ int runPrintableLetters(const IntakeRecord& intake, const OfficeJob& job, const 
       });
 }
 
-int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
-  const IntakeRecord* intake = intakeNamed(tree, job.intake);
+int runLetters(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spellings,
+               const std::string& databaseName) {
+  const JobIntake found = findJobIntake(tree, job.intake, spellings);
+  const IntakeRecord* intake = found.intake;
   if (intake == nullptr || intake->firstStudent == nullptr) {
-    return fail(kJobNoData, noStudentIn(job.intake, databaseName));
+    return fail(kJobNoStudentInIntake, noStudentIn(job.intake, found, databaseName));
   }
   const MailClock clock = [] { return std::time(nullptr); };
   if (!job.printable.empty()) {
@@ -184,12 +177,14 @@ int runLetters(RecordTree tree, const OfficeJob& job, const std::string& databas
       });
 }
 
-int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseName) {
+int runTable(RecordTree tree, const OfficeJob& job, const IntakeSpellings& spellings,
+             const std::string& databaseName) {
   const IntakeRecord* only = nullptr;
-  if (!job.intake.empty()) {
-    only = intakeNamed(tree, job.intake);
+  if (job.hasIntake) {
+    const JobIntake found = findJobIntake(tree, job.intake, spellings);
+    only = found.intake;
     if (only == nullptr || only->firstStudent == nullptr) {
-      return fail(kJobNoData, noStudentIn(job.intake, databaseName));
+      return fail(kJobNoStudentInIntake, noStudentIn(job.intake, found, databaseName));
     }
   }
   long rows = 0;
@@ -198,7 +193,9 @@ int runTable(RecordTree tree, const OfficeJob& job, const std::string& databaseN
   return writeJobOutput(
       job.output,
       [&](std::ostream& out) {
-        rows = isExport ? writeResultsCsv(tree, only, out) : writeStandingCsv(tree, only, out);
+        const CsvFormat format = job.semicolons ? kSemicolonCsv : CsvFormat{};
+        rows = isExport ? writeResultsCsv(tree, only, out, format)
+                        : writeStandingCsv(tree, only, out, format);
         outOfMemory = rows < 0;
         if (outOfMemory) {
           out.setstate(std::ios::badbit);  // half a table is not committed
@@ -228,9 +225,9 @@ int runCheck(const DataCheck& check, const std::string& databaseName) {
   for (const DataProblem& problem : check.problems) {
     kinds += problem.count != 0 ? 1 : 0;
   }
-  return finish(kJobNoData, "check of " + shown(databaseName) + ": " +
-                                plural(problems, "problem", "problems") + " of " +
-                                plural(kinds, "kind", "kinds"));
+  return finish(kJobProblemsFound, "check of " + shown(databaseName) + ": " +
+                                       plural(problems, "problem", "problems") + " of " +
+                                       plural(kinds, "kind", "kinds"));
 }
 
 // The file a job writes, if it is one: the letters' (mail.txt by default), the printable
@@ -254,18 +251,21 @@ std::string writesOverFileRead(const OfficeJob& job) {
   return read == nullptr ? "" : neverWrittenReason(shown(path), *read);
 }
 
-// The data check of the tables as read, taken before the tree is built from them.
+// What the jobs take from the tables as read, before the tree is built from them: the intakes as
+// stored, for finding an intake as the office spells it, and the data check when one is wanted.
 struct JobCheck {
   bool wanted = false;
   bool checked = false;
   DataCheck check;
+  IntakeSpellings spellings;
 
   TablesInspection inspection() {
-    if (!wanted) {
-      return {};
-    }
     return [this](const SourceTables& tables) {
-      if (malformedTables(tables).empty()) {
+      if (!malformedTables(tables).empty()) {
+        return;
+      }
+      spellings = intakeSpellingsOf(tables);
+      if (wanted) {
         check = checkSourceTables(tables);
         checked = true;
       }
@@ -330,6 +330,7 @@ int runOfficeJob(const CommandLine& line) {
     return check.checked ? runCheck(check.check, databaseName)
                          : fail(kJobNoData, "the tables were not read");
   }
-  return job.kind == OfficeJob::Kind::kLetters ? runLetters(tree.get(), job, databaseName)
-                                               : runTable(tree.get(), job, databaseName);
+  return job.kind == OfficeJob::Kind::kLetters
+             ? runLetters(tree.get(), job, check.spellings, databaseName)
+             : runTable(tree.get(), job, check.spellings, databaseName);
 }

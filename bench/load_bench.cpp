@@ -40,7 +40,7 @@ constexpr const char* kUsage =
     "a plain read of the three tables through the same driver. Without arguments: the shared\n"
     "large.mdb when it is there, and written databases of 25,000 and 100,000 students.\n";
 
-constexpr const char* kTables[] = {"Student", "StudentResult", "Subject"};
+constexpr const auto& kTables = kSourceTableNames;
 
 using Clock = std::chrono::steady_clock;
 

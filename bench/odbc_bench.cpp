@@ -32,7 +32,7 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-constexpr const char* kTables[] = {"Student", "StudentResult", "Subject"};
+constexpr const auto& kTables = kSourceTableNames;
 
 // A plain ODBC connection for the benchmark's own statements.
 class Connection {

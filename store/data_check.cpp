@@ -1,46 +1,24 @@
 // The data check: each kind of problem counted over the three tables as read.
 #include "store/data_check.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <ostream>
 #include <set>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
+#include "store/data_check_rows.h"
 #include "store/sources/sql_values.h"
 #include "store/tree/record_tree.h"
+#include "store/tree/student_index.h"
 
 namespace {
 
-// What the student ID and intake prompts take: eight characters, the ID folded to lower case and
-// the intake to upper case as they are typed.
+// What the student ID prompt takes: eight characters, folded to lower case as they are typed.
 constexpr std::size_t kPromptChars = 8;
-
-// The value as the loader reads it, as the tree and the letters would hold it.
-std::string textAt(const SourceColumn& column, std::size_t row) {
-  char buffer[kNumberTextBytes];
-  return std::string(valueText(column.at(row), buffer));
-}
-
-bool isBlank(const std::string& text) {
-  return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
-std::size_t charactersIn(const std::string& text) {
-  std::size_t chars = 0;
-  for (unsigned char byte : text) {
-    chars += (byte & 0xC0) == 0x80 ? 0 : 1;
-  }
-  return chars;
-}
-
-std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  return text;
-}
 
 bool hasAsciiIn(const std::string& text, char first, char last) {
   for (char c : text) {
@@ -58,74 +36,60 @@ std::string keyAt(const SourceColumn& column, std::size_t row) {
   return column.collation() == "NOCASE" ? lowerAscii(text) : text;
 }
 
-void add(DataProblem& problem, const std::string& example) {
-  if (problem.examples.size() < kDataCheckExamples) {
-    problem.examples.push_back(example);
-  }
-  ++problem.count;
-}
-
-std::string quoted(const std::string& text) {
-  return "'" + text + "'";
-}
-
 class StudentChecks {
  public:
-  explicit StudentChecks(const SourceTable& student) : student_(student) {}
+  explicit StudentChecks(const SourceTable& student) : student_(student) {
+    parseCollation(student_.columns[kIntake].collation(), collation_);
+  }
 
   void run(DataCheck& check) {
-    DataProblem noIntake{"students without intake, who get no letter", 0, {}};
-    DataProblem address{"students with an incomplete address (no street, city or postcode)", 0, {}};
-    DataProblem cutName{"student names longer than the 50 characters a screen shows", 0, {}};
-    DataProblem cutAddress{
-        "addresses cut in the letters (street over 50 characters, city or "
-        "state over 12, postcode over 8)",
-        0,
-        {}};
-    DataProblem longId{
-        "student IDs the search cannot take (over 8 characters, or capitals, "
-        "which the prompt types as small letters)",
-        0,
-        {}};
     for (std::size_t row = 0; row < student_.rows(); ++row) {
-      const std::string id = text(row, kStudentId);
-      const std::string name = text(row, kStudentName);
-      const std::string who = quoted(id) + " " + name;
-      if (isBlank(text(row, kIntake))) {
-        add(noIntake, who);
-      }
-      std::string missing;
-      for (const auto& [column, word] :
-           {std::pair{kStreetAddress, "street"}, std::pair{kCity, "city"},
-            std::pair{kPostcode, "postcode"}}) {
-        if (isBlank(text(row, column))) {
-          missing += (missing.empty() ? "no " : ", no ") + std::string(word);
-        }
-      }
-      if (!missing.empty()) {
-        add(address, who + ": " + missing);
-      }
-      if (charactersIn(name) > kNameChars) {
-        add(cutName, quoted(id) + ": " + std::to_string(charactersIn(name)) + " characters");
-      }
-      if (isAddressCut(row)) {
-        add(cutAddress, who);
-      }
-      if (charactersIn(id) > kPromptChars || hasAsciiIn(id, 'A', 'Z')) {
-        add(longId, who);
-      }
+      checkRow(row);
     }
-    for (DataProblem* problem : {&noIntake, &address}) {
+    for (DataProblem* problem : {&noIntake_, &address_}) {
       check.problems.push_back(std::move(*problem));
     }
     check.problems.push_back(caseTwins());
-    for (DataProblem* problem : {&longId, &cutName, &cutAddress}) {
+    check.problems.push_back(idsStoredTwice());
+    for (DataProblem* problem : {&longId_, &cutName_, &cutAddress_}) {
       check.problems.push_back(std::move(*problem));
     }
-    check.problems.push_back(untypableIntakes());
+    checkIntakes(student_, check);
   }
 
  private:
+  void checkRow(std::size_t row) {
+    const std::string id = text(row, kStudentId);
+    const std::string name = text(row, kStudentName);
+    const std::string who = quoted(id) + " " + name;
+    const std::string intake = text(row, kIntake);
+    if (isBlank(intake)) {
+      add(noIntake_, who + (student_.columns[kIntake].typeAt(row) == ValueType::kNull
+                                ? ": none"
+                                : (intake.empty() ? ": empty" : ": blank " + quoted(intake))));
+    }
+    std::string missing;
+    for (const auto& [column, word] :
+         {std::pair{kStreetAddress, "street"}, std::pair{kCity, "city"},
+          std::pair{kPostcode, "postcode"}}) {
+      if (isBlank(text(row, column))) {
+        missing += (missing.empty() ? "no " : ", no ") + std::string(word);
+      }
+    }
+    if (!missing.empty()) {
+      add(address_, who + ": " + missing);
+    }
+    if (charactersIn(name) > kNameChars) {
+      add(cutName_, quoted(id) + ": " + std::to_string(charactersIn(name)) + " characters");
+    }
+    if (isAddressCut(row)) {
+      add(cutAddress_, who);
+    }
+    if (charactersIn(id) > kPromptChars || hasAsciiIn(id, 'A', 'Z')) {
+      add(longId_, who);
+    }
+  }
+
   std::string text(std::size_t row, StudentColumn column) const {
     return textAt(student_.columns[column], row);
   }
@@ -144,7 +108,10 @@ class StudentChecks {
       const std::string id = text(row, kStudentId);
       spellings[lowerAscii(id)].insert(id);
     }
-    DataProblem twins{"student IDs that differ only in case, of which the search finds one", 0, {}};
+    DataProblem twins{"student IDs that differ only in case, of which the search finds one",
+                      "student ID that differs only in case, of which the search finds one",
+                      0,
+                      {}};
     for (const auto& [folded, ids] : spellings) {
       if (ids.size() < 2) {
         continue;
@@ -158,28 +125,71 @@ class StudentChecks {
     return twins;
   }
 
-  DataProblem untypableIntakes() const {
-    std::set<std::string> intakes;
+  // One ID in several rows: each row is a student with all of the ID's results, and the search
+  // shows the one whose intake comes first (the first row among equals).
+  DataProblem idsStoredTwice() const {
+    std::map<std::string, std::vector<std::size_t>> rowsOf;
     for (std::size_t row = 0; row < student_.rows(); ++row) {
-      if (student_.columns[kIntake].typeAt(row) != ValueType::kNull) {
-        intakes.insert(text(row, kIntake));
-      }
+      rowsOf[text(row, kStudentId)].push_back(row);
     }
-    DataProblem untypable{
-        "intakes the mail prompt cannot take (over 8 characters, or small "
-        "letters, which the prompt types as capitals)",
+    DataProblem twice{
+        "student IDs stored in more than one row, each row a student with all of the ID's "
+        "results, of whom the search shows one",
+        "student ID stored in more than one row, each row a student with all of the ID's "
+        "results, of whom the search shows one",
         0,
         {}};
-    for (const std::string& intake : intakes) {
-      if (!isBlank(intake) &&
-          (charactersIn(intake) > kPromptChars || hasAsciiIn(intake, 'a', 'z'))) {
-        add(untypable, quoted(intake));
+    const SourceColumn& intakes = student_.columns[kIntake];
+    for (const auto& [id, rows] : rowsOf) {
+      if (rows.size() < 2) {
+        continue;
       }
+      std::size_t shown = rows.front();
+      std::string intakesOf;
+      for (std::size_t row : rows) {
+        intakesOf += (intakesOf.empty() ? "" : ", ") + quoted(text(row, kIntake));
+        if (compareValues(intakes.at(row), intakes.at(shown), collation_) < 0) {
+          shown = row;
+        }
+      }
+      add(twice, quoted(id) + " in " + plural(static_cast<long>(rows.size()), "row", "rows") +
+                     " (intakes " + intakesOf + "): the search shows the one of intake " +
+                     quoted(text(shown, kIntake)));
     }
-    return untypable;
+    return twice;
   }
 
+  DataProblem noIntake_{
+      "students without intake, whose letters go out under the empty intake (Enter alone at the "
+      "prompt, or --letters '') or a blank one",
+      "student without intake, whose letter goes out under the empty intake (Enter alone at the "
+      "prompt, or --letters '') or a blank one",
+      0,
+      {}};
+  DataProblem address_{"students with an incomplete address (no street, city or postcode)",
+                       "student with an incomplete address (no street, city or postcode)",
+                       0,
+                       {}};
+  DataProblem cutName_{"student names longer than the 50 characters a screen shows",
+                       "student name longer than the 50 characters a screen shows",
+                       0,
+                       {}};
+  DataProblem cutAddress_{
+      "addresses cut in the letters (street over 50 characters, city or state over 12, "
+      "postcode over 8)",
+      "address cut in the letters (street over 50 characters, city or state over 12, "
+      "postcode over 8)",
+      0,
+      {}};
+  DataProblem longId_{
+      "student IDs the search cannot take (over 8 characters, or capitals, which the prompt "
+      "types as small letters)",
+      "student ID the search cannot take (over 8 characters, or capitals, which the prompt "
+      "types as small letters)",
+      0,
+      {}};
   const SourceTable& student_;
+  Collation collation_ = Collation::kBinary;
 };
 
 double marksValue(const SourceColumn& column, std::size_t row) {
@@ -210,10 +220,15 @@ void checkResults(const SourceTables& tables, DataCheck& check) {
   };
   const auto students = keysOf(tables.student.columns[kStudentId], studentIds);
   const auto subjects = keysOf(tables.subject.columns[kSubjectId], subjectIds);
-  DataProblem unknownStudent{"results of students not in table Student", 0, {}};
-  DataProblem unknownSubject{
-      "results of subjects not in table Subject, left out everywhere", 0, {}};
-  DataProblem outOfRange{"marks outside 0 to 100", 0, {}};
+  DataProblem unknownStudent{"results of students not in table Student",
+                             "result of a student not in table Student",
+                             0,
+                             {}};
+  DataProblem unknownSubject{"results of subjects not in table Subject, left out everywhere",
+                             "result of a subject not in table Subject, left out everywhere",
+                             0,
+                             {}};
+  DataProblem outOfRange{"marks outside 0 to 100", "mark outside 0 to 100", 0, {}};
   for (std::size_t row = 0; row < results.rows(); ++row) {
     const std::string what =
         quoted(textAt(studentIds, row)) + " subject " + quoted(textAt(subjectIds, row));
@@ -236,7 +251,10 @@ void checkResults(const SourceTables& tables, DataCheck& check) {
 }
 
 void checkSubjects(const SourceTable& subject, DataCheck& check) {
-  DataProblem cut{"subject names longer than the 50 characters a screen shows", 0, {}};
+  DataProblem cut{"subject names longer than the 50 characters a screen shows",
+                  "subject name longer than the 50 characters a screen shows",
+                  0,
+                  {}};
   for (std::size_t row = 0; row < subject.rows(); ++row) {
     const std::string name = textAt(subject.columns[kSubjectName], row);
     if (charactersIn(name) > kSubjectNameChars) {
@@ -274,7 +292,8 @@ void writeDataCheck(const DataCheck& check, std::ostream& out) {
     if (problem.count == 0) {
       continue;
     }
-    out << problem.count << " " << problem.title << "\n";
+    out << problem.count << " " << (problem.count == 1 ? problem.titleOfOne : problem.title)
+        << "\n";
     for (const std::string& example : problem.examples) {
       out << "    " << example << "\n";
     }

@@ -36,25 +36,12 @@ SourceTables readSourceTables(const DatabaseSource& source) {
              : readSqliteTables(source.location);
 }
 
-// A source that gives no student is damaged, or its students have no intake to be selected by;
-// "No student found" is left for a source that has no student row at all.
-void explainNoStudent(const DatabaseSource& source, const SourceTables& tables) {
+// Every student row is loaded, so a source that gives no student is empty or damaged: a damaged
+// SQLite file says so, and "No student found" is left for a source without a student row.
+void explainNoStudent(const DatabaseSource& source) {
   if (isSqliteFile(source)) {
     refuseDamagedSqliteFile(source.location);
   }
-  const SourceColumn& intakes = tables.student.columns[kIntake];
-  std::size_t rows = intakes.size();
-  if (rows == 0) {
-    return;
-  }
-  std::size_t withIntake = 0;
-  for (std::size_t row = 0; row < rows; ++row) {
-    withIntake += intakes.typeAt(row) == ValueType::kNull ? 0 : 1;
-  }
-  std::string count = std::to_string(rows) + (rows == 1 ? " row" : " rows");
-  failToRead(source.name(), "table Student has " + count +
-                                (withIntake == 0 ? ", and not one has an intake"
-                                                 : ", and the intake query selects none of them"));
 }
 
 }  // namespace
@@ -69,7 +56,7 @@ LoadResult loadRecordTree(const DatabaseSource& source, const LoadProgress& prog
     }
     LoadResult result = buildRecordTree(tables, source.name(), progress);
     if (result.status == LoadStatus::kNoStudent) {
-      explainNoStudent(source, tables);
+      explainNoStudent(source);
     }
     return result;
   } catch (const std::bad_alloc&) {

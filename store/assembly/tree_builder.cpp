@@ -79,20 +79,28 @@ class DirectBuild {
   IntakeRecord* build() {
     IntakeRecord* first = nullptr;
     IntakeRecord* last = nullptr;
+    IntakeRecord* withoutIntake = nullptr;  // the intake of the students whose intake is NULL
     for (std::uint32_t c = 0; c < intakeClasses_.count(); ++c) {
       char buffer[kNumberTextBytes];
-      std::string code(valueText(intakeClasses_.representative(c), buffer));
-      auto* intake = make<IntakeRecord>();
-      intake->code = text(kIntakeCodeChars, code.c_str());
-      appendToList(first, last, intake);
-      // The students query binds the code as text, which Intake's affinity then converts.
-      std::uint32_t match = intakeClasses_.find(
-          comparisonOperand(textValue(code), student_[kIntake].affinity(), parser_, operandText_));
-      if (match != kNoClass) {
-        for (const std::uint32_t* row = studentsByIntake_.begin(match);
-             row != studentsByIntake_.end(match); ++row) {
-          addStudent(*row, intake);
-        }
+      const Value& value = intakeClasses_.representative(c);
+      std::string code(valueText(value, buffer));
+      IntakeRecord* intake = withoutIntake;
+      // NULL reads as the empty text, so the students without intake and those with an empty one
+      // share one intake, the one the prompt's empty entry finds. NULL sorts first.
+      if (intake == nullptr || !code.empty()) {
+        intake = make<IntakeRecord>();
+        intake->code = text(kIntakeCodeChars, code.c_str());
+        appendToList(first, last, intake);
+      }
+      if (value.type == ValueType::kNull) {
+        withoutIntake = intake;
+      }
+      // Each student is loaded under the intake its own value sorts into, and under no other.
+      // Selecting by the code's text would load the empty intake's students twice (once more for
+      // NULL) and lose those of NULL, or of a value whose text is not itself in the column.
+      for (const std::uint32_t* row = studentsByIntake_.begin(c); row != studentsByIntake_.end(c);
+           ++row) {
+        addStudent(*row, intake);
       }
     }
     return first;

@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr const char* kTableNames[] = {"Student", "StudentResult", "Subject"};
+constexpr const auto& kTableNames = kSourceTableNames;
 constexpr int kTableCount = 3;
 
 // Longer texts (memo columns) are cut by libmdb at this many bytes, its terminating NUL included.

@@ -35,7 +35,7 @@ constexpr SQLULEN kOtherTextUnits = 64;
 constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
 constexpr SQLULEN kMaxBlockRows = 1024;
 
-constexpr const char* kTableNames[] = {"Student", "StudentResult", "Subject"};
+constexpr const auto& kTableNames = kSourceTableNames;
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR holds UTF-16");
 

@@ -249,13 +249,13 @@ const std::vector<const char*>& requiredColumns(const std::string& table) {
   static const std::vector<const char*> kResult = {"StudentID", "SubjectID", "Semester", "Marks"};
   static const std::vector<const char*> kSubject = {"SubjectID", "Name", "Level"};
   static const std::vector<const char*> kNone;
-  if (table == "Student") {
+  if (table == kSourceTableNames[0]) {
     return kStudent;
   }
-  if (table == "StudentResult") {
+  if (table == kSourceTableNames[1]) {
     return kResult;
   }
-  return table == "Subject" ? kSubject : kNone;
+  return table == kSourceTableNames[2] ? kSubject : kNone;
 }
 
 Affinity affinityOfDeclaredType(std::string_view declaredType) {
@@ -301,11 +301,11 @@ std::string malformedTables(const SourceTables& tables) {
 }
 
 bool isComparedColumn(const SourceTable& table, std::size_t index) {
-  static const char* const kCompared[][2] = {{"Student", "Intake"},
-                                             {"StudentResult", "StudentID"},
-                                             {"StudentResult", "SubjectID"},
-                                             {"StudentResult", "Semester"},
-                                             {"Subject", "Level"}};
+  static const char* const kCompared[][2] = {{kSourceTableNames[0], "Intake"},
+                                             {kSourceTableNames[1], "StudentID"},
+                                             {kSourceTableNames[1], "SubjectID"},
+                                             {kSourceTableNames[1], "Semester"},
+                                             {kSourceTableNames[2], "Level"}};
   const std::vector<const char*>& names = requiredColumns(table.name);
   for (const auto& compared : kCompared) {
     if (table.name == compared[0] && index < names.size() &&

@@ -134,6 +134,9 @@ class SourceColumn {
   std::uint32_t lastId_ = UINT32_MAX;  // of the text or blob appended last
 };
 
+// The three tables, by the names the queries give them; SourceTables holds them in this order.
+constexpr const char* kSourceTableNames[] = {"Student", "StudentResult", "Subject"};
+
 // The columns each table must have, in the order SourceTable::columns holds them.
 enum StudentColumn { kStudentId, kStudentName, kStreetAddress, kCity, kState, kPostcode, kIntake };
 enum ResultColumn { kResultStudentId, kResultSubjectId, kSemester, kMarks };

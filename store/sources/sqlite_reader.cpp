@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char* kTables[] = {"Student", "StudentResult", "Subject"};
+constexpr const auto& kTables = kSourceTableNames;
 
 // Long enough for someone to finish a write, short enough that the operator is not left waiting.
 constexpr int kBusyTimeoutMs = 1000;

@@ -169,3 +169,21 @@ IntakeRecord* findIntake(RecordTree tree, const char* code) {
   }
   return nullptr;
 }
+
+int intakeKeyAsTyped(int key) {
+  return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+}
+
+std::string intakeAsTyped(std::string_view code) {
+  std::string typed(code);
+  for (char& c : typed) {
+    c = static_cast<char>(intakeKeyAsTyped(static_cast<unsigned char>(c)));
+  }
+  return typed;
+}
+
+std::string intakeCodeOf(const std::string& stored) {
+  char code[textBytes(kIntakeCodeChars)];
+  copyText(code, sizeof code, kIntakeCodeChars, stored.c_str());
+  return code;
+}

@@ -2,6 +2,10 @@
 // lookup.
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <string_view>
+
 #include "store/tree/record_tree.h"
 
 // Inserts every student, intake by intake and in list order, and returns the root; null when the
@@ -17,3 +21,16 @@ StudentRecord* findStudent(StudentRecord* root, const char* id);
 
 // The first intake whose code equals code exactly, or null.
 IntakeRecord* findIntake(RecordTree tree, const char* code);
+
+// The intake prompt's room: it takes 8 characters.
+constexpr std::size_t kIntakePromptChars = 8;
+
+// A key as the intake prompt stores it: a to z as capitals, every other key as typed.
+int intakeKeyAsTyped(int key);
+
+// The text as the intake prompt holds it once typed key by key: a to z as capitals. findIntake
+// finds an intake from the prompt only when its code is this text of itself.
+std::string intakeAsTyped(std::string_view code);
+
+// The code the tree keeps of a stored intake: its first 15 characters.
+std::string intakeCodeOf(const std::string& stored);

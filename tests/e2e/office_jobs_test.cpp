@@ -6,6 +6,9 @@
 // 41. Each job's status, its one line on standard error and the files it leaves: done, no such
 //     intake, data problems, wrong command lines, the database named as the file to write, a file
 //     that cannot be written.
+// 44. An intake as the office spells it: in capitals where the source compares without regard to
+//     case, the empty intake as the menu takes it, a text the program cut to 15 characters named.
+//     Every result of zero-length.mdb is exported once and every student stands once.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -83,7 +86,7 @@ TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
        {"Database.mdb", "mail.txt"}},
       {"demo.mdb",
        {"--letters=APR99XX"},
-       1,
+       5,
        "tavrinel: error: no student of intake 'APR99XX' in Database.mdb\n",
        none},
       {"demo.mdb",
@@ -104,7 +107,7 @@ TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
       {"demo.mdb", {"--check"}, 0, "tavrinel: check of Database.mdb: no problem found\n", none},
       {"edge.mdb",
        {"--check"},
-       1,
+       4,
        "tavrinel: check of Database.mdb: [0-9]+ problems of [0-9]+ kinds\n",
        none},
       {"demo.mdb",
@@ -143,5 +146,46 @@ TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
     EXPECT_EQ(run.status.code, c.status) << run.status.describe();
     EXPECT_TRUE(std::regex_match(run.err, std::regex(c.stderrPattern))) << run.err;
     EXPECT_EQ(run.files, c.files);
+  }
+}
+
+// 44
+TEST(OfficeJobs, IntakesAreFoundAsTheOfficeSpellsThem) {
+  const struct {
+    std::string fixture;
+    std::vector<std::string> arguments;
+    int status;
+    std::string stderrPattern;
+  } cases[] = {
+      // Access compares without regard to case: the intake stored as mar24it, typed in capitals.
+      {"edge.mdb",
+       {"--letters", "MAR24IT", "--output", "-"},
+       0,
+       "tavrinel: 1 letter of intake mar24it written to standard output\n"},
+      // The empty intake, as Enter alone at the prompt: the student without intake, then the one
+      // with the empty text.
+      {"zero-length.mdb",
+       {"--letters", "", "--output", "-"},
+       0,
+       "tavrinel: 2 letters of intake  written to standard output\n"},
+      {"zero-length.mdb",
+       {"--export", "-", "--intake="},
+       0,
+       "tavrinel: 3 results of intake  written to standard output\n"},
+      {"zero-length.mdb",
+       {"--standing", "-"},
+       0,
+       "tavrinel: the standing of 4 students written to standard output\n"},
+      {"edge.mdb",
+       {"--letters", "JAN2025PARTTIMEX"},
+       5,
+       "tavrinel: error: no student of intake 'JAN2025PARTTIMEX' in Database.mdb, which spells an "
+       "intake 'JAN2025PARTTIME'\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture + " " + c.arguments[0] + " '" + c.arguments[1] + "'");
+    const PipeRun run = runJob(c.fixture, c.arguments);
+    EXPECT_EQ(run.status.code, c.status) << run.status.describe();
+    EXPECT_TRUE(std::regex_match(run.err, std::regex(c.stderrPattern))) << run.err;
   }
 }

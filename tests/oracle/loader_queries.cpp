@@ -3,6 +3,7 @@
 #include "oracle/loader_queries.h"
 
 #include <new>
+#include <utility>
 
 #include "store/tree/out_of_memory.h"
 
@@ -19,17 +20,29 @@ class NestedLoad {
 
   // False when a record could not be allocated.
   bool loadIntakes() {
-    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kIntakes, "", "", 0, 0});
+    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kIntakes, "", {}, "", 0, 0});
     IntakeRecord* last = nullptr;
+    IntakeRecord* withoutIntake = nullptr;
     while (rows->next()) {
       std::string code = rows->text("Intake");
-      IntakeRecord* intake = newIntakeRecord(code.c_str());
+      HeldValue value = rows->value("Intake");
+      // NULL reads as the empty text: the empty intake's students join those without intake,
+      // whose intake came first.
+      IntakeRecord* intake = code.empty() ? withoutIntake : nullptr;
       if (intake == nullptr) {
-        return false;
+        intake = newIntakeRecord(code.c_str());
+        if (intake == nullptr) {
+          return false;
+        }
+        appendToList(first_, last, intake);
       }
-      appendToList(first_, last, intake);
-      // The full code selects the students, though the record keeps at most 15 characters.
-      if (!loadStudents(code, intake)) {
+      if (value.type == ValueType::kNull) {
+        withoutIntake = intake;
+      }
+      // The value itself selects the students, though the record keeps at most 15 characters of
+      // its text: the text would select the empty intake's students again for NULL, and never
+      // those of NULL.
+      if (!loadStudents({QueryKind::kStudents, code, std::move(value), "", 0, 0}, intake)) {
         return false;
       }
     }
@@ -40,8 +53,8 @@ class NestedLoad {
   long students() const { return students_; }
 
  private:
-  bool loadStudents(const std::string& code, IntakeRecord* intake) {
-    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kStudents, code, "", 0, 0});
+  bool loadStudents(const LoaderQuery& query, IntakeRecord* intake) {
+    std::unique_ptr<QueryRows> rows = queries_.open(query);
     while (rows->next()) {
       StudentRecord* student = newStudent(*rows, *intake);
       if (student == nullptr) {
@@ -76,7 +89,7 @@ class NestedLoad {
   }
 
   bool loadLevels(const std::string& studentId, StudentRecord* student) {
-    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kLevels, "", studentId, 0, 0});
+    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kLevels, "", {}, studentId, 0, 0});
     while (rows->next()) {
       LevelNode* level = newLevelNode(parseNumber(rows->text("Level")));
       if (level == nullptr) {
@@ -92,7 +105,7 @@ class NestedLoad {
 
   bool loadSemesters(const std::string& studentId, LevelNode* level) {
     std::unique_ptr<QueryRows> rows =
-        queries_.open({QueryKind::kSemesters, "", studentId, level->number, 0});
+        queries_.open({QueryKind::kSemesters, "", {}, studentId, level->number, 0});
     while (rows->next()) {
       SemesterNode* semester = newSemesterNode(parseNumber(rows->text("Semester")));
       if (semester == nullptr) {
@@ -108,7 +121,7 @@ class NestedLoad {
 
   bool loadResults(const std::string& studentId, int level, SemesterNode* semester) {
     std::unique_ptr<QueryRows> rows =
-        queries_.open({QueryKind::kResults, "", studentId, level, semester->number});
+        queries_.open({QueryKind::kResults, "", {}, studentId, level, semester->number});
     while (rows->next()) {
       std::string subjectId = rows->text("SubjectID");
       std::string subjectName = rows->text("Name");
@@ -135,7 +148,7 @@ const char* referenceQueryText(QueryKind kind) {
     case QueryKind::kIntakes:
       return "SELECT DISTINCT Intake FROM Student ORDER BY Intake;";
     case QueryKind::kStudents:
-      return "SELECT * FROM Student WHERE Intake = ?;";
+      return "SELECT * FROM Student WHERE Intake IS ?;";
     case QueryKind::kLevels:
       return "SELECT DISTINCT Subject.Level FROM StudentResult,Subject"
              " WHERE StudentResult.SubjectID = Subject.SubjectID"

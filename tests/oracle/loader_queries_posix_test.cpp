@@ -102,6 +102,7 @@ class FakeLoaderQueries : public LoaderQueries {
     explicit Rows(std::vector<Row> rows) : rows_(std::move(rows)) {}
     bool next() override { return ++current_ < rows_.size(); }
     std::string text(const char* column) override { return rows_.at(current_).at(column); }
+    HeldValue value(const char* column) override { return {ValueType::kText, 0, 0, text(column)}; }
 
    private:
     std::vector<Row> rows_;

@@ -57,6 +57,28 @@ std::string text(sqlite3_stmt* statement, int index) {
   }
 }
 
+void bindValue(sqlite3_stmt* statement, int index, const Value& value,
+               sqlite3_destructor_type bytes) {
+  const auto size = static_cast<int>(value.bytes.size());
+  switch (value.type) {
+    case ValueType::kNull:
+      sqlite3_bind_null(statement, index);
+      break;
+    case ValueType::kInteger:
+      sqlite3_bind_int64(statement, index, value.integer);
+      break;
+    case ValueType::kReal:
+      sqlite3_bind_double(statement, index, value.real);
+      break;
+    case ValueType::kText:
+      sqlite3_bind_text(statement, index, value.bytes.data(), size, bytes);
+      break;
+    case ValueType::kBlob:
+      sqlite3_bind_blob(statement, index, value.bytes.data(), size, bytes);
+      break;
+  }
+}
+
 }  // namespace
 
 struct ReferenceDatabase::Connection {
@@ -143,27 +165,8 @@ void ReferenceDatabase::Connection::copyTable(const SourceTable& table,
   // Rows go in in table order, so rowid order is table order.
   for (std::size_t row = 0; row < table.rows(); ++row) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      Value value = table.columns[i].at(row);
-      int index = static_cast<int>(i + 1);
-      switch (value.type) {
-        case ValueType::kNull:
-          sqlite3_bind_null(raw, index);
-          break;
-        case ValueType::kInteger:
-          sqlite3_bind_int64(raw, index, value.integer);
-          break;
-        case ValueType::kReal:
-          sqlite3_bind_double(raw, index, value.real);
-          break;
-        case ValueType::kText:
-          sqlite3_bind_text(raw, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
-                            SQLITE_STATIC);
-          break;
-        case ValueType::kBlob:
-          sqlite3_bind_blob(raw, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
-                            SQLITE_STATIC);
-          break;
-      }
+      // The rows' bytes live as long as the tables, past the insert.
+      bindValue(raw, static_cast<int>(i + 1), table.columns[i].at(row), SQLITE_STATIC);
     }
     if (numbered) {
       sqlite3_bind_int64(raw, static_cast<int>(table.columns.size() + 1),
@@ -203,13 +206,38 @@ class ReferenceRows : public QueryRows {
   }
 
   std::string text(const char* column) override {
-    int count = sqlite3_column_count(statement_);
-    for (int i = 0; i < count; ++i) {
-      if (sqlite3_stricmp(sqlite3_column_name(statement_, i), column) == 0) {
-        return onRow_ ? ::text(statement_, i) : "";
-      }
+    const int i = indexOf(column);
+    return onRow_ ? ::text(statement_, i) : "";
+  }
+
+  HeldValue value(const char* column) override {
+    const int i = indexOf(column);
+    HeldValue held;
+    if (!onRow_) {
+      return held;
     }
-    connection_.fail(std::string("a query has no column ") + column);
+    switch (sqlite3_column_type(statement_, i)) {
+      case SQLITE_INTEGER:
+        held.type = ValueType::kInteger;
+        held.integer = sqlite3_column_int64(statement_, i);
+        break;
+      case SQLITE_FLOAT:
+        held.type = ValueType::kReal;
+        held.real = sqlite3_column_double(statement_, i);
+        break;
+      case SQLITE_TEXT:
+      case SQLITE_BLOB: {
+        held.type =
+            sqlite3_column_type(statement_, i) == SQLITE_TEXT ? ValueType::kText : ValueType::kBlob;
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, i));
+        held.bytes.assign(bytes == nullptr ? "" : bytes,
+                          static_cast<std::size_t>(sqlite3_column_bytes(statement_, i)));
+        break;
+      }
+      default:
+        break;
+    }
+    return held;
   }
 
  private:
@@ -217,11 +245,30 @@ class ReferenceRows : public QueryRows {
   sqlite3_stmt* statement_;
   bool done_ = false;
   bool onRow_ = false;
+
+  int indexOf(const char* column) const {
+    int count = sqlite3_column_count(statement_);
+    for (int i = 0; i < count; ++i) {
+      if (sqlite3_stricmp(sqlite3_column_name(statement_, i), column) == 0) {
+        return i;
+      }
+    }
+    connection_.fail(std::string("a query has no column ") + column);
+  }
 };
 
 void bindText(sqlite3_stmt* statement, int index, const std::string& value) {
   sqlite3_bind_text(statement, index, value.data(), static_cast<int>(value.size()),
                     SQLITE_TRANSIENT);
+}
+
+void bindHeld(sqlite3_stmt* statement, int index, const HeldValue& held) {
+  Value value;
+  value.type = held.type;
+  value.integer = held.integer;
+  value.real = held.real;
+  value.bytes = held.bytes;
+  bindValue(statement, index, value, SQLITE_TRANSIENT);
 }
 
 }  // namespace
@@ -279,7 +326,7 @@ std::unique_ptr<QueryRows> ReferenceDatabase::open(const LoaderQuery& query) {
     case QueryKind::kIntakes:
       break;
     case QueryKind::kStudents:
-      bindText(raw, 1, query.intake);
+      bindHeld(raw, 1, query.intakeValue);
       break;
     case QueryKind::kResults:
       sqlite3_bind_int(raw, 3, query.semester);

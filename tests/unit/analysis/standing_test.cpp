@@ -7,6 +7,7 @@
 
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -106,4 +107,31 @@ TEST(StandingOf, EqualsTheSuggestionAndTheForecastForRandomStudents) {
   // The draw covers both kinds of student.
   EXPECT_GT(open, 50);
   EXPECT_GT(completed, 10);
+}
+
+// Each needs column a number (0 once reached) beside the grade's status, so that a numeric filter
+// keeps every student; in both CSV forms.
+TEST(WriteStandingCsv, NeedsAreNumbersBesideEachGradesStatus) {
+  const TreeLiteral tree({{"X",
+                           {{"a1", "Ann", {{1, 1, {{"S1", 80}, {"S2", 70}, {"S3", 0}}}}},
+                            {"b1", "Bob", {{1, 1, {{"S1", 10}, {"S2", 20}, {"S3", 0}}}}},
+                            {"c1", "Cy"},
+                            {"d1", "Di", {{1, 1, {{"S1", 55}, {"S2", 56}}}}}}}});
+  const std::string heading =
+      "Student ID,Name,Intake,Results,Total Marks,Average,Subjects Left,Best Grade Reachable,"
+      "Pass Needs,Pass,Credit Needs,Credit,Distinction Needs,Distinction\r\n";
+  std::ostringstream comma;
+  EXPECT_EQ(writeStandingCsv(tree.get(), nullptr, comma), 4);
+  EXPECT_EQ(comma.str(), std::string("\xEF\xBB\xBF") + heading +
+                             "a1,Ann,X,2,150,75,1,Distinction,0,reached,30,open,75,open\r\n"
+                             "b1,Bob,X,2,30,15,1,Pass,90,open,150,not reachable,195,not "
+                             "reachable\r\n"
+                             "c1,Cy,X,0,0,-,0,-,,,,,,\r\n"
+                             "d1,Di,X,2,111,55.5,0,Pass,0,reached,9,not reachable,39,not "
+                             "reachable\r\n");
+  std::ostringstream semicolon;
+  writeStandingCsv(tree.get(), nullptr, semicolon, kSemicolonCsv);
+  const std::string text = semicolon.str();
+  EXPECT_EQ(text.substr(text.rfind("d1")),
+            "d1;Di;X;2;111;55,5;0;Pass;0;reached;9;not reachable;39;not reachable\r\n");
 }

@@ -178,6 +178,7 @@ class RandomDatabase {
                                              "'AUG''24'",
                                              "NULL",
                                              "''",
+                                             "' '",
                                              "5",
                                              "5.0",
                                              "'5'",
@@ -298,6 +299,26 @@ TEST(TreeBuilder, TablesWithoutTheirColumnsAreRefusedNotRead) {
             "error: Cannot read Database.mdb: table Subject was not read whole");
 }
 
+std::size_t studentCount(RecordTree tree) {
+  std::size_t students = 0;
+  for (const IntakeRecord* intake = tree; intake != nullptr; intake = intake->next) {
+    for (const StudentRecord* s = intake->firstStudent; s != nullptr; s = s->next) {
+      ++students;
+    }
+  }
+  return students;
+}
+
+bool hasNullIntake(const SourceTables& tables) {
+  const SourceColumn& intakes = tables.student.columns[kIntake];
+  for (std::size_t row = 0; row < intakes.size(); ++row) {
+    if (intakes.typeAt(row) == ValueType::kNull) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
   constexpr unsigned kDatabases = 400;
   std::map<std::string, int> paths;
@@ -310,7 +331,17 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
     }
     BothPaths both = loadBothWays(tables);
     ASSERT_EQ(both.direct, both.reference) << "seed " << seed << "\n" << script;
-    ++paths[both.reference.rfind("error:", 0) == 0 ? "refused" : "built"];
+    const bool refused = both.reference.rfind("error:", 0) == 0;
+    ++paths[refused ? "refused" : "built"];
+    if (!refused) {
+      // Every row of Student is one student, whatever its intake: NULL, empty and blank
+      // intakes neither load a student twice nor lose one (and so each result is exported once).
+      LoadResult built = buildRecordTree(tables, kSource);
+      RecordTreeOwner owner(built.tree);
+      ASSERT_EQ(studentCount(owner.get()), tables.student.rows()) << "seed " << seed << "\n"
+                                                                  << script;
+      paths["no intake"] += hasNullIntake(tables) ? 1 : 0;
+    }
     paths["RTRIM"] += script.find("RTRIM") != std::string::npos ? 1 : 0;
     ASSERT_EQ(both.plans, kTableOrderPlans) << "seed " << seed << "\n" << script;
   }
@@ -318,6 +349,7 @@ TEST(TreeBuilder, BothPathsGiveTheSameTreeForRandomDatabases) {
   EXPECT_GT(paths["built"], 300) << paths["built"];
   EXPECT_GT(paths["RTRIM"], 0);
   EXPECT_GT(paths["refused"], 0);
+  EXPECT_GT(paths["no intake"], 50);
 }
 
 // -- Facts of the fixtures README, checked on the direct build of each form.
@@ -492,6 +524,20 @@ TEST(FixtureFacts, NumericPostcodeReadsAsItsDigits) {
         << static_cast<int>(path);
     EXPECT_STREQ(studentNamed(loaded.tree.get(), "st230401").address->postcode, "2150")
         << static_cast<int>(path);
+  }
+}
+
+// A NULL intake reads as the empty text: one intake holds the student without intake, then the
+// one with the empty intake, each once.
+TEST(FixtureFacts, ZeroLengthIntakeAndNullIntakeAreOneIntakeOfEachStudentOnce) {
+  for (FileFormat path : {FileFormat::kAccess, FileFormat::kSqlite}) {
+    LoadedTree loaded = buildFixture("zero-length", path);
+    ASSERT_EQ(loaded.status, LoadStatus::kLoaded);
+    EXPECT_EQ(intakeCodes(loaded.tree.get()), (std::vector<std::string>{"", "JUL25IT"}));
+    EXPECT_EQ(studentIds(intakeNamed(loaded.tree.get(), "")),
+              (std::vector<std::string>{"zl000003", "zl000002"}));
+    EXPECT_EQ(resultsOf(loaded.tree.get(), "zl000003"),
+              "    level 1\n      semester 1: IT101=90 (Foundations of Computing)\n");
   }
 }
 

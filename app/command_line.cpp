@@ -24,8 +24,9 @@ constexpr const char* kUsage =
     "                        (DSN=office) or the driver's keys: Driver, Server (a host,\n";
 constexpr const char* kUsageOptions =
     "  --plain               plain mode, for a screen reader or a braille display: no\n"
-    "                        clearing, colours or cursor movement, each screen after a\n"
-    "                        blank line (also when TERM is unset, dumb or unknown)\n"
+    "                        clearing, colours, cursor movement, boxes or rules, each\n"
+    "                        prompt on a line of its own, each screen after a blank\n"
+    "                        line (also when TERM is unset, dumb or unknown)\n"
     "\n"
     "Jobs, done without the keyboard (one per run; each ends with one line on stderr):\n"
     "  --letters INTAKE      the result mails of INTAKE, the same bytes as the menu's,\n"

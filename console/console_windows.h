@@ -62,6 +62,7 @@ class WindowsConsole : public SessionConsole {
  private:
   class OutputBuffer;
 
+  bool isPlain() const;
   Key readConsoleKey();
   Key readByteKey();
   void discardPending();

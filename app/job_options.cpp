@@ -9,9 +9,9 @@
 namespace {
 
 // A value may not be empty.
-const char* const kJobOptions[] = {"--letters",  "--output",         "--printable",
-                                   "--paper",    "--intake",         "--export",
-                                   "--standing", "--address-offset", "--check"};
+const char* const kJobOptions[] = {"--letters", "--output", "--printable", "--paper",
+                                   "--intake",  "--export", "--standing",  "--address-offset",
+                                   "--check",   "--sender"};
 
 }  // namespace
 
@@ -78,11 +78,9 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
   }
   // Which job each of the other options goes with.
   const std::pair<const char*, std::vector<std::string>> belongs[] = {
-      {"--output", {"--letters"}},
-      {"--printable", {"--letters"}},
-      {"--paper", {"--printable"}},
-      {"--address-offset", {"--printable"}},
-      {"--intake", {"--export", "--standing"}}};
+      {"--output", {"--letters"}},   {"--printable", {"--letters"}},
+      {"--paper", {"--printable"}},  {"--address-offset", {"--printable"}},
+      {"--sender", {"--printable"}}, {"--intake", {"--export", "--standing"}}};
   for (const auto& [option, jobs] : belongs) {
     if (!has(option)) {
       continue;
@@ -112,6 +110,7 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
                : has("--standing") ? values.at("--standing")
                                    : "";
   job.printable = has("--printable") ? values.at("--printable") : "";
+  job.sender = has("--sender") ? values.at("--sender") : "";
   if (has("--paper")) {
     const std::string& paper = values.at("--paper");
     if (paper != "a4" && paper != "letter") {

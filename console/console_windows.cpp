@@ -150,12 +150,12 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
 
  private:
   int write(bool flushing) {
-    std::string text(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    std::string written(pbase(), static_cast<std::size_t>(pptr() - pbase()));
     setp(buffer_, buffer_ + sizeof buffer_);
     if (boxLines_) {
-      text = boxLines_->pass(text) + (flushing ? boxLines_->release() : std::string());
+      written = boxLines_->pass(written) + (flushing ? boxLines_->release() : std::string());
     }
-    pending_ += screenBreak_.pass(text);
+    pending_ += screenBreak_.pass(written);
     if (pending_.empty()) {
       return 0;
     }

@@ -17,10 +17,6 @@ constexpr short kAsciiWidths[95] = {
     667, 685, 390, 337, 390, 838, 556, 500, 613, 635, 550, 635, 615, 352,  635, 634, 278, 278, 579,
     278, 974, 634, 612, 635, 635, 411, 521, 392, 634, 592, 818, 592, 592,  525, 636, 337, 636, 838};
 
-std::string numberText(int number) {
-  return std::to_string(number);
-}
-
 LetterRow row(RowKind kind, std::string text = "", bool keepWithNext = false) {
   LetterRow line;
   line.kind = kind;
@@ -45,7 +41,7 @@ LetterRow resultRow(const SubjectResult& result) {
   }
   char word[kGradeBandSize];
   gradeBandFor(result.marks, word);
-  line.value = numberText(result.marks);
+  line.value = std::to_string(result.marks);
   line.grade = word;
   return line;
 }
@@ -56,11 +52,11 @@ void addListing(const StudentRecord& student, std::vector<LetterRow>& rows) {
   rows.push_back(identityRow("Intake", student.intake));
   rows.push_back(row(RowKind::kBlank));
   for (const LevelNode* level = student.firstLevel; level != nullptr; level = level->next) {
-    rows.push_back(row(RowKind::kLevel, "Level " + numberText(level->number) + ":", true));
+    rows.push_back(row(RowKind::kLevel, "Level " + std::to_string(level->number) + ":", true));
     for (const SemesterNode* semester = level->firstSemester; semester != nullptr;
          semester = semester->next) {
       rows.push_back(
-          row(RowKind::kSemester, "Semester " + numberText(semester->number) + ":", true));
+          row(RowKind::kSemester, "Semester " + std::to_string(semester->number) + ":", true));
       for (const SubjectResult* result = semester->firstResult; result != nullptr;
            result = result->next) {
         rows.push_back(resultRow(*result));

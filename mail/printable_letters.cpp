@@ -138,44 +138,52 @@ constexpr double kMarksRightMm = 72;
 constexpr double kGradeMm = 80;
 constexpr double kIdentityValueMm = 20;
 
+std::string rule(double left, double top, double width) {
+  return "<div class=\"rule\" style=\"left:" + millimetres(left) + ";top:" + millimetres(top) +
+         ";width:" + millimetres(width) + "\"></div>\n";
+}
+
+std::string cell(double left, std::string_view text, double sizePt = kBodyPt) {
+  return "<span style=\"left:" + millimetres(left) + ";font-size:" + points(sizePt) + "\">" +
+         shownText(text) + "</span>";
+}
+
+// The cells of a row: a semester heading indented; an identity's label and value; a result's
+// subject, marks and grade, each in its column.
+std::string cellsOf(const LetterRow& row, double widthMm) {
+  if (row.kind == RowKind::kSemester) {
+    return cell(kSemesterIndentMm, row.text);
+  }
+  if (row.kind == RowKind::kIdentity) {
+    const std::string value = ": " + row.value;
+    return cell(0, row.text) +
+           cell(kIdentityValueMm, value,
+                fittingFontPt(value, widthMm - kIdentityValueMm, kBodyPt, kSmallestPt));
+  }
+  return cell(kSubjectMm, row.text) +
+         "<span class=\"marks\" style=\"left:0;width:" + millimetres(kMarksRightMm) + "\">" +
+         shownText(row.value) + "</span>" + cell(kGradeMm, row.grade);
+}
+
 void writeRow(const LetterRow& row, double top, const PrintLayout& layout, std::ostream& out) {
   const double height = rowHeightMm(row.kind);
   const PageRect box{kTextLeftMm, top, bodyWidthMm(layout), height};
-  auto at = [](double left, double sizePt = kBodyPt) {
-    return "<span style=\"left:" + millimetres(left) + ";font-size:" + points(sizePt) + "\">";
-  };
   switch (row.kind) {
     case RowKind::kBlank:
       return;
     case RowKind::kRule:
-      out << "<div class=\"rule\" style=\"left:" << millimetres(box.left)
-          << ";top:" << millimetres(top + height / 2) << ";width:" << millimetres(box.width)
-          << "\"></div>\n";
+      out << rule(box.left, top + height / 2, box.width);
       return;
     case RowKind::kText:
     case RowKind::kLevel:
       out << line(row.kind == RowKind::kLevel ? "row level" : "row", row.text, box, kBodyPt);
       return;
     default:
-      break;
+      out << "<div class=\"row\" style=\"left:" << millimetres(box.left)
+          << ";top:" << millimetres(top) << ";width:" << millimetres(box.width)
+          << ";height:" << millimetres(height) << ";line-height:" << millimetres(height)
+          << ";font-size:" << points(kBodyPt) << "\">" << cellsOf(row, box.width) << "</div>\n";
   }
-  out << "<div class=\"row\" style=\"left:" << millimetres(box.left) << ";top:" << millimetres(top)
-      << ";width:" << millimetres(box.width) << ";height:" << millimetres(height)
-      << ";line-height:" << millimetres(height) << ";font-size:" << points(kBodyPt) << "\">";
-  if (row.kind == RowKind::kSemester) {
-    out << at(kSemesterIndentMm) << shownText(row.text) << "</span>";
-  } else if (row.kind == RowKind::kIdentity) {
-    const double valueWidth = box.width - kIdentityValueMm;
-    const std::string value = ": " + row.value;
-    out << at(0) << shownText(row.text) << "</span>"
-        << at(kIdentityValueMm, fittingFontPt(value, valueWidth, kBodyPt, kSmallestPt))
-        << shownText(value) << "</span>";
-  } else {
-    out << at(kSubjectMm) << shownText(row.text) << "</span>"
-        << "<span class=\"marks\" style=\"left:0;width:" << millimetres(kMarksRightMm) << "\">"
-        << shownText(row.value) << "</span>" << at(kGradeMm) << shownText(row.grade) << "</span>";
-  }
-  out << "</div>\n";
 }
 
 // The office's name and address at the head of the first sheet, beside the page mark.
@@ -231,9 +239,7 @@ void writeSheetHead(const StudentRecord& student, std::size_t sheet, std::size_t
   // Every further sheet names its student, should the sheets come apart.
   const std::string who = std::string(student.name) + " \u00B7 " + student.studentId;
   out << line("head", who, {kTextLeftMm, kHeadTopMm, width - kPageMarkWidthMm, 5}, 10);
-  out << "<div class=\"rule\" style=\"left:" << millimetres(kTextLeftMm)
-      << ";top:" << millimetres(kHeadTopMm + 6.5) << ";width:" << millimetres(width)
-      << "\"></div>\n";
+  out << rule(kTextLeftMm, kHeadTopMm + 6.5, width);
 }
 
 void writeLetter(const StudentRecord& student, const std::string& date, const PrintLayout& layout,

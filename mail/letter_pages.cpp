@@ -146,7 +146,9 @@ double textWidthEm(std::string_view utf8) {
     const auto byte = static_cast<unsigned char>(utf8[i]);
     if (byte >= 0x20 && byte < 0x7F) {
       thousandths += kAsciiWidths[byte - 0x20];
-    } else if (byte >= 0xC0 || byte < 0x20 || byte == 0x7F) {
+    } else if (byte < 0x20 || byte == 0x7F) {
+      thousandths += 2000;  // shown in caret form, two characters
+    } else if (byte >= 0xC0) {
       // U+0300 to U+036F, the combining diacritical marks, sit on the letter before them.
       const bool combining = (byte == 0xCC || (byte == 0xCD && i + 1 < utf8.size() &&
                                                static_cast<unsigned char>(utf8[i + 1]) <= 0xAF));

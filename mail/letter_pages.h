@@ -37,7 +37,7 @@ std::vector<std::size_t> sheetStarts(const std::vector<LetterRow>& rows, double 
 
 // The width of text in ems, never less than it takes in the fonts the letters name (Arial and
 // DejaVu Sans): each ASCII character at the wider of the two, any other at a whole em, a
-// combining mark at none.
+// combining mark at none, a control character at two (its caret form).
 double textWidthEm(std::string_view utf8);
 
 // The font size, from preferredPt down to smallestPt in half points, at which text fits widthMm

@@ -250,6 +250,7 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
 WindowsConsole::WindowsConsole(bool plain)
     : input_(GetStdHandle(STD_INPUT_HANDLE)),
       output_(GetStdHandle(STD_OUTPUT_HANDLE)),
+      plain_(plain),
       saved_(std::make_unique<SavedState>()),
       out_(nullptr) {
   SavedState& saved = *saved_;
@@ -280,7 +281,7 @@ WindowsConsole::WindowsConsole(bool plain)
       outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());
   out_.rdbuf(safeBuffer_.get());
   showStoredTextInline(out_);
-  if (isPlain()) {
+  if (plain_ && outputIsConsole_) {
     outBuffer_->takeOutBoxes();
   }
 }
@@ -344,15 +345,9 @@ void WindowsConsole::rewritePreviousLine(const std::string& text) {
   out_.flush();
 }
 
-// A console window without VT sequences (--plain, or a console too old for them) cannot clear:
-// the screens' text only, each screen after a blank line.
-bool WindowsConsole::isPlain() const {
-  return outputIsConsole_ && !vt_;
-}
-
 void WindowsConsole::clearScreen() {
   if (!vt_) {
-    if (isPlain()) {
+    if (outputIsConsole_) {
       // No way to clear (or plain mode): the next screen starts after a blank line.
       out_.flush();
       outBuffer_->breakScreen();
@@ -515,7 +510,8 @@ std::string WindowsConsole::readWord() {
   }
   // In plain mode a word typed ahead answers its prompt without a key: the prompt's line is
   // ended, so that the next prompt starts a line of its own.
-  const bool typedAhead = isPlain() && inputIsConsole_ && hasWordAhead(line_, linePosition_);
+  const bool typedAhead =
+      plain_ && outputIsConsole_ && inputIsConsole_ && hasWordAhead(line_, linePosition_);
   std::string word = takeWord([this] { return nextLineByte(); }, [this] { return peekLineByte(); });
   midLine_ = true;
   if (typedAhead) {

@@ -62,7 +62,6 @@ class WindowsConsole : public SessionConsole {
  private:
   class OutputBuffer;
 
-  bool isPlain() const;
   Key readConsoleKey();
   Key readByteKey();
   void discardPending();
@@ -80,6 +79,7 @@ class WindowsConsole : public SessionConsole {
   bool inputIsConsole_ = false;
   bool outputIsConsole_ = false;
   bool vt_ = false;
+  bool plain_ = false;  // --plain: no boxes or rules, each prompt on a line of its own
   bool coloursOn_ = false;
   std::unique_ptr<SavedState> saved_;
   std::unique_ptr<OutputBuffer> outBuffer_;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <exception>
+#include <ios>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 constexpr int kEscapeKey = 27;
 constexpr int kEnterKey = 13;
@@ -37,6 +39,38 @@ inline std::string echoText(const Key& key) {
     return key.text;
   }
   return isControlCode(key.code) ? caretForm(key.code) : key.text;
+}
+
+// Text that the database stored (a name, an ID, a subject, an intake), written to a stream. A
+// file gets it as stored; a stream that shows it on a screen (marked with showStoredTextInline)
+// gets a line feed, carriage return or tab in caret form, so that a stored text never breaks a
+// screen's line or moves its columns. The other control characters are the safe-text filter's.
+struct StoredText {
+  std::string_view text;
+};
+inline StoredText stored(std::string_view text) {
+  return {text};
+}
+
+inline int storedTextInlineIndex() {
+  static const int index = std::ios_base::xalloc();
+  return index;
+}
+inline void showStoredTextInline(std::ostream& out) {
+  out.iword(storedTextInlineIndex()) = 1;
+}
+inline std::ostream& operator<<(std::ostream& out, StoredText text) {
+  if (out.iword(storedTextInlineIndex()) == 0) {
+    return out << text.text;
+  }
+  for (char byte : text.text) {
+    if (byte == '\n' || byte == '\r' || byte == '\t') {
+      out << caretForm(byte);
+    } else {
+      out << byte;
+    }
+  }
+  return out;
 }
 
 class EndOfInput : public std::exception {

@@ -23,7 +23,7 @@ void writeEntryHeading(std::ostream& out) {
 int readExpectedMarks(const char* subjectName, Console& console) {
   std::ostream& out = console.out();
   for (;;) {
-    out << "\t" << subjectName << ": ";
+    out << "\t" << stored(subjectName) << ": ";
     const std::string word = console.readWord();
     if (word.size() <= kMarksFieldChars && isValidMarks(word.c_str())) {
       return expectedMarksValue(word.c_str());

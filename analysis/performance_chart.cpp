@@ -15,7 +15,7 @@ void writeBar(const LevelNode& level, const SemesterNode& semester, const Subjec
   const std::string underscores(length > 0 ? static_cast<std::size_t>(length) : 0, '_');
   const std::string blanks(underscores.size(), ' ');
   out << "\n\t|" << underscores;
-  out << "\n" << result.subjectId << "\t|" << blanks;
+  out << "\n" << stored(result.subjectId) << "\t|" << blanks;
   out << "| (" << result.marks << ")";
   out << "\n(L" << level.number << " S" << semester.number << ")\t|" << underscores << "|";
 }
@@ -47,7 +47,7 @@ bool writePerformanceChart(const StudentRecord* student, std::ostream& out) {
     return false;
   }
   out << kStarLine;
-  out << "\n\t Perforamnace Chart for " << student->name;
+  out << "\n\t Perforamnace Chart for " << stored(student->name);
   out << kStarLine;
   out << "\n\n";
   out << "\n\tSubject";

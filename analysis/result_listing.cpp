@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "analysis/console_interface.h"
 #include "analysis/grade_bands.h"
 
 namespace {
@@ -26,7 +27,7 @@ const char* gradeWordFor(int value) {
 }
 
 void writeResultLine(const SubjectResult& result, std::ostream& out) {
-  out << "\t\t" << result.subjectId << "\t\t";
+  out << "\t\t" << stored(result.subjectId) << "\t\t";
   // Marks 0 means the subject has not been taken, so there is nothing to grade.
   if (result.marks == 0) {
     out << "N/A"
@@ -56,9 +57,9 @@ void gradeBandFor(int value, char* word) {
 }
 
 void writeResultListing(const StudentRecord& student, std::ostream& out) {
-  out << "Name\t: " << student.name << std::endl;
-  out << "ID\t: " << student.studentId << std::endl;
-  out << "Intake\t: " << student.intake << std::endl << std::endl;
+  out << "Name\t: " << stored(student.name) << std::endl;
+  out << "ID\t: " << stored(student.studentId) << std::endl;
+  out << "Intake\t: " << stored(student.intake) << std::endl << std::endl;
   for (const LevelNode* level = student.firstLevel; level != nullptr; level = level->next) {
     out << "Level " << level->number << ": " << std::endl;
     for (const SemesterNode* semester = level->firstSemester; semester != nullptr;

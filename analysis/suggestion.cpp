@@ -144,7 +144,7 @@ MarksEntry readMarksEntry(Console& console) {
 void readExpectedMarks(const char* subjectName, Console& console, int& totalMarks,
                        int& unfilledCount) {
   for (;;) {
-    console.out() << "\t" << subjectName << " : ";
+    console.out() << "\t" << stored(subjectName) << " : ";
     const MarksEntry entry = readMarksEntry(console);
     if (entry.length == 0) {
       ++unfilledCount;

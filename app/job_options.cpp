@@ -27,9 +27,11 @@ constexpr JobOptionRule kJobOptionRules[] = {
     {"--printable", Takes::kValue, {"--letters", nullptr}},
     {"--paper", Takes::kValue, {"--printable", nullptr}},
     {"--address-offset", Takes::kValue, {"--printable", nullptr}},
+    {"--sender", Takes::kValue, {"--printable", nullptr}},
     {"--intake", Takes::kValueOrEmpty, {"--export", "--standing"}},
     {"--separator", Takes::kValue, {"--export", "--standing"}},
 };
+
 bool isJob(const JobOptionRule& rule) {
   return rule.goesWith[0] == nullptr;
 }
@@ -151,5 +153,6 @@ std::string buildJob(const JobOptions& options, OfficeJob& job) {
   job.hasIntake = options.values.count("--letters") != 0 || options.values.count("--intake") != 0;
   job.output = chosen == "--letters" ? value("--output") : value(chosen.c_str());
   job.printable = value("--printable");
+  job.sender = value("--sender");
   return readLayout(options, job);
 }

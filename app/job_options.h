@@ -17,6 +17,7 @@ struct OfficeJob {
   double addressRightMm = 0;  // --address-offset: the address block moved right and down
   double addressDownMm = 0;
   bool semicolons = false;  // --separator semicolon: the CSV with ';' and decimal commas
+  std::string sender;       // --sender FILE: the office's name and address on the printable letters
 };
 
 // The job options as they came, gathered before they are checked together.
@@ -26,8 +27,8 @@ struct JobOptions {
 };
 
 // Reads argv[i] if it is a job option (--letters, --output, --printable, --paper,
-// --address-offset, --export, --standing, --intake, --separator, --check), moving i past its value,
-// given as the next argument or after '='. False when it is none.
+// --address-offset, --sender, --export, --standing, --intake, --separator, --check), moving i past
+// its value, given as the next argument or after '='. False when it is none.
 bool readJobOption(int argc, const char* const* argv, int& i, JobOptions& options);
 
 // The job the gathered options ask for, or why they make none: one job at a time, and each other

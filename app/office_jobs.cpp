@@ -4,11 +4,13 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "analysis/results_export.h"
 #include "analysis/standing.h"
@@ -142,8 +144,27 @@ long countStudents(const IntakeRecord& intake) {
   return students;
 }
 
+// The sender's lines from the --sender file; false when it cannot be read or is no such file.
+bool readSender(const std::string& path, std::vector<std::string>& lines) {
+  constexpr std::streamsize kLargestSenderFile = 4096;
+  std::ifstream file(path, std::ios::binary);
+  std::string text(kLargestSenderFile + 1, '\0');
+  file.read(text.data(), kLargestSenderFile + 1);
+  if (file.bad() || !file.eof() || file.gcount() > kLargestSenderFile) {
+    return false;
+  }
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  lines = senderLines(text);
+  return !lines.empty();
+}
+
 int runPrintableLetters(const IntakeRecord& intake, const OfficeJob& job, const MailClock& clock) {
   PrintLayout layout;
+  if (!job.sender.empty() && !readSender(job.sender, layout.sender)) {
+    return fail(kExitBadArguments, "--sender '" + shown(job.sender) +
+                                       "': cannot be read, or is not the office's name and at most "
+                                       "four address lines of up to 60 characters each");
+  }
   layout.paper = job.paper == OfficeJob::Paper::kA4 ? PaperSize::kA4 : PaperSize::kLetter;
   layout.addressRightMm = job.addressRightMm;
   layout.addressDownMm = job.addressDownMm;

@@ -64,6 +64,7 @@ TerminalConsole::TerminalConsole(int inputFd, int outputFd, const char* term)
       recordBuffer_(&outBuffer_),
       safeBuffer_(&recordBuffer_, replacementForTerminal()),
       out_(&safeBuffer_) {
+  showStoredTextInline(out_);
   setUpModes();
   if (outputIsTerminal_) {
     sequences_ = readTerminalSequences(term);
@@ -72,6 +73,7 @@ TerminalConsole::TerminalConsole(int inputFd, int outputFd, const char* term)
     plain_ = sequences_.clearScreen.empty();
     if (plain_) {
       sequences_ = TerminalSequences();
+      recordBuffer_.takeOutBoxes();
     }
   }
   if (modes_ == nullptr) {

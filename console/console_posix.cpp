@@ -3,6 +3,7 @@
 #include "console/console_posix.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -20,7 +21,20 @@ ScreenRecordBuffer::int_type ScreenRecordBuffer::overflow(int_type ch) {
 }
 
 std::streamsize ScreenRecordBuffer::xsputn(const char* data, std::streamsize count) {
-  const std::string passed = screenBreak_.pass({data, static_cast<std::size_t>(count)});
+  const std::string_view bytes(data, static_cast<std::size_t>(count));
+  return passOn(boxLines_ ? boxLines_->pass(bytes) : std::string(bytes)) ? count : 0;
+}
+
+// A flush comes before every key read: a line held back is a prompt, and shows now.
+int ScreenRecordBuffer::sync() {
+  if (boxLines_ && !passOn(boxLines_->release())) {
+    return -1;
+  }
+  return target_->pubsync();
+}
+
+bool ScreenRecordBuffer::passOn(const std::string& text) {
+  const std::string passed = screenBreak_.pass(text);
   if (recording_) {
     if (record_.size() + passed.size() > kMostRecorded) {
       record_.clear();
@@ -30,7 +44,7 @@ std::streamsize ScreenRecordBuffer::xsputn(const char* data, std::streamsize cou
     }
   }
   const auto size = static_cast<std::streamsize>(passed.size());
-  return target_->sputn(passed.data(), size) == size ? count : 0;
+  return target_->sputn(passed.data(), size) == size;
 }
 
 void TerminalConsole::raw(const std::string& sequence) {
@@ -156,10 +170,17 @@ int TerminalConsole::readAnswer() {
   return input_->readAnswer();
 }
 
+// In plain mode a word typed ahead answers its prompt without a key: the prompt's line is ended,
+// so that the next prompt starts a line of its own.
 std::string TerminalConsole::readWord() {
   redrawIfResumed();
   if (modes_ == nullptr) {
     flushOutput();
   }
-  return input_->readWord();
+  const bool typedAhead = plain_ && input_->hasWordAhead();
+  std::string word = input_->readWord();
+  if (typedAhead) {
+    out_ << '\n';
+  }
+  return word;
 }

@@ -11,6 +11,7 @@
 #include "analysis/console_interface.h"
 #include "console/fd_stream.h"
 #include "console/key_input.h"
+#include "console/plain_box_lines.h"
 #include "console/plain_screen_break.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"
@@ -28,17 +29,22 @@ class ScreenRecordBuffer : public std::streambuf {
   const std::string& record() const { return record_; }
   // Plain mode's clear: the next text starts after a blank line.
   void breakScreen() { screenBreak_.request(); }
+  // Plain mode's text: the screens without their boxes and rules.
+  void takeOutBoxes() { boxLines_ = std::make_unique<PlainBoxLines>(); }
 
  protected:
   int_type overflow(int_type ch) override;
   std::streamsize xsputn(const char* data, std::streamsize count) override;
-  int sync() override { return target_->pubsync(); }
+  int sync() override;
 
  private:
+  bool passOn(const std::string& text);
+
   std::streambuf* target_;
   std::string record_;
   bool recording_ = false;
   PlainScreenBreak screenBreak_;
+  std::unique_ptr<PlainBoxLines> boxLines_;  // plain mode only
 };
 
 class TerminalConsole : public SessionConsole {

@@ -6,6 +6,7 @@
 
 #include "console/console_windows.h"
 #include "console/line_editor.h"
+#include "console/plain_box_lines.h"
 #include "console/plain_screen_break.h"
 #include "console/signal_cleanup.h"
 
@@ -129,10 +130,12 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
 
   // Plain mode's clear: the next text starts after a blank line.
   void breakScreen() { screenBreak_.request(); }
+  // Plain mode's text: the screens without their boxes and rules.
+  void takeOutBoxes() { boxLines_ = std::make_unique<PlainBoxLines>(); }
 
  protected:
   int_type overflow(int_type c) override {
-    if (sync() != 0) {
+    if (write(false) != 0) {
       return traits_type::eof();
     }
     if (!traits_type::eq_int_type(c, traits_type::eof())) {
@@ -142,9 +145,17 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
     return traits_type::not_eof(c);
   }
 
-  int sync() override {
-    pending_ += screenBreak_.pass({pbase(), static_cast<std::size_t>(pptr() - pbase())});
+  // A flush comes before every key read: a line held back is a prompt, and shows now.
+  int sync() override { return write(true); }
+
+ private:
+  int write(bool flushing) {
+    std::string written(pbase(), static_cast<std::size_t>(pptr() - pbase()));
     setp(buffer_, buffer_ + sizeof buffer_);
+    if (boxLines_) {
+      written = boxLines_->pass(written) + (flushing ? boxLines_->release() : std::string());
+    }
+    pending_ += screenBreak_.pass(written);
     if (pending_.empty()) {
       return 0;
     }
@@ -162,7 +173,6 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
     return ok ? 0 : -1;
   }
 
- private:
   bool writeAll(const void* data, std::size_t count, bool wide) {
     const char* bytes = static_cast<const char*>(data);
     const std::size_t unit = wide ? sizeof(wchar_t) : 1;
@@ -234,11 +244,13 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
   char buffer_[4096];
   std::string pending_;  // bytes not yet written: at most an unfinished character between writes
   PlainScreenBreak screenBreak_;
+  std::unique_ptr<PlainBoxLines> boxLines_;  // plain mode only
 };
 
 WindowsConsole::WindowsConsole(bool plain)
     : input_(GetStdHandle(STD_INPUT_HANDLE)),
       output_(GetStdHandle(STD_OUTPUT_HANDLE)),
+      plain_(plain),
       saved_(std::make_unique<SavedState>()),
       out_(nullptr) {
   SavedState& saved = *saved_;
@@ -268,6 +280,10 @@ WindowsConsole::WindowsConsole(bool plain)
   safeBuffer_ = std::make_unique<SafeTextBuffer>(
       outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());
   out_.rdbuf(safeBuffer_.get());
+  showStoredTextInline(out_);
+  if (plain_ && outputIsConsole_) {
+    outBuffer_->takeOutBoxes();
+  }
 }
 
 WindowsConsole::~WindowsConsole() {
@@ -492,8 +508,15 @@ std::string WindowsConsole::readWord() {
   if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
     nextByte(false);
   }
+  // In plain mode a word typed ahead answers its prompt without a key: the prompt's line is
+  // ended, so that the next prompt starts a line of its own.
+  const bool typedAhead =
+      plain_ && outputIsConsole_ && inputIsConsole_ && hasWordAhead(line_, linePosition_);
   std::string word = takeWord([this] { return nextLineByte(); }, [this] { return peekLineByte(); });
   midLine_ = true;
+  if (typedAhead) {
+    out_ << '\n';
+  }
   return word;
 }
 

@@ -79,6 +79,7 @@ class WindowsConsole : public SessionConsole {
   bool inputIsConsole_ = false;
   bool outputIsConsole_ = false;
   bool vt_ = false;
+  bool plain_ = false;  // --plain: no boxes or rules, each prompt on a line of its own
   bool coloursOn_ = false;
   std::unique_ptr<SavedState> saved_;
   std::unique_ptr<OutputBuffer> outBuffer_;

@@ -402,6 +402,15 @@ bool isWhiteSpace(int byte) {
 
 }  // namespace
 
+bool hasWordAhead(const std::string& line, std::size_t position) {
+  for (std::size_t i = position; i < line.size(); ++i) {
+    if (!isWhiteSpace(static_cast<unsigned char>(line[i]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string takeWord(const std::function<int()>& next, const std::function<int()>& peek) {
   int byte = next();
   while (isWhiteSpace(byte)) {

@@ -69,3 +69,7 @@ std::size_t utf8CharacterLength(unsigned char lead);
 // white space, which stays unread. next takes a byte (and throws EndOfInput at the end); peek
 // looks at the next one without taking it, negative at the end.
 std::string takeWord(const std::function<int()>& next, const std::function<int()>& peek);
+
+// Whether the line, from position on, still holds a word: the next word read takes it without a
+// key typed.
+bool hasWordAhead(const std::string& line, std::size_t position);

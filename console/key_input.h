@@ -18,6 +18,8 @@ class KeyInput {
   virtual int readAnswer() = 0;
   // The next white-space separated word; the rest of its line stays pending.
   virtual std::string readWord() = 0;
+  // Whether the next readWord takes a word already typed, without a key.
+  virtual bool hasWordAhead() const { return false; }
 };
 
 // What both inputs share: bytes decoded into keys, and words taken from lines.
@@ -70,6 +72,7 @@ class TerminalInput : public DecodedInput {
  public:
   TerminalInput(int fd, std::ostream& echo, TerminalControl control);
   int readAnswer() override;
+  bool hasWordAhead() const override { return ::hasWordAhead(line_, linePosition_); }
 
  protected:
   int peekLineByte() override;

@@ -66,25 +66,31 @@ std::string formatLetterDate(std::time_t when) {
   return date.str();
 }
 
-void writeResultLetter(const StudentRecord& student, const std::string& date, std::ostream& out) {
-  static const AddressRecord kNoAddress{};
+std::vector<std::string> letterAddressLines(const StudentRecord& student) {
+  static const AddressRecord kNoAddress{"", "", "", ""};
   const AddressRecord& address = student.address != nullptr ? *student.address : kNoAddress;
+  return {std::string(address.streetAddress) + ",",
+          std::string(address.postcode) + ", " + address.city + ",",
+          std::string(address.state) + "."};
+}
+
+void writeResultLetter(const StudentRecord& student, const std::string& date, std::ostream& out) {
   CrLfStreambuf crlf(out.rdbuf());
   std::ostream letter(&crlf);
-  letter << address.streetAddress << "," << std::endl;
-  letter << address.postcode << ", " << address.city << "," << std::endl;
-  letter << address.state << "." << std::endl;
+  for (const std::string& line : letterAddressLines(student)) {
+    letter << line << std::endl;
+  }
   letter << kRuleOfEquals << std::endl;
   letter << std::endl;
-  letter << "Mr/Miss " << student.name << "," << std::endl;
+  letter << kLetterSalutation << student.name << "," << std::endl;
   letter << std::endl;
-  letter << "The Following is your results for all the subjects enrolled:" << std::endl;
+  letter << kLetterOpening << std::endl;
   letter << std::endl;
   writeResultListing(student, letter);
   letter << std::endl;
-  letter << "Date Generated: " << date << std::endl;
+  letter << kLetterDateLabel << date << std::endl;
   letter << std::endl;
-  letter << "* This Mail is computer generated, no signature is required" << std::endl;
+  letter << kLetterFooter << std::endl;
   letter << kRuleOfHyphens << std::endl;
   if (!letter) {
     out.setstate(std::ios::badbit);

@@ -5,10 +5,18 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "store/tree/record_tree.h"
 
 constexpr const char* kMailFileName = "mail.txt";
+
+// The letter's own words, which the printable letters repeat.
+constexpr const char* kLetterSalutation = "Mr/Miss ";
+constexpr const char* kLetterOpening =
+    "The Following is your results for all the subjects enrolled:";
+constexpr const char* kLetterDateLabel = "Date Generated: ";
+constexpr const char* kLetterFooter = "* This Mail is computer generated, no signature is required";
 
 enum class MailOutcome {
   kWritten,      // every letter reached mail.txt
@@ -20,6 +28,9 @@ enum class MailOutcome {
 
 // The local date of a letter as "%d %B %Y" in the C locale, such as "06 December 2026".
 std::string formatLetterDate(std::time_t when);
+
+// The three address lines that open a letter: the street, the postcode and city, the state.
+std::vector<std::string> letterAddressLines(const StudentRecord& student);
 
 // Writes one letter (address block, salutation, listing, date, footer), each line ending in
 // CR LF whatever the platform.

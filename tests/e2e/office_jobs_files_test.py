@@ -5,8 +5,12 @@ Test plan
  42. --export read back with Python's csv module (byte-order mark, CR LF, quoting) equals the
      results in the letters of every intake, in demo.mdb and in a SQLite file whose texts need
      quoting; --standing has one row per letter.
- 43. The printable letters printed to PDF by headless Chromium: one page per student, and every
-     word of the address block inside the envelope's window, on A4 and on US Letter; an
+ 43. The printable letters printed to PDF by headless Chromium, on A4 and on US Letter, with a
+     sender, for letters of one sheet and of three: as many pages as sheets; no word within 10 mm
+     of an edge but in the window; every continuation names its student and says "page N of M";
+     no result row split; the words the mail letter's, word for word; the name and the three
+     address lines each on one line inside the window (on Letter held up and at rest), a name
+     of 50 characters included; the sender at the head and over the address; an
      --address-offset moves the block by as much. Skips (status 77) without chromium or
      pdftotext.
  68. Names and subjects that a spreadsheet would take for formulas (=HYPERLINK(...), -1+1, +1,
@@ -26,12 +30,10 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+import unicodedata
 from xml.etree import ElementTree
 
 MM = 72 / 25.4  # PDF points per millimetre
-# The envelope windows the README gives, in mm: left, top, width, height.
-WINDOWS = {"a4": (20, 45, 85, 45), "letter": (22.225, 63.5, 114.3, 28.575)}
-TEXT_TOP_MM = 100  # the letter's text starts below the window
 CHROMIUM_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                   "--disable-background-networking", "--disable-component-update", "--disable-sync"]
 
@@ -88,15 +90,17 @@ TRICKY_NAME = 'Zoë "Zed" Ó Briain, Jr.'
 TRICKY_SUBJECT = "Ethics,\r\nLaw and \"Society\""
 
 
+TABLES = """
+    CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT, State TEXT,
+                          Postcode TEXT, Intake TEXT);
+    CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER, Marks INTEGER);
+    CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);"""
+
+
 def make_database(path, students, subjects, results):
     """A SQLite file of the program's three tables with these rows."""
     with sqlite3.connect(path) as db:
-        db.executescript("""
-            CREATE TABLE Student (StudentID TEXT, Name TEXT, StreetAddress TEXT, City TEXT,
-                                  State TEXT, Postcode TEXT, Intake TEXT);
-            CREATE TABLE StudentResult (StudentID TEXT, SubjectID TEXT, Semester INTEGER,
-                                        Marks INTEGER);
-            CREATE TABLE Subject (SubjectID TEXT, Name TEXT, Level INTEGER);""")
+        db.executescript(TABLES)
         db.executemany("INSERT INTO Student VALUES (?, ?, '1 Main St', 'Penrith', 'NSW', '2750', "
                        "'APR23IT')", students)
         db.executemany("INSERT INTO Subject VALUES (?, ?, 1)", subjects)
@@ -179,52 +183,160 @@ def words_by_page(pdf):
                           text=True).stdout
     pages = []
     for page in re.findall(r"<page [^>]*>(.*?)</page>", bbox, re.S):
-        pages.append([(float(a), float(b), float(c), float(d), html.unescape(w)) for a, b, c, d, w in re.findall(
+        pages.append([(float(a) / MM, float(b) / MM, float(c) / MM, float(d) / MM,
+                       html.unescape(w)) for a, b, c, d, w in re.findall(
             r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>',
             page)])
-    return pages
+    return pages  # each word as (left, top, right, bottom) in mm, and its text
 
 
-def address_words(page):
-    return [word for word in page if word[3] <= TEXT_TOP_MM * MM]
+def inside(word, box):
+    left, top, width, height = box
+    return left <= word[0] and word[2] <= left + width and top <= word[1] and word[3] <= top + height
 
 
-def print_letters(binary, folder, paper, offset=None):
-    name = f"{paper}{'-moved' if offset else ''}"
-    arguments = ["--letters", "APR23IT", "--printable", name + ".html", "--paper", paper]
-    if offset:
-        arguments += ["--address-offset", f"{offset[0]},{offset[1]}"]
-    run(binary, folder, *arguments)
+def print_letters(binary, folder, paper, intake, *extra, database="Database.mdb"):
+    name = f"{intake}-{paper}{'-moved' if extra else ''}"
+    run(binary, folder, "--letters", intake, "--printable", name + ".html", "--paper", paper,
+        *extra, database=database)
     profile = tempfile.mkdtemp(prefix="chromium-", dir=folder)
     pdf = os.path.join(folder, name + ".pdf")
     subprocess.run([shutil.which("chromium"), *CHROMIUM_FLAGS, f"--user-data-dir={profile}",
                     f"--print-to-pdf={pdf}", "file://" + os.path.join(folder, name + ".html")],
                    capture_output=True, timeout=120, check=True)
-    return words_by_page(pdf)
+    sheets = open(os.path.join(folder, name + ".html"), encoding="utf-8").read().count(
+        '<section class="sheet">')
+    pages = words_by_page(pdf)
+    check(len(pages) == sheets, f"{name}: {len(pages)} pages printed for {sheets} sheets")
+    return pages
+
+
+def caret(text):
+    return re.sub(r"[\x00-\x1f\x7f]", lambda m: "^" + chr(ord(m.group()) ^ 0x40), text)
+
+
+def mail_letters(binary, folder, intake, database):
+    """Each letter of the mail file as its lines."""
+    text = run(binary, folder, "--letters", intake, "--output", "-",
+               database=database).decode("utf-8")
+    letters = []
+    for letter in text.split("\r\n-" + "-" * 72 + "\r\n")[:-1]:
+        letters.append(letter.split("\r\n"))
+    return letters
+
+
+def lines_of(words):
+    """Words that share a baseline, as lines top to bottom."""
+    lines = {}
+    for word in words:
+        lines.setdefault(round(word[3], 1), []).append(word)
+    return [sorted(line) for _, line in sorted(lines.items())]
+
+
+# A student whose results fill three sheets on either paper, one with a name and street of 50
+# characters, one with an accented name stored decomposed and a tab in the street.
+LONG_ID, WIDE_ID, ACCENT_ID = "lg000001", "lg000002", "lg000003"
+WIDE_NAME = "Maximiliana Alexandra Konstantinopoulou-Fairweathe"
+WIDE_STREET = "Apartment 1207, 145 Great Western Highway Parramat"
+ACCENT_NAME = unicodedata.normalize("NFD", "Trần Thị Ngọc Bích")
+SENDER = ["Academic Office, Faculty of Computing", "12 College Road", "2750 Penrith NSW"]
+# Where the window shows the page: A4 (DIN 5008); US Letter held up and at rest.
+WINDOWS = {"a4": [(20, 45, 85, 45)],
+           "letter": [(22.225, 63.5, 114.3, 28.575), (22.225, 51.9, 114.3, 28.575)]}
+PAPER_MM = {"a4": (210, 297), "letter": (215.9, 279.4)}
+BODY_TOP_MM = 95  # the letter's text starts below the window on either paper
+
+
+def make_long_database(path):
+    with sqlite3.connect(path) as db:
+        db.executescript(TABLES)
+        for student, name, street in ((LONG_ID, "Hamish Long", "3 Short Street"),
+                                      (WIDE_ID, WIDE_NAME, WIDE_STREET),
+                                      (ACCENT_ID, ACCENT_NAME, "1 Main St\tBlock B")):
+            db.execute("INSERT INTO Student VALUES (?, ?, ?, 'Penrith', 'NSW', '2750', 'LONG24')",
+                       (student, name, street))
+        for level in (1, 2, 3):
+            for number in range(1, 29):
+                subject = f"L{level}S{number:02d}"
+                db.execute("INSERT INTO Subject VALUES (?, ?, ?)", (subject, subject, level))
+                db.execute("INSERT INTO StudentResult VALUES (?, ?, ?, ?)",
+                           (LONG_ID, subject, 1 + number % 2, (level * number * 7) % 101))
+        for student in (WIDE_ID, ACCENT_ID):
+            db.execute("INSERT INTO StudentResult VALUES (?, 'L1S01', 1, 68)", (student,))
+
+
+def check_letter(paper, pages, mail, label):
+    """One letter's sheets against its mail letter: margins, window, continuations, words."""
+    width, height = PAPER_MM[paper]
+    name, student_id = mail[9].split(": ", 1)[1], mail[10].split(": ", 1)[1]
+    body = []
+    for number, page in enumerate(pages, 1):
+        where = f"{label} {paper} page {number}"
+        for word in page:
+            in_window = any(inside(word, window) for window in WINDOWS[paper])
+            check(in_window or (10 <= word[0] and word[2] <= width - 10 and 10 <= word[1]
+                                and word[3] <= height - 10),
+                  f"{where}: {word[4]!r} at {word[:4]} lies within 10 mm of an edge")
+        text = " ".join(w[4] for w in page)
+        if len(pages) > 1:
+            check(f"page {number} of {len(pages)}" in text, f"{where}: no 'page {number} of'")
+        if number > 1:
+            check(text.startswith(f"{name} \u00b7 {student_id}"), f"{where}: does not name "
+                  f"{name!r} {student_id}")
+        top = BODY_TOP_MM if number == 1 else 24
+        for line in lines_of([w for w in page if w[1] >= top]):
+            words = [w[4] for w in line]
+            body.append(words)
+            if re.fullmatch(r"L\dS\d\d", words[0]):
+                check(len(words) == 3, f"{where}: result row {words} split")
+    address = lines_of([w for w in pages[0] if inside(w, (0, 60, width, 35))])
+    expected = [caret(line) for line in [name] + mail[:3]]
+    check([" ".join(w[4] for w in line) for line in address] == expected,
+          f"{label} {paper}: window lines {address} are not {expected}")
+    for word in (w for line in address for w in line):
+        check(all(inside(word, window) for window in WINDOWS[paper]),
+              f"{label} {paper}: {word[4]!r} at {word[:4]} is outside a window position")
+    mail_words = [w for line in mail[3:] if not re.fullmatch(r"=+|-+", line) for w in line.split()]
+    printed = [w for line in body for w in line]
+    differ = next((i for i, pair in enumerate(zip(printed + [None], mail_words + [None]))
+                   if pair[0] != pair[1]), -1)
+    check(differ < 0, f"{label} {paper}: the printed words differ from the mail letter's from "
+          f"word {differ}: {printed[differ:differ + 6]} against {mail_words[differ:differ + 6]}")
+    return len(pages)
 
 
 def test_printable(binary, folder):
-    names = [name for _, name, _, _ in letters_of(binary, folder, "APR23IT")]
-    for paper, (left, top, width, height) in WINDOWS.items():
-        pages = print_letters(binary, folder, paper)
-        check(len(pages) == len(names), f"{paper}: {len(pages)} pages for {len(names)} letters")
-        for number, (page, name) in enumerate(zip(pages, names), 1):
-            block = address_words(page)
-            check(" ".join(w for *_, w in block).startswith(name),
-                  f"{paper} page {number}: the window does not start with {name!r}")
-            for x0, y0, x1, y1, word in block:
-                check(left * MM <= x0 and x1 <= (left + width) * MM and top * MM <= y0
-                      and y1 <= (top + height) * MM,
-                      f"{paper} page {number}: {word!r} at ({x0:.1f}, {y0:.1f})-({x1:.1f}, "
-                      f"{y1:.1f}) pt lies outside the window")
-        first = address_words(pages[0])
-        print(f"printable {paper}: {len(pages)} pages; page 1 address box "
-              f"({min(w[0] for w in first) / MM:.1f}, {min(w[1] for w in first) / MM:.1f})-"
-              f"({max(w[2] for w in first) / MM:.1f}, {max(w[3] for w in first) / MM:.1f}) mm")
-    moved = address_words(print_letters(binary, folder, "a4", (3, -4))[0])
-    plain = address_words(print_letters(binary, folder, "a4")[0])
-    shifts = {(round((m[0] - p[0]) / MM, 1), round((m[1] - p[1]) / MM, 1))
-              for m, p in zip(moved, plain)}
+    make_long_database(os.path.join(folder, "long.db"))
+    with open(os.path.join(folder, "sender.txt"), "w", encoding="utf-8") as sender:
+        sender.write("\n".join(SENDER) + "\n")
+    for intake, database in (("APR23IT", "Database.mdb"), ("LONG24", "long.db")):
+        mails = [[unicodedata.normalize("NFC", line) for line in letter]
+                 for letter in mail_letters(binary, folder, intake, database)]
+        for paper in PAPER_MM:
+            pages = print_letters(binary, folder, paper, intake, "--sender", "sender.txt",
+                                  database=database)
+            pages = [[w[:4] + (unicodedata.normalize("NFC", w[4]),) for w in page]
+                     for page in pages]
+            counts, first = [], 0
+            for number, mail in enumerate(mails, 1):
+                # A letter's sheets run up to the next sheet that is no continuation.
+                last = first + 1
+                while last < len(pages) and re.search(r"page [2-9]\d* of", " ".join(
+                        w[4] for w in pages[last])):
+                    last += 1
+                counts.append(check_letter(paper, pages[first:last], mail, f"{intake} #{number}"))
+                window_text = " ".join(w[4] for w in pages[first] if w[3] < 64)
+                check(" \u00b7 ".join(SENDER) in window_text and SENDER[0] in window_text,
+                      f"{intake} {paper}: the sender is not at the head and over the address")
+                first = last
+            check(first == len(pages), f"{intake} {paper}: {len(pages) - first} pages left over")
+            print(f"printable {intake} {paper}: sheets per letter {counts}")
+            if intake == "LONG24":
+                check(counts == [3, 1, 1], f"{paper}: LONG24 sheets {counts}, not [3, 1, 1]")
+    moved = print_letters(binary, folder, "a4", "APR23IT", "--address-offset", "3,-4")[0]
+    plain = print_letters(binary, folder, "a4", "APR23IT")[0]
+    shifts = {(round(m[0] - p[0], 1), round(m[1] - p[1], 1))
+              for m, p in zip(moved, plain) if p[1] < BODY_TOP_MM}
     check(shifts == {(3.0, -4.0)}, f"--address-offset 3,-4 moved the words by {shifts} mm")
 
 

@@ -126,6 +126,12 @@ TEST(OfficeJobs, StatusSummaryLineAndFilesOfEachJob) {
        "tavrinel: error: --paper is a4 or letter, not 'a3'" + retry,
        none},
       {"demo.mdb",
+       {"--letters", "APR23IT", "--printable", "p.html", "--sender", "no-such.txt"},
+       2,
+       "tavrinel: error: --sender 'no-such.txt': cannot be read, or is not the office's name and "
+       "at most four address lines of up to 60 characters each\n",
+       none},
+      {"demo.mdb",
        {"--export", "./Database.mdb"},
        2,
        "tavrinel: error: './Database.mdb' is the database itself, which is never written\n",

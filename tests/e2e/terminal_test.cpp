@@ -7,7 +7,8 @@
 // 41. A word typed ahead, in one write with the sub-menu key 3, is the forecast's first mark.
 // 42. é at the main menu is one invalid-input pass; Ctrl+Up is two (its prefix and its code).
 // 43. Plain mode (--plain, or TERM unset, dumb or unknown): no escape sequence at all, the screens'
-//     text in order, each after one blank line, keys still read from the terminal.
+//     text in order without boxes or rules, each after one blank line, every forecast prompt on a
+//     line of its own when the marks were typed on one line, keys still read from the terminal.
 // 44. SIGTERM while the terminal's output is stopped (Ctrl-S) and the program waits to write:
 //     the program ends at once by the signal, the terminal in its mode.
 // 45. SIGTERM in the middle of writing the letters leaves no temporary file and no mail.txt.
@@ -22,6 +23,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -136,9 +138,23 @@ TEST(PlainMode, ScreensTextOnlyEachAfterOneBlankLine) {
     session.send("x");
     ASSERT_TRUE(session.waitFor("x\n\n\t< Invalid Input: >\n"));
     ASSERT_TRUE(session.waitFor(kChoicePrompt));
-    ASSERT_TRUE(openStudent(session, "st240401"));
+    ASSERT_TRUE(openIdPrompt(session));
+    ASSERT_TRUE(
+        typeAndEnter(session, "st240401", "\n\n\tStudent ID st240401 found\n\n\t\tSub Menu:\n"));
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
     session.send("1");
     ASSERT_TRUE(session.waitFor("1\n\nName\t: Maya Patel\n"));
+    ASSERT_TRUE(session.waitFor(kChoicePrompt));
+    // Every mark typed on the first prompt's line: each prompt still starts a line of its own.
+    session.send("3");
+    ASSERT_TRUE(session.waitFor("\tComputer Networks: "));
+    session.send("50 60 70 80 90 45\r");
+    ASSERT_TRUE(
+        session.waitFor("50 60 70 80 90 45\n"
+                        "\tWeb Application Development: \n\tSoftware Engineering: \n"));
+    ASSERT_TRUE(session.waitFor("\tCapstone Project: \n\n\tForecast Result:\n"));
+    ASSERT_TRUE(session.waitFor("Forecast again? (y/n): "));
+    session.send("n\r");
     ASSERT_TRUE(session.waitFor(kChoicePrompt));
     session.send(keys::kEscape);
     ASSERT_TRUE(session.waitFor("TAVRINEL"));
@@ -148,6 +164,8 @@ TEST(PlainMode, ScreensTextOnlyEachAfterOneBlankLine) {
     ASSERT_TRUE(session.waitForExit());
     EXPECT_TRUE(exitedCleanly(session));
     EXPECT_EQ(session.rawOutput().find('\x1b'), std::string::npos);
+    EXPECT_FALSE(std::regex_search(session.rawOutput(), std::regex("(^|\n)[ \t]*[*=]+[ \t]*\r?\n")))
+        << "a box's edge or a rule";
     EXPECT_TRUE(matchesGolden("43-plain-mode", session.transcript()));
   }
 }

@@ -12,7 +12,9 @@ class FakeConsole : public Console {
  public:
   static constexpr const char* kClearMarker = "<CLS>";
 
-  explicit FakeConsole(std::string input = "") : input_(std::move(input)) {}
+  explicit FakeConsole(std::string input = "") : input_(std::move(input)) {
+    showStoredTextInline(out_);
+  }
 
   std::ostream& out() override { return out_; }
 

@@ -9,6 +9,7 @@
 #include <streambuf>
 #include <string>
 
+#include "analysis/console_interface.h"
 #include "unit/tree_literal.h"
 
 namespace {
@@ -90,6 +91,20 @@ TEST(WriteResultListing, EveryLineIsFlushed) {
 TEST(WriteResultListing, StudentWithoutLevelsGivesThreeLinesAndOneEmptyLine) {
   TreeLiteral student = oneStudent({}, "Marcus Webb", "ed0002", "JAN24IT");
   EXPECT_EQ(listingOf(*student), "Name\t: Marcus Webb\nID\t: ed0002\nIntake\t: JAN24IT\n\n");
+}
+
+// A screen shows a stored line break or tab in caret form so that no line of it breaks; a letter
+// gets the text as stored.
+TEST(WriteResultListing, StoredLineBreaksShowInCaretFormOnAScreenOnly) {
+  TreeLiteral student = oneStudent({{1, 1, {{"CS\t101", 68}}}}, "Jane\r\nDoe", "st\n01", "A\tB");
+  std::ostringstream screen;
+  showStoredTextInline(screen);
+  writeResultListing(*student, screen);
+  EXPECT_EQ(screen.str(),
+            "Name\t: Jane^M^JDoe\nID\t: st^J01\nIntake\t: A^IB\n\n"
+            "Level 1: \n\tSemester 1: \n\t\tCS^I101\t\t68\t\tCredit\n");
+  EXPECT_EQ(listingOf(*student).rfind("Name\t: Jane\r\nDoe\nID\t: st\n01\nIntake\t: A\tB\n", 0),
+            0u);
 }
 
 TEST(WriteResultListing, MarksAboveHundredAreListedAsStoredWithNoGrade) {

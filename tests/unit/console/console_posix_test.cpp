@@ -208,9 +208,9 @@ TEST(TerminalConsoleOnAPipe, WritesPlainTextOnly) {
   real.console->rewritePreviousLine("Loading ... 10 students");
   real.console->clearScreen();
   real.console->pause();
-  real.console->out() << "done\n";
+  real.console->out() << "done " << stored("A\tB\r\nC") << "\n";
   real.console->restoreTerminal();
-  EXPECT_EQ(real.output(), "Loading ...\nPress any key to continue . . . done\n");
+  EXPECT_EQ(real.output(), "Loading ...\nPress any key to continue . . . done A^IB^M^JC\n");
 }
 
 TEST(TerminalConsoleOnAPipe, OutputIsFlushedBeforeEveryRead) {

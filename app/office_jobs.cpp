@@ -4,7 +4,6 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <new>
@@ -284,8 +283,7 @@ bool writesOverDatabase(const OfficeJob& job, const DatabaseSource& source) {
   if (source.kind != DatabaseSource::Kind::kFile || path.empty() || path == kStandardOutput) {
     return false;
   }
-  std::error_code ignored;
-  return std::filesystem::equivalent(path, source.location, ignored);
+  return isSameFile(path, source.location);
 }
 
 }  // namespace

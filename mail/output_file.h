@@ -19,6 +19,10 @@ class TemporaryFileRegistry {
 // The registry every OutputFile reports to from now on; null (the start) reports to nobody.
 void setTemporaryFileRegistry(TemporaryFileRegistry* registry);
 
+// Whether the two paths name one existing file, by whatever spelling (another case, the other
+// slash, a drive-relative or long form, a link): the database is never an output.
+bool isSameFile(const std::string& one, const std::string& other);
+
 class OutputFile {
  public:
   // Opens the file that path names, following symbolic links to the file they end at, for

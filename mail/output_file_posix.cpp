@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "mail/output_file.h"
 
@@ -62,6 +63,11 @@ class SignalsBlocked {
 };
 
 }  // namespace
+
+bool isSameFile(const std::string& one, const std::string& other) {
+  std::error_code ignored;
+  return std::filesystem::equivalent(one, other, ignored);
+}
 
 namespace output_file_calls {
 

@@ -6,21 +6,9 @@
 #include <string>
 
 #include "mail/output_file.h"
+#include "store/sources/wide_text.h"
 
 namespace {
-
-// Paths arrive as UTF-8 (the command line is read as UTF-16 and converted), so a folder named
-// "Büro" is the folder it names, whatever the system's code page.
-std::wstring widePath(const std::string& path) {
-  if (path.empty()) {
-    return {};
-  }
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-  return wide;
-}
 
 HANDLE handleOf(int fd) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -51,7 +39,30 @@ bool readWhole(HANDLE handle, std::string& content) {
                              count == content.size());
 }
 
+// The file's volume and its number on it, which every spelling of its path shares; false for a
+// file that cannot be opened.
+bool identityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& information) {
+  HANDLE file =
+      CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const bool known = GetFileInformationByHandle(file, &information) != 0;
+  CloseHandle(file);
+  return known;
+}
+
 }  // namespace
+
+bool isSameFile(const std::string& one, const std::string& other) {
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return identityOf(one, first) && identityOf(other, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
 
 namespace output_file_calls {
 

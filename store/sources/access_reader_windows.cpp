@@ -21,6 +21,7 @@
 #include "store/sources/odbc_reader.h"
 #include "store/sources/reader_process.h"
 #include "store/sources/table_stream.h"
+#include "store/sources/wide_text.h"
 #include "store/sources/windows_access_reader.h"
 
 namespace {
@@ -33,19 +34,11 @@ std::string damaged(const std::string& why) {
   return "the Access file is damaged (" + why + ")";
 }
 
-std::wstring wideOf(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
-  wide.pop_back();
-  return wide;
-}
-
 // Jet 3 and Jet 4 files (.mdb), which the Jet driver of Windows reads too, by their first bytes;
 // ACE files (.accdb, and .mdb files saved by Access 2007 or later) need an ACE driver.
 bool isJetFile(const std::string& path) {
   static constexpr char kJetSignature[] = "\0\1\0\0Standard Jet DB";
-  HANDLE file = CreateFileW(wideOf(path).c_str(), GENERIC_READ,
+  HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -94,7 +87,7 @@ Opening openWith(const std::string& connection) {
     SQLFreeHandle(SQL_HANDLE_ENV, env);
     return opening;
   }
-  std::wstring text = wideOf(connection);
+  std::wstring text = wideText(connection);
   SQLSMALLINT outLength = 0;
   const SQLRETURN status = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
                                              SQL_NTS, nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
@@ -127,13 +120,13 @@ Opening openWith(const std::string& connection) {
 }
 
 bool fileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(wideOf(path).c_str());
+  const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::uint64_t sizeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(wideOf(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) {
     return 0;
   }
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -305,6 +298,8 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
   }
   std::string refusal;  // of the first driver that loaded and would not open the file
   for (const std::string& driver : drivers) {
+    // The path as typed: the driver resolves it as every Windows call does, in this process that
+    // has the program's folders (of each drive) too.
     const std::string connection =
         "Driver={" + driver + "};DBQ=" + connectionValue(path) + ";ReadOnly=1";
     const Opening opening = openWith(connection);

@@ -25,11 +25,13 @@ constexpr int kBusyTimeoutMs = 1000;
 constexpr int kLongestValue = 64 << 20;
 
 // A file: URI naming the file at path, whatever the name looks like (":memory:", "//x",
-// "file:x", "a?b#c"): a relative name is made to start with "./", an absolute one gets an empty
-// authority, and characters that a URI gives a meaning to are escaped.
+// "file:x", "a?b#c", and on Windows C:\x, D:x or \\server\share\x): a relative name is made to
+// start with "./", a full one gets an empty authority, and characters that a URI gives a meaning
+// to are escaped.
 std::string fileUri(const std::string& path, bool immutable) {
-  std::string uri = path.empty() || path[0] != '/' ? "file:./" : "file://";
-  for (unsigned char c : path) {
+  const std::string named = uriPathOf(path);
+  std::string uri = named.empty() || named[0] != '/' ? "file:./" : "file://";
+  for (unsigned char c : named) {
     if (c == '%' || c == '?' || c == '#' || c <= ' ' || c >= 0x7F) {
       char escaped[4];
       std::snprintf(escaped, sizeof escaped, "%%%02X", c);

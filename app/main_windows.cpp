@@ -41,6 +41,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && arguments[1] == kOdbcReaderOption) {
     return runOdbcReader(arguments[2]);
   }
+  // Names with accents in a job's lines, --check's report and fatal lines, as in the screens.
+  showStandardStreamsInConsoleWindow();
   const CommandLine line = parseCommandLine(argc, pointers.data());
   if (line.action != CommandLine::Action::kRun) {
     const int status = runCommandLine(line);

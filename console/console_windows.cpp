@@ -8,6 +8,7 @@
 #include "console/line_editor.h"
 #include "console/plain_screen_break.h"
 #include "console/signal_cleanup.h"
+#include "store/sources/wide_text.h"
 
 namespace {
 
@@ -24,29 +25,6 @@ constexpr const char* kEraseToEndOfLine = "\x1b[K";
 
 // The status Windows gives a program ended by Ctrl-C (STATUS_CONTROL_C_EXIT).
 constexpr UINT kExitByControlC = 0xC000013A;
-
-std::wstring wideOf(const char* bytes, int size) {
-  if (size <= 0) {
-    return {};
-  }
-  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes, size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, bytes, size, wide.data(), length);
-  return wide;
-}
-
-// The number of bytes at the end of text that begin a UTF-8 character not yet complete.
-std::size_t unfinishedTail(const std::string& text) {
-  const std::size_t size = text.size();
-  for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
-    const unsigned char byte = static_cast<unsigned char>(text[size - back]);
-    if ((byte & 0xC0) != 0x80) {
-      const std::size_t length = utf8CharacterLength(byte);
-      return length > back ? back : 0;
-    }
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -65,7 +43,7 @@ struct WindowsConsole::SavedState {
   std::atomic<bool> restored{false};
 
   void write(const char* text) const {
-    const std::wstring wide = wideOf(text, static_cast<int>(std::char_traits<char>::length(text)));
+    const std::wstring wide = wideText(text);
     DWORD written = 0;
     WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   }
@@ -150,31 +128,26 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
     }
     bool ok = true;
     if (isConsole_) {
-      const std::size_t tail = unfinishedTail(pending_);
-      const std::string text = expandTabs(pending_.substr(0, pending_.size() - tail));
-      const std::wstring wide = wideOf(text.data(), static_cast<int>(text.size()));
-      ok = writeAll(wide.data(), wide.size(), true);
+      const std::size_t tail = unfinishedUtf8Tail(pending_);
+      std::string text = expandTabs(pending_.substr(0, pending_.size() - tail));
+      ok = writeToConsoleWindow(handle_, text);
       pending_.erase(0, pending_.size() - tail);
     } else {
-      ok = writeAll(pending_.data(), pending_.size(), false);
+      ok = writeAll(pending_.data(), pending_.size());
       pending_.clear();
     }
     return ok ? 0 : -1;
   }
 
  private:
-  bool writeAll(const void* data, std::size_t count, bool wide) {
-    const char* bytes = static_cast<const char*>(data);
-    const std::size_t unit = wide ? sizeof(wchar_t) : 1;
+  bool writeAll(const char* bytes, std::size_t count) {
     while (count > 0) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(count < 16384 ? count : 16384);
-      const BOOL ok = wide ? WriteConsoleW(handle_, bytes, chunk, &written, nullptr)
-                           : WriteFile(handle_, bytes, chunk, &written, nullptr);
-      if (!ok || written == 0) {
+      if (!WriteFile(handle_, bytes, chunk, &written, nullptr) || written == 0) {
         return false;
       }
-      bytes += written * unit;
+      bytes += written;
       count -= written;
     }
     return true;

@@ -14,6 +14,18 @@
 #include "console/session_console.h"
 #include "console/virtual_keys.h"
 
+// The number of bytes at the end of text that begin a UTF-8 character not yet complete.
+std::size_t unfinishedUtf8Tail(const std::string& text);
+
+// Writes the UTF-8 text to the console window as the characters it encodes, all but an unfinished
+// character at its end, which stays in text for the next write.
+bool writeToConsoleWindow(void* handle, std::string& text);
+
+// From now on standard output and standard error, where they are a console window, show what a
+// job, --help, --check or a fatal line writes as its characters, whatever the window's code page;
+// to a file or a pipe they stay UTF-8 bytes.
+void showStandardStreamsInConsoleWindow();
+
 class WindowsConsole : public SessionConsole {
  public:
   // Over the process's standard input and output. Where the output is a console window it is

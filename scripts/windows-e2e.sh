@@ -212,6 +212,61 @@ walk sqlite odbc-none "${full_steps[@]}"
 prepare sqlite-80x24 "$work/demo.sqlite"
 walk sqlite-80x24 odbc-none 80x24 "${full_steps[@]}"
 
+# Console words: the jobs' lines, --check's report and fatal lines reach Wine's console as the
+# characters they are, whatever its code page; redirected, they are the UTF-8 bytes of Linux's.
+# The names come in through the environment, which Wine takes from Linux as UTF-8.
+words=$work/words
+mkdir -p "$words/Büro Ergebnisse"
+{
+  cat "$root/tests/fixtures/demo.sql"
+  echo "UPDATE Student SET Name = 'Zoë Müller', City = '' WHERE StudentID = 'st240401';"
+  echo "UPDATE Student SET Name = 'Trần Minh Đức', City = '' WHERE StudentID = 'st230401';"
+} | sqlite3 "$words/Büro Ergebnisse/Prüfung.db"
+windows_exe_path=$("$root/cmake/wine-run.sh" "$build/wine-prefix" winepath -w "$windows_exe" | tr -d '\r')
+printf '@chcp %%1 >nul\r\n@"%s" "%%DB%%" --check\r\n@"%s" "%%MISSING%%"\r\n@"%s" "%%DB%%" --letters APR23IT --output "%%OUT%%"\r\n' \
+  "$windows_exe_path" "$windows_exe_path" "$windows_exe_path" >"$words/words.bat"
+console_words=(
+  "    'st230401' Trần Minh Đức: no city"
+  "    'st240401' Zoë Müller: no city"
+  'tavrinel: check of Büro Ergebnisse\Prüfung.db: 2 problems of 1 kind'
+  'tavrinel: error: Cannot read Ergebnisse-Müller.mdb: file not found'
+  'tavrinel: 7 letters of intake APR23IT written to Büro Ergebnisse\Briefe Zoë.txt'
+)
+for code_page in 850 437; do
+  session="tavrinel-e2e-words-$$-$code_page"
+  sessions+=("$session")
+  tmux new-session -d -s "$session" -x 120 -y 20 "cd '$words' && LANG=C.UTF-8 \
+    DB='Büro Ergebnisse\\Prüfung.db' MISSING='Ergebnisse-Müller.mdb' OUT='Büro Ergebnisse\\Briefe Zoë.txt' \
+    '$root/cmake/wine-run.sh' '$build/wine-prefix' cmd /c words.bat $code_page; echo words done; sleep 600"
+  for _ in $(seq 150); do
+    screen=$(tmux capture-pane -p -t "$session")
+    grep -q '^words done' <<<"$screen" && break
+    sleep 0.2
+  done
+  missing=""
+  for line in "${console_words[@]}"; do
+    grep -qxF -- "$line" <<<"$screen" || missing+="$line"$'\n'
+  done
+  if [ -z "$missing" ]; then
+    echo "ok   words $code_page: ${#console_words[@]} lines of names and folders shown as written"
+  else
+    echo "FAIL words $code_page: not shown as written:"
+    printf '%s' "$missing"
+    printf '%s\n' "$screen"
+    failures=$((failures + 1))
+  fi
+done
+redirected=$(cd "$words" && "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" \
+  'Büro Ergebnisse\Prüfung.db' --check 2>/dev/null | tr -d '\r' | od -An -tx1) || true
+linux_report=$(cd "$words" && "$linux_binary" 'Büro Ergebnisse/Prüfung.db' --check 2>/dev/null |
+  od -An -tx1) || true
+if [ -n "$redirected" ] && [ "$redirected" = "$linux_report" ]; then
+  echo "ok   words redirected: --check's report is Linux's UTF-8 (its lines ending in CR LF)"
+else
+  echo "FAIL words redirected: --check's report differs from Linux's"
+  failures=$((failures + 1))
+fi
+
 if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   prepare access64 "$root/sample/Database.mdb"
   walk access64 odbc64 "${full_steps[@]}"

@@ -489,17 +489,22 @@ Key WindowsConsole::readByteKey() {
   return decoder_.nextKey();
 }
 
-// True when a byte can be read at once or within timeoutMs, or the input has ended. A file is
-// always ready; a pipe is asked how much it holds.
+// True when a byte can be read at once or within timeoutMs, or the input has ended: bytes read
+// ahead, a file, or a pipe that holds some or gets some in time. Where the pipe cannot be asked
+// (Wine's pipes from Linux programs), the end of the bytes read is the end of what is available:
+// a program writes a key's sequence in one write, and a lone ESC acts at once, as on Linux.
 bool WindowsConsole::waitForByte(int timeoutMs) {
-  if (bytePosition_ < bytes_.size() || inputEnded_ || GetFileType(input_) != FILE_TYPE_PIPE) {
+  if (bytePosition_ < bytes_.size() || inputEnded_ || GetFileType(input_) == FILE_TYPE_DISK) {
     return true;
   }
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
   for (;;) {
     DWORD available = 0;
-    if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr) || available > 0) {
-      return true;  // bytes, or a broken pipe whose read reports the end
+    if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) {
+      return false;  // not a pipe that says, or a broken one: the next read reports its end
+    }
+    if (available > 0) {
+      return true;
     }
     if (GetTickCount64() >= deadline) {
       return false;

@@ -267,6 +267,22 @@ else
   failures=$((failures + 1))
 fi
 
+# A lone ESC through a pipe that stays open acts at once, as on Linux: the end of the bytes at
+# hand is the end of a key's sequence. A program that waits for each screen is never left hanging.
+prepare pipe "$work/demo.sqlite"
+escape_started=$SECONDS
+escape_closed=$( (printf '\033'; sleep 6) | (cd "$work/pipe/windows" &&
+  "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe") | tr -d '\r' |
+  while IFS= read -r line; do
+    case $line in *"Program Closing"*) echo $((SECONDS - escape_started)) ;; esac
+  done)
+if [ -n "$escape_closed" ] && [ "$escape_closed" -le 3 ]; then
+  echo "ok   pipe: a lone ESC closed the program after ${escape_closed} s, the pipe still open"
+else
+  echo "FAIL pipe: a lone ESC through an open pipe did not act at once ('$escape_closed' s)"
+  failures=$((failures + 1))
+fi
+
 if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   prepare access64 "$root/sample/Database.mdb"
   walk access64 odbc64 "${full_steps[@]}"

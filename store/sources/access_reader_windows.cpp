@@ -179,18 +179,22 @@ Attempt readWith(const std::string& readerProgram, const std::string& path) {
   return attempt;
 }
 
-// What to install, said once every reader has looked.
+// What to install, said once every reader has looked: the one download that brings a driver of
+// either bitness, and which of the two Office allows beside it.
+constexpr const char* kInstallEngine =
+    "install Microsoft's Access Database Engine redistributable, of the same bitness as Office "
+    "where Office is installed (either one where it is not)";
+
 [[noreturn]] void failWithoutDriver(const std::string& path) {
   if (isJetFile(path)) {
     failToRead(path, std::string("no Access driver loads, not even the 32-bit \"") + kJetDriver +
-                         "\" that is part of every Windows: this Windows is damaged (repair it, "
-                         "or install Microsoft's Access Database Engine)");
+                         "\" with which a standard Windows reads .mdb files with nothing "
+                         "installed: " +
+                         kInstallEngine);
   }
   failToRead(path, std::string("this Access file needs Microsoft's Access Database Engine: the "
                                "64-bit reader found no 64-bit \"") +
-                       kAceDriver +
-                       "\", the 32-bit reader no 32-bit one; install the Engine of the same "
-                       "bitness as Office (either one without Office)");
+                       kAceDriver + "\", the 32-bit reader no 32-bit one; " + kInstallEngine);
 }
 
 }  // namespace

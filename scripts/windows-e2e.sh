@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Walks the README's first run with the Windows program under Wine and with the Linux program,
-# each in a tmux window of the same size, keys sent by tmux (ESC and function keys among them):
-# the screens after every step and the mail.txt they write must be the same. Runs on a SQLite
+# Walks the READMEs' first run with the Windows program under Wine and with the Linux program,
+# each in a tmux window of the same size, keys sent by tmux (ESC and function keys among them), as
+# README.md and README.txt key it (read from the files themselves): the screens after every step
+# and the mail.txt they write must be the same, and hold letters. Runs on a SQLite
 # copy of the sample, again in a window of 80x24 (where the listing and the chart are taller than
 # the window, and the student's name must stay in the pane's history), and, where the MDBTools
 # ODBC driver is installed, on the sample Access file
@@ -91,7 +92,13 @@ windows_command() {
      '$root/cmake/wine-run.sh' '$build/wine-prefix' '$windows_exe'"
 }
 
-# The first run, in full.
+# The first run as each README keys it, read from the README itself (tests/e2e/first_run_keys.py):
+# the steps of README.txt, which the Windows zip and installer carry, and of README.md.
+mapfile -t readme_txt_steps < <(python3 "$root/tests/e2e/first_run_keys.py" \
+  "$root/packaging/windows/README-Windows.txt")
+mapfile -t readme_md_steps < <(python3 "$root/tests/e2e/first_run_keys.py" "$root/README.md")
+# Keys beyond the README first (a function key, Alt, Backspace, ESC at the ID prompt, the chart),
+# then README.md's first run in full.
 full_steps=(
   ""                          # the main menu
   "F1"                        # a function key at the main menu
@@ -100,27 +107,13 @@ full_steps=(
   "st2 BSpace Escape"         # Backspace echoed, ESC back to the main menu
   "1"                         # student search
   "st240401 Enter"            # found: the sub menu
-  "1"                         # her results
-  "history: Maya Patel"       # her name, scrolled off a small window, still in its history
   "2"                         # her chart
   "history:Chart for Maya Patel"
   "x"                         # back to the sub menu
-  "3"                         # forecast
-  "65 Space 70 Space 55 Space 80 Space 60 Space 75 Enter"
-  "n Enter"
-  "4"                         # suggestion
-  "B Enter"
-  "Enter Enter Enter Enter Enter Enter"
-  "n Enter"
   "Escape"                    # back to the main menu
-  "2"                         # result mails
-  "APR24IT Enter"
-  "y Enter"
-  "Escape"                    # the main menu again
-  "Escape"                    # closes the program
+  "${readme_md_steps[@]}"
+  "history: Maya Patel"       # her name, scrolled off a small window, still in its history
 )
-# Her results and the intake's letters: every table read, in fewer steps.
-short_steps=("" "1" "st240401 Enter" "1" "Escape" "2" "APR24IT Enter" "y Enter" "Escape" "Escape")
 
 # walk NAME ODBC [COLUMNSxROWS] STEPS...: both programs in their folders under $work/NAME, the
 # same keys, the same screens; 100x40 unless told.
@@ -169,6 +162,9 @@ walk() {
   done
   if ! grep -q 'exit status 0' <<<"$windows_screen"; then
     echo "FAIL $name: the Windows program did not end with status 0"
+    failures=$((failures + 1))
+  elif [ ! -s "$work/$name/windows/mail.txt" ]; then
+    echo "FAIL $name: the walk ended without letters in mail.txt"
     failures=$((failures + 1))
   elif ! cmp -s "$work/$name/linux/mail.txt" "$work/$name/windows/mail.txt"; then
     echo "FAIL $name: mail.txt differs"
@@ -285,7 +281,7 @@ fi
 
 if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   prepare access64 "$root/sample/Database.mdb"
-  walk access64 odbc64 "${full_steps[@]}"
+  walk access64 odbc64 "" "${readme_txt_steps[@]}"
   # A connection, read by the program started again as its ODBC reader (the connection string on
   # its standard input): the letters of the Linux program, byte for byte.
   connect_letters=$(cd "$work/access64/windows" && ODBCSYSINI="$work/odbc64" \
@@ -301,7 +297,7 @@ if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
     failures=$((failures + 1))
   fi
   prepare access32 "$root/sample/Database.mdb"
-  walk access32 odbc32 "${short_steps[@]}"
+  walk access32 odbc32 "" "${readme_txt_steps[@]}"
   prepare no-driver "$root/sample/Database.mdb"
   no_driver no-driver odbc-none "no Access driver loads, not even the 32-bit \"$jet\""
   # A console of its own (wine start), as after a double-click: Wine here has no display to show

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/program_entry.h"
 #include "console/console_windows.h"
+#include "store/sources/wide_text.h"
 #include "store/sources/windows_access_reader.h"
 
 namespace {
@@ -26,7 +27,7 @@ bool ownsConsole() {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i) {
-    arguments.push_back(utf8Of(argv[i]));
+    arguments.push_back(utf8Text(argv[i]));
   }
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) {

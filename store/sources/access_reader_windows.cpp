@@ -105,7 +105,7 @@ Opening openWith(const std::string& connection) {
                                         512, &length))) {
         break;
       }
-      const std::string said = utf8Of(reinterpret_cast<const wchar_t*>(message));
+      const std::string said = utf8Text(reinterpret_cast<const wchar_t*>(message));
       driverMissing = driverMissing || (state[0] == L'I' && state[1] == L'M') ||
                       said.find("Can't open lib") != std::string::npos;
       if (opening.reason.empty()) {
@@ -198,14 +198,6 @@ constexpr const char* kInstallEngine =
 }
 
 }  // namespace
-
-std::string utf8Of(const wchar_t* wide) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-  text.pop_back();
-  return text;
-}
 
 std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
   ReaderEnd seen = end;

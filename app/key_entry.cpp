@@ -2,25 +2,12 @@
 #include "app/key_entry.h"
 
 #include "console/safe_text.h"
-
-namespace {
-
-// Only A-Z fold: digits, punctuation, Backspace and codes above 127 are stored as typed.
-int foldToLower(int key) {
-  return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
-}
-
-// Only a-z fold.
-int foldToUpper(int key) {
-  return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
-}
-
-}  // namespace
+#include "text/ascii_fold.h"
 
 const EntryRules kStudentIdEntry = {"Please enter Student ID to be search: ", "Student ID", 8,
-                                    foldToLower, false};
+                                    asciiLower, false};
 const EntryRules kIntakeEntry = {"Please enter Intake for mails generation: ", "Intake", 8,
-                                 foldToUpper, true};
+                                 asciiUpper, true};
 
 bool readEntry(Console& console, const EntryRules& rules, std::string& text) {
   text.clear();

@@ -10,6 +10,7 @@
 
 #include "store/sources/sql_values.h"
 #include "store/tree/record_tree.h"
+#include "text/ascii_fold.h"
 
 namespace {
 
@@ -35,13 +36,6 @@ std::size_t charactersIn(const std::string& text) {
   return chars;
 }
 
-std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  return text;
-}
-
 bool hasAsciiIn(const std::string& text, char first, char last) {
   for (char c : text) {
     if (c >= first && c <= last) {
@@ -55,7 +49,7 @@ bool hasAsciiIn(const std::string& text, char first, char last) {
 // rule), byte for byte otherwise.
 std::string keyAt(const SourceColumn& column, std::size_t row) {
   const std::string text = textAt(column, row);
-  return column.collation() == "NOCASE" ? lowerAscii(text) : text;
+  return column.collation() == "NOCASE" ? asciiLower(text) : text;
 }
 
 void add(DataProblem& problem, const std::string& example) {
@@ -142,7 +136,7 @@ class StudentChecks {
     std::map<std::string, std::set<std::string>> spellings;
     for (std::size_t row = 0; row < student_.rows(); ++row) {
       const std::string id = text(row, kStudentId);
-      spellings[lowerAscii(id)].insert(id);
+      spellings[asciiLower(id)].insert(id);
     }
     DataProblem twins{"student IDs that differ only in case, of which the search finds one", 0, {}};
     for (const auto& [folded, ids] : spellings) {
@@ -204,7 +198,7 @@ void checkResults(const SourceTables& tables, DataCheck& check) {
     std::unordered_set<std::string> keys;
     const bool nocase = comparedAs.collation() == "NOCASE";
     for (std::size_t row = 0; row < column.size(); ++row) {
-      keys.insert(nocase ? lowerAscii(textAt(column, row)) : textAt(column, row));
+      keys.insert(nocase ? asciiLower(textAt(column, row)) : textAt(column, row));
     }
     return keys;
   };

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "text/ascii_fold.h"
+
 namespace {
 
 // A connection string's name in a message: long enough for a driver, a server, a database and
@@ -18,11 +20,7 @@ std::string lowerTrimmed(const std::string& key) {
   while (end > start && static_cast<unsigned char>(key[end - 1]) <= ' ') {
     --end;
   }
-  std::string lower = key.substr(start, end - start);
-  for (char& c : lower) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return lower;
+  return asciiLower(key.substr(start, end - start));
 }
 
 bool isSecretKey(const std::string& key) {

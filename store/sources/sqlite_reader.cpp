@@ -2,7 +2,6 @@
 #include "store/sources/sqlite_reader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "store/database_error.h"
 #include "store/sources/file_probe.h"
 #include "store/sources/sqlite_handles.h"
+#include "text/ascii_fold.h"
 
 namespace {
 
@@ -409,10 +409,7 @@ class SqliteReader {
                                       &collation, nullptr, nullptr, nullptr) != SQLITE_OK) {
       failWithEngineReason();
     }
-    std::string upper = collation == nullptr ? "BINARY" : collation;
-    for (char& c : upper) {
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    const std::string upper = asciiUpper(collation == nullptr ? "BINARY" : collation);
     bool anyInStrict = strict && sqlite3_stricmp(declaredType.c_str(), "ANY") == 0;
     Affinity affinity = anyInStrict ? Affinity::kNone : affinityOfDeclaredType(declaredType);
     table.columns[index] = SourceColumn(name, affinity, upper);

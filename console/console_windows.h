@@ -8,7 +8,7 @@
 #include <streambuf>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "console/key_decoder.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"

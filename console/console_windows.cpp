@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 
 #include "console/console_windows.h"
 #include "console/line_editor.h"
@@ -92,6 +93,18 @@ BOOL WINAPI onControlEvent(DWORD event) {
   // Ends every other thread first, the one that may be drawing on the console among them.
   ExitProcess(kExitByControlC);
 }
+
+// A person at a console window: keys from its key events, and line answers taken, echoed and
+// edited by the terminal's own line reading, as on a POSIX terminal.
+class ConsoleWindowInput : public TerminalInput {
+ public:
+  ConsoleWindowInput(std::ostream& echo, TerminalControl control, std::function<Key()> nextKey)
+      : TerminalInput(-1, echo, std::move(control)), nextKey_(std::move(nextKey)) {}
+  Key readKey() override { return nextKey_(); }
+
+ private:
+  std::function<Key()> nextKey_;
+};
 
 }  // namespace
 
@@ -241,6 +254,12 @@ WindowsConsole::WindowsConsole(bool plain)
   safeBuffer_ = std::make_unique<SafeTextBuffer>(
       outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());
   out_.rdbuf(safeBuffer_.get());
+  if (inputIsConsole_) {
+    keyInput_ = std::make_unique<ConsoleWindowInput>(out_, terminalControl(),
+                                                     [this] { return readConsoleKey(); });
+  } else {
+    keyInput_ = std::make_unique<ScriptInput>(0);  // standard input's descriptor
+  }
 }
 
 WindowsConsole::~WindowsConsole() {
@@ -344,7 +363,7 @@ void WindowsConsole::pauseInOwnWindow() {
 
 Key WindowsConsole::readKey() {
   out_.flush();
-  return inputIsConsole_ ? readConsoleKey() : readByteKey();
+  return keyInput_->readKey();
 }
 
 Key WindowsConsole::readConsoleKey() {
@@ -372,169 +391,31 @@ Key WindowsConsole::readConsoleKey() {
   return key;
 }
 
-// A new line for the line reads, typed key by key (keys typed ahead first) up to Enter, with
-// the same echo and editing as on a terminal.
-bool WindowsConsole::takeConsoleLine() {
-  line_.clear();
-  linePosition_ = 0;
-  out_.flush();
-  LineEditor editor(LineKeys{});
-  for (;;) {
-    std::string shown;
-    std::size_t erased = 0;
-    const LineEditor::Step step = editor.take(readConsoleKey(), shown, erased);
-    for (std::size_t i = 0; i < erased; ++i) {
-      raw("\b \b");
-    }
-    if (shown == "\n") {
-      raw("\r\n");  // the console's own line end, whatever its output mode
-    } else {
-      out_ << shown;
-    }
-    out_.flush();
-    if (step != LineEditor::Step::kGoesOn) {
-      line_ = editor.line();
-      return step == LineEditor::Step::kEnded;
-    }
-  }
-}
-
-void WindowsConsole::discardPending() {
-  if (inputIsConsole_) {
-    FlushConsoleInputBuffer(input_);
-    keys_.clear();
-    line_.clear();
-    linePosition_ = 0;
-  } else if (midLine_) {
-    // A pipe is a script: only the rest of the line already begun is dropped.
-    int byte;
-    do {
-      byte = nextByte(false);
-    } while (byte >= 0 && byte != '\n');
-  }
-  midLine_ = false;
-}
-
-int WindowsConsole::peekLineByte() {
-  if (!inputIsConsole_) {
-    return nextByte(true);
-  }
-  if (linePosition_ == line_.size() && !takeConsoleLine()) {
-    return -1;
-  }
-  return static_cast<unsigned char>(line_[linePosition_]);
-}
-
-int WindowsConsole::nextLineByte() {
-  const int byte = peekLineByte();
-  if (byte < 0) {
-    throw EndOfInput();
-  }
-  if (inputIsConsole_) {
-    ++linePosition_;
-  } else {
-    nextByte(false);
-  }
-  return byte;
-}
-
 int WindowsConsole::readAnswer() {
   out_.flush();
-  discardPending();
-  if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
-    nextByte(false);
-  }
-  const int first = nextLineByte();
-  if (inputIsConsole_) {
-    linePosition_ = line_.size();  // the rest of the line is dropped
-    return first;
-  }
-  if (first == '\r' && nextByte(true) == '\n') {
-    nextByte(false);
-    return '\n';  // an empty line ended by CR LF
-  }
-  int byte = first;
-  while (byte != '\n' && byte >= 0) {
-    byte = nextByte(false);
-  }
-  return first;
+  return keyInput_->readAnswer();
 }
 
 std::string WindowsConsole::readWord() {
   out_.flush();
-  if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
-    nextByte(false);
-  }
-  std::string word = takeWord([this] { return nextLineByte(); }, [this] { return peekLineByte(); });
-  midLine_ = true;
-  return word;
+  return keyInput_->readWord();
 }
 
-Key WindowsConsole::readByteKey() {
-  while (!decoder_.hasKey()) {
-    if (decoder_.isMidSequence() && !waitForByte(kEscapeWaitMs)) {
-      decoder_.timeOut();
-      continue;
+TerminalControl WindowsConsole::terminalControl() {
+  TerminalControl control;
+  control.discardTyped = [this] {
+    FlushConsoleInputBuffer(input_);
+    keys_.clear();
+  };
+  control.onHangUp = [] {};  // a console window does not hang up: its closing is a control event
+  control.showErase = [this](std::size_t columns) {
+    for (std::size_t i = 0; i < columns; ++i) {
+      raw("\b \b");
     }
-    const int byte = nextByte(false);
-    if (byte < 0) {
-      decoder_.timeOut();
-      if (!decoder_.hasKey()) {
-        throw EndOfInput();
-      }
-    } else {
-      decoder_.feed(static_cast<unsigned char>(byte));
-    }
-  }
-  return decoder_.nextKey();
-}
-
-// True when a byte can be read at once or within timeoutMs, or the input has ended: bytes read
-// ahead, a file, or a pipe that holds some or gets some in time. Where the pipe cannot be asked
-// (Wine's pipes from Linux programs), the end of the bytes read is the end of what is available:
-// a program writes a key's sequence in one write, and a lone ESC acts at once, as on Linux.
-bool WindowsConsole::waitForByte(int timeoutMs) {
-  if (bytePosition_ < bytes_.size() || inputEnded_ || GetFileType(input_) == FILE_TYPE_DISK) {
-    return true;
-  }
-  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-  for (;;) {
-    DWORD available = 0;
-    if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr)) {
-      return false;  // not a pipe that says, or a broken one: the next read reports its end
-    }
-    if (available > 0) {
-      return true;
-    }
-    if (GetTickCount64() >= deadline) {
-      return false;
-    }
-    Sleep(5);
-  }
-}
-
-// The next byte of a pipe or file (consumed unless peekOnly), or -1 at its end.
-int WindowsConsole::nextByte(bool peekOnly) {
-  if (bytePosition_ == bytes_.size()) {
-    bytes_.clear();
-    bytePosition_ = 0;
-    if (!inputEnded_) {
-      out_.flush();
-      char buffer[4096];
-      DWORD count = 0;
-      if (!ReadFile(input_, buffer, sizeof buffer, &count, nullptr) || count == 0) {
-        inputEnded_ = true;
-      } else {
-        bytes_.assign(buffer, count);
-      }
-    }
-    if (bytes_.empty()) {
-      return -1;
-    }
-  }
-  const int byte = static_cast<unsigned char>(bytes_[bytePosition_]);
-  if (!peekOnly) {
-    ++bytePosition_;
-  }
-  return byte;
+  };
+  const LineKeys keys;
+  control.endOfFileKey = keys.endOfFileKey;
+  control.eraseKey = keys.eraseKey;
+  control.killKey = keys.killKey;
+  return control;
 }

@@ -10,6 +10,7 @@
 
 #include "console/console_interface.h"
 #include "console/key_decoder.h"
+#include "console/key_input.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"
 #include "console/virtual_keys.h"
@@ -75,16 +76,10 @@ class WindowsConsole : public SessionConsole {
   class OutputBuffer;
 
   Key readConsoleKey();
-  Key readByteKey();
-  void discardPending();
-  int peekLineByte();
-  int nextLineByte();
-  bool takeConsoleLine();
-  int nextByte(bool peekOnly);
-  bool waitForByte(int timeoutMs);
   // Bytes of the console's own (sequences, line editing), past the safe-text filter.
   void raw(const char* bytes);
   void writeSequence(const char* sequence);
+  TerminalControl terminalControl();
 
   void* input_;
   void* output_;
@@ -99,18 +94,11 @@ class WindowsConsole : public SessionConsole {
   std::unique_ptr<SafeTextBuffer> safeBuffer_;
   std::ostream out_;
 
-  // Console input: keys mapped from key events and not taken yet, and the line the line reads
-  // are taking from (typed with echo, ended by Enter).
+  // Console input: keys mapped from key events and not taken yet.
   VirtualKeyMapper mapper_;
   std::deque<Key> keys_;
-  std::string line_;
-  std::size_t linePosition_ = 0;
-
-  // Byte input (a pipe or a file): read ahead, decoded into keys as on a Linux pipe.
-  std::string bytes_;
-  std::size_t bytePosition_ = 0;
-  bool inputEnded_ = false;
-  KeyDecoder decoder_{false};  // a script has no Alt key: its ESC and a key are two keys
-  bool midLine_ = false;
+  // Keys and line answers: a console window's keys through the terminal's line reading, a pipe
+  // or a file as a script, as on a POSIX system.
+  std::unique_ptr<KeyInput> keyInput_;
   bool paused_ = false;  // a key was waited for: the last message has been read
 };

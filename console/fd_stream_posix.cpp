@@ -116,23 +116,3 @@ bool InputQueue::fill(int timeoutMs) {
   bytes_.append(chunk, static_cast<std::size_t>(got));
   return true;
 }
-
-int InputQueue::peek(int timeoutMs) {
-  if (position_ == bytes_.size() && !fill(timeoutMs)) {
-    return ended_ ? kEnded : kTimedOut;
-  }
-  return static_cast<unsigned char>(bytes_[position_]);
-}
-
-int InputQueue::next(int timeoutMs) {
-  int byte = peek(timeoutMs);
-  if (byte >= 0) {
-    ++position_;
-  }
-  return byte;
-}
-
-void InputQueue::clear() {
-  bytes_.clear();
-  position_ = 0;
-}

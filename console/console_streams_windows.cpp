@@ -93,3 +93,47 @@ void showStandardStreamsInConsoleWindow() {
   showInConsoleWindow(std::cout, STD_OUTPUT_HANDLE);
   showInConsoleWindow(std::cerr, STD_ERROR_HANDLE);
 }
+
+std::string ConsoleTabs::expand(void* handle, const std::string& text) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(handle, &info) && info.dwSize.X > 0) {
+    width_ = static_cast<std::size_t>(info.dwSize.X);
+  }
+  std::string expanded;
+  expanded.reserve(text.size());
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (inSequence_) {
+      expanded += c;
+      // A CSI sequence ends with a byte from '@' to '~'; the '[' after ESC does not end it.
+      const bool opening = byte == '[' && expanded[expanded.size() - 2] == '\x1b';
+      if (byte >= 0x40 && byte <= 0x7e && !opening) {
+        inSequence_ = false;
+        if (byte == 'H' || byte == 'F') {
+          column_ = 0;  // home, or the start of the line above: the sequences the console sends
+        }
+      }
+      continue;
+    }
+    if (c == '\t') {
+      const std::size_t stop = column_ - column_ % 8 + 8;
+      const std::size_t end = stop < width_ ? stop : width_ - 1;
+      const std::size_t spaces = end > column_ ? end - column_ : 0;
+      expanded.append(spaces, ' ');
+      column_ += spaces;
+      continue;
+    }
+    expanded += c;
+    if (c == '\x1b') {
+      inSequence_ = true;
+    } else if (c == '\r' || c == '\n') {
+      column_ = 0;
+    } else if (c == '\b') {
+      column_ = column_ > 0 ? column_ - 1 : 0;
+    } else if ((byte & 0xC0) != 0x80 && byte >= 0x20) {
+      // One column per character, not per byte; a full line goes on at the next line's start.
+      column_ = column_ >= width_ ? 1 : column_ + 1;
+    }
+  }
+  return expanded;
+}

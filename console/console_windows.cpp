@@ -142,7 +142,7 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
     bool ok = true;
     if (isConsole_) {
       const std::size_t tail = unfinishedUtf8Tail(pending_);
-      std::string text = expandTabs(pending_.substr(0, pending_.size() - tail));
+      std::string text = tabs_.expand(handle_, pending_.substr(0, pending_.size() - tail));
       ok = writeToConsoleWindow(handle_, text);
       pending_.erase(0, pending_.size() - tail);
     } else {
@@ -166,57 +166,9 @@ class WindowsConsole::OutputBuffer : public std::streambuf {
     return true;
   }
 
-  // Tabs as the spaces up to the next stop of eight. Wine's console draws a tab at the start of
-  // its top line two columns short.
-  std::string expandTabs(const std::string& text) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(handle_, &info) && info.dwSize.X > 0) {
-      width_ = static_cast<std::size_t>(info.dwSize.X);
-    }
-    std::string expanded;
-    expanded.reserve(text.size());
-    for (char c : text) {
-      const unsigned char byte = static_cast<unsigned char>(c);
-      if (inSequence_) {
-        expanded += c;
-        // A CSI sequence ends with a byte from '@' to '~'; the '[' after ESC does not end it.
-        const bool opening = byte == '[' && expanded[expanded.size() - 2] == '\x1b';
-        if (byte >= 0x40 && byte <= 0x7e && !opening) {
-          inSequence_ = false;
-          if (byte == 'H' || byte == 'F') {
-            column_ = 0;  // home, or the start of the line above: the sequences this file sends
-          }
-        }
-        continue;
-      }
-      if (c == '\t') {
-        const std::size_t stop = column_ - column_ % 8 + 8;
-        const std::size_t end = stop < width_ ? stop : width_ - 1;
-        const std::size_t spaces = end > column_ ? end - column_ : 0;
-        expanded.append(spaces, ' ');
-        column_ += spaces;
-        continue;
-      }
-      expanded += c;
-      if (c == '\x1b') {
-        inSequence_ = true;
-      } else if (c == '\r' || c == '\n') {
-        column_ = 0;
-      } else if (c == '\b') {
-        column_ = column_ > 0 ? column_ - 1 : 0;
-      } else if ((byte & 0xC0) != 0x80 && byte >= 0x20) {
-        // One column per character, not per byte; a full line goes on at the next line's start.
-        column_ = column_ >= width_ ? 1 : column_ + 1;
-      }
-    }
-    return expanded;
-  }
-
   HANDLE handle_;
   bool isConsole_;
-  std::size_t column_ = 0;
-  std::size_t width_ = 80;
-  bool inSequence_ = false;
+  ConsoleTabs tabs_;
   char buffer_[4096];
   std::string pending_;  // bytes not yet written: at most an unfinished character between writes
   PlainScreenBreak screenBreak_;

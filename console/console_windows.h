@@ -18,6 +18,19 @@
 // The number of bytes at the end of text that begin a UTF-8 character not yet complete.
 std::size_t unfinishedUtf8Tail(const std::string& text);
 
+// Tabs as the spaces up to the next stop of eight, in the columns of a console window as wide as
+// its buffer: Wine's console draws a tab at the start of its top line two columns short. Knows
+// the column from what it expanded before, the sequences the console sends among it.
+class ConsoleTabs {
+ public:
+  std::string expand(void* handle, const std::string& text);
+
+ private:
+  std::size_t column_ = 0;
+  std::size_t width_ = 80;
+  bool inSequence_ = false;
+};
+
 // Writes the UTF-8 text to the console window as the characters it encodes, all but an unfinished
 // character at its end, which stays in text for the next write.
 bool writeToConsoleWindow(void* handle, std::string& text);

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "console/console_interface.h"
-#include "console/key_decoder.h"
 #include "console/key_input.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"

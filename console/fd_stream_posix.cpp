@@ -67,14 +67,7 @@ int FdOutputBuffer::sync() {
   return writeOut() ? 0 : -1;
 }
 
-bool InputQueue::fill(int timeoutMs) {
-  if (position_ == bytes_.size()) {
-    bytes_.clear();
-    position_ = 0;
-  }
-  if (ended_) {
-    return false;
-  }
+bool InputQueue::readMore(int timeoutMs) {
   // Poll even when waiting for ever: a signal breaks a poll whatever SA_RESTART says, and the
   // program may have a screen to redraw.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

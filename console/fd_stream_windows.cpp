@@ -33,14 +33,7 @@ bool arrivesWithin(HANDLE handle, int timeoutMs) {
 
 }  // namespace
 
-bool InputQueue::fill(int timeoutMs) {
-  if (position_ == bytes_.size()) {
-    bytes_.clear();
-    position_ = 0;
-  }
-  if (ended_) {
-    return false;
-  }
+bool InputQueue::readMore(int timeoutMs) {
   const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
   if (timeoutMs >= 0 && !arrivesWithin(handle, timeoutMs)) {
     return false;

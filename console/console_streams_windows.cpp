@@ -1,9 +1,8 @@
-// Standard output and standard error on a console window: the characters the program's UTF-8
-// encodes, whatever code page (437, 850) the window reads bytes in.
+// Writing to a console window, or to a pipe or a file in its place: the characters the program's
+// UTF-8 encodes, whatever code page (437, 850) the window reads bytes in.
 #include <windows.h>
 
 #include <iostream>
-#include <streambuf>
 
 #include "console/console_windows.h"
 #include "console/key_decoder.h"
@@ -11,54 +10,7 @@
 
 namespace {
 
-bool isConsoleWindow(HANDLE handle) {
-  DWORD mode = 0;
-  return GetConsoleMode(handle, &mode) != 0;
-}
-
-// A standard stream's buffer onto a console window.
-class ConsoleWindowBuffer : public std::streambuf {
- public:
-  explicit ConsoleWindowBuffer(HANDLE handle) : handle_(handle) {
-    setp(buffer_, buffer_ + sizeof buffer_);
-  }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (sync() != 0) {
-      return traits_type::eof();
-    }
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override {
-    pending_.append(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return writeToConsoleWindow(handle_, pending_) ? 0 : -1;
-  }
-
- private:
-  HANDLE handle_;
-  char buffer_[1024];
-  std::string pending_;  // at most an unfinished character between writes
-};
-
-void showInConsoleWindow(std::ostream& stream, DWORD which) {
-  const HANDLE handle = GetStdHandle(which);
-  if (!isConsoleWindow(handle)) {
-    return;  // a file or a pipe keeps the UTF-8 bytes
-  }
-  stream.flush();
-  // Never freed: the C++ runtime flushes the standard streams after every static is gone.
-  stream.rdbuf(new ConsoleWindowBuffer(handle));
-}
-
-}  // namespace
-
+// The number of bytes at the end of text that begin a UTF-8 character not yet complete.
 std::size_t unfinishedUtf8Tail(const std::string& text) {
   const std::size_t size = text.size();
   for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
@@ -71,16 +23,13 @@ std::size_t unfinishedUtf8Tail(const std::string& text) {
   return 0;
 }
 
-bool writeToConsoleWindow(void* handle, std::string& text) {
-  const std::size_t tail = unfinishedUtf8Tail(text);
-  const std::wstring wide = wideText(text.substr(0, text.size() - tail));
-  text.erase(0, text.size() - tail);
-  const wchar_t* units = wide.data();
-  std::size_t count = wide.size();
+// Writes all count units, in pieces that one call takes, going on after a short write.
+template <typename Unit, typename Write>
+bool writeInPieces(const Unit* units, std::size_t count, Write write) {
   while (count > 0) {
     DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(count < 16384 ? count : 16384);
-    if (!WriteConsoleW(handle, units, chunk, &written, nullptr) || written == 0) {
+    if (!write(units, static_cast<DWORD>(count < 16384 ? count : 16384), &written) ||
+        written == 0) {
       return false;
     }
     units += written;
@@ -89,14 +38,80 @@ bool writeToConsoleWindow(void* handle, std::string& text) {
   return true;
 }
 
+// Writes whole UTF-8 characters to the console window as the characters they encode.
+bool writeToConsoleWindow(HANDLE handle, const std::string& text) {
+  const std::wstring wide = wideText(text);
+  return writeInPieces(wide.data(), wide.size(),
+                       [handle](const wchar_t* units, DWORD count, DWORD* written) {
+                         return WriteConsoleW(handle, units, count, written, nullptr) != 0;
+                       });
+}
+
+void showInConsoleWindow(std::ostream& stream, DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode) == 0) {
+    return;  // a file or a pipe keeps the UTF-8 bytes
+  }
+  stream.flush();
+  // Never freed: the C++ runtime flushes the standard streams after every static is gone.
+  stream.rdbuf(new ConsoleOutputBuffer(handle, true));
+}
+
+}  // namespace
+
 void showStandardStreamsInConsoleWindow() {
   showInConsoleWindow(std::cout, STD_OUTPUT_HANDLE);
   showInConsoleWindow(std::cerr, STD_ERROR_HANDLE);
 }
 
-std::string ConsoleTabs::expand(void* handle, const std::string& text) {
+ConsoleOutputBuffer::ConsoleOutputBuffer(void* handle, bool isConsole)
+    : handle_(handle), isConsole_(isConsole) {
+  setp(buffer_, buffer_ + sizeof buffer_);
+}
+
+ConsoleOutputBuffer::~ConsoleOutputBuffer() {
+  sync();
+}
+
+ConsoleOutputBuffer::int_type ConsoleOutputBuffer::overflow(int_type c) {
+  if (sync() != 0) {
+    return traits_type::eof();
+  }
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int ConsoleOutputBuffer::sync() {
+  pending_ += screenBreak_.pass({pbase(), static_cast<std::size_t>(pptr() - pbase())});
+  setp(buffer_, buffer_ + sizeof buffer_);
+  if (pending_.empty()) {
+    return 0;
+  }
+  bool ok = true;
+  if (isConsole_) {
+    const std::size_t tail = unfinishedUtf8Tail(pending_);
+    ok = writeToConsoleWindow(handle_, expandTabs(pending_.substr(0, pending_.size() - tail)));
+    pending_.erase(0, pending_.size() - tail);
+  } else {
+    ok = writeBytes(pending_.data(), pending_.size());
+    pending_.clear();
+  }
+  return ok ? 0 : -1;
+}
+
+bool ConsoleOutputBuffer::writeBytes(const char* bytes, std::size_t count) {
+  return writeInPieces(bytes, count, [this](const char* units, DWORD size, DWORD* written) {
+    return WriteFile(handle_, units, size, written, nullptr) != 0;
+  });
+}
+
+std::string ConsoleOutputBuffer::expandTabs(const std::string& text) {
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(handle, &info) && info.dwSize.X > 0) {
+  if (GetConsoleScreenBufferInfo(handle_, &info) && info.dwSize.X > 0) {
     width_ = static_cast<std::size_t>(info.dwSize.X);
   }
   std::string expanded;

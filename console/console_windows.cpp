@@ -7,7 +7,6 @@
 
 #include "console/console_windows.h"
 #include "console/line_editor.h"
-#include "console/plain_screen_break.h"
 #include "console/signal_cleanup.h"
 #include "store/sources/wide_text.h"
 
@@ -108,72 +107,6 @@ class ConsoleWindowInput : public TerminalInput {
 
 }  // namespace
 
-// Output to a console window as UTF-16 (whole characters only), to a pipe or file as bytes.
-class WindowsConsole::OutputBuffer : public std::streambuf {
- public:
-  OutputBuffer(HANDLE handle, bool isConsole) : handle_(handle), isConsole_(isConsole) {
-    setp(buffer_, buffer_ + sizeof buffer_);
-  }
-  ~OutputBuffer() override { sync(); }
-  OutputBuffer(const OutputBuffer&) = delete;
-  OutputBuffer& operator=(const OutputBuffer&) = delete;
-
-  // Plain mode's clear: the next text starts after a blank line.
-  void breakScreen() { screenBreak_.request(); }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (sync() != 0) {
-      return traits_type::eof();
-    }
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override {
-    pending_ += screenBreak_.pass({pbase(), static_cast<std::size_t>(pptr() - pbase())});
-    setp(buffer_, buffer_ + sizeof buffer_);
-    if (pending_.empty()) {
-      return 0;
-    }
-    bool ok = true;
-    if (isConsole_) {
-      const std::size_t tail = unfinishedUtf8Tail(pending_);
-      std::string text = tabs_.expand(handle_, pending_.substr(0, pending_.size() - tail));
-      ok = writeToConsoleWindow(handle_, text);
-      pending_.erase(0, pending_.size() - tail);
-    } else {
-      ok = writeAll(pending_.data(), pending_.size());
-      pending_.clear();
-    }
-    return ok ? 0 : -1;
-  }
-
- private:
-  bool writeAll(const char* bytes, std::size_t count) {
-    while (count > 0) {
-      DWORD written = 0;
-      const DWORD chunk = static_cast<DWORD>(count < 16384 ? count : 16384);
-      if (!WriteFile(handle_, bytes, chunk, &written, nullptr) || written == 0) {
-        return false;
-      }
-      bytes += written;
-      count -= written;
-    }
-    return true;
-  }
-
-  HANDLE handle_;
-  bool isConsole_;
-  ConsoleTabs tabs_;
-  char buffer_[4096];
-  std::string pending_;  // bytes not yet written: at most an unfinished character between writes
-  PlainScreenBreak screenBreak_;
-};
-
 WindowsConsole::WindowsConsole(bool plain)
     : input_(GetStdHandle(STD_INPUT_HANDLE)),
       output_(GetStdHandle(STD_OUTPUT_HANDLE)),
@@ -201,7 +134,7 @@ WindowsConsole::WindowsConsole(bool plain)
     // no window events: only key events are read.
     SetConsoleMode(input_, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
   }
-  outBuffer_ = std::make_unique<OutputBuffer>(output_, outputIsConsole_);
+  outBuffer_ = std::make_unique<ConsoleOutputBuffer>(output_, outputIsConsole_);
   // U+FFFD for what the filter replaces: the console takes UTF-8 from now on.
   safeBuffer_ = std::make_unique<SafeTextBuffer>(
       outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());

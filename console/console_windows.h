@@ -10,29 +10,43 @@
 
 #include "console/console_interface.h"
 #include "console/key_input.h"
+#include "console/plain_screen_break.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"
 #include "console/virtual_keys.h"
 
-// The number of bytes at the end of text that begin a UTF-8 character not yet complete.
-std::size_t unfinishedUtf8Tail(const std::string& text);
-
-// Tabs as the spaces up to the next stop of eight, in the columns of a console window as wide as
-// its buffer: Wine's console draws a tab at the start of its top line two columns short. Knows
-// the column from what it expanded before, the sequences the console sends among it.
-class ConsoleTabs {
+// Output to a console window as UTF-16 (whole characters, tabs as spaces), to a pipe or a file as
+// the bytes given: the session's screens, and the jobs' lines where standard output or standard
+// error is a console window.
+class ConsoleOutputBuffer : public std::streambuf {
  public:
-  std::string expand(void* handle, const std::string& text);
+  ConsoleOutputBuffer(void* handle, bool isConsole);
+  ~ConsoleOutputBuffer() override;
+  ConsoleOutputBuffer(const ConsoleOutputBuffer&) = delete;
+  ConsoleOutputBuffer& operator=(const ConsoleOutputBuffer&) = delete;
+
+  // Plain mode's clear: the next text starts after a blank line.
+  void breakScreen() { screenBreak_.request(); }
+
+ protected:
+  int_type overflow(int_type c) override;
+  int sync() override;
 
  private:
+  // Tabs as the spaces up to the next stop of eight, in the columns of a window as wide as its
+  // buffer: Wine's console draws a tab at the start of its top line two columns short.
+  std::string expandTabs(const std::string& text);
+  bool writeBytes(const char* bytes, std::size_t count);
+
+  void* handle_;
+  bool isConsole_;
   std::size_t column_ = 0;
   std::size_t width_ = 80;
   bool inSequence_ = false;
+  char buffer_[4096];
+  std::string pending_;  // bytes not yet written: at most an unfinished character between writes
+  PlainScreenBreak screenBreak_;
 };
-
-// Writes the UTF-8 text to the console window as the characters it encodes, all but an unfinished
-// character at its end, which stays in text for the next write.
-bool writeToConsoleWindow(void* handle, std::string& text);
 
 // From now on standard output and standard error, where they are a console window, show what a
 // job, --help, --check or a fatal line writes as its characters, whatever the window's code page;
@@ -85,8 +99,6 @@ class WindowsConsole : public SessionConsole {
   struct SavedState;
 
  private:
-  class OutputBuffer;
-
   Key readConsoleKey();
   // Bytes of the console's own (sequences, line editing), past the safe-text filter.
   void raw(const char* bytes);
@@ -100,7 +112,7 @@ class WindowsConsole : public SessionConsole {
   bool vt_ = false;
   bool coloursOn_ = false;
   std::unique_ptr<SavedState> saved_;
-  std::unique_ptr<OutputBuffer> outBuffer_;
+  std::unique_ptr<ConsoleOutputBuffer> outBuffer_;
   // Everything the screens print passes the safe-text filter: no text from a database can act as
   // a control sequence.
   std::unique_ptr<SafeTextBuffer> safeBuffer_;

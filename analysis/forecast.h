@@ -4,8 +4,8 @@
 #include <ostream>
 #include <string>
 
-#include "analysis/console_interface.h"
 #include "analysis/pending_subjects.h"
+#include "console/console_interface.h"
 #include "store/tree/record_tree.h"
 
 // The average as the forecast writes it: general notation, at most 6 significant digits (55.5,

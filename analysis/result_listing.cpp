@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "analysis/console_interface.h"
 #include "analysis/grade_bands.h"
+#include "console/console_interface.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <ostream>
 
-#include "analysis/console_interface.h"
 #include "analysis/pending_subjects.h"
+#include "console/console_interface.h"
 #include "store/tree/record_tree.h"
 
 // The total a grade asks of every subject: 75 for A (Distinction), 60 for B (Credit), 40 for C

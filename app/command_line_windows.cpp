@@ -4,5 +4,6 @@
 
 const PlatformUsage kPlatformUsage{
     "                        or its IP address), Port, Database, UID, PWD; DBQ for an\n"
-    "                        Access file (see README.txt)\n",
+    "                        Access file, through a 64-bit driver (Microsoft Access\n"
+    "                        Driver (*.mdb, *.accdb) of 64-bit Office or Engine)\n",
     "-1073741510 (0xC000013A) ended by Ctrl-C or by closing the window.\n"};

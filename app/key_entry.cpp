@@ -3,18 +3,10 @@
 
 #include "console/safe_text.h"
 #include "store/tree/student_index.h"
-
-namespace {
-
-// Only A-Z fold: digits, punctuation, Backspace and codes above 127 are stored as typed.
-int foldToLower(int key) {
-  return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
-}
-
-}  // namespace
+#include "text/ascii_fold.h"
 
 const EntryRules kStudentIdEntry = {"Please enter Student ID to be search: ", "Student ID", 8,
-                                    foldToLower, false};
+                                    asciiLower, false};
 const EntryRules kIntakeEntry = {"Please enter Intake for mails generation: ", "Intake",
                                  kIntakePromptChars, intakeKeyAsTyped, true};
 

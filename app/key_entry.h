@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 // How one entry takes its keys. A key is one character, a UTF-8 character included.
 struct EntryRules {

@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "store/sources/wide_text.h"
 #include "store/sources/windows_access_reader.h"
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 4 && utf8Of(argv[1]) == kAccessReaderOption) {
-    return runAccessReader(utf8Of(argv[2]), utf8Of(argv[3]));
+  if (argc == 4 && utf8Text(argv[1]) == kAccessReaderOption) {
+    return runAccessReader(utf8Text(argv[2]), utf8Text(argv[3]));
   }
   std::fputs(
       "tavrinel-access32 reads Access files for tavrinel.exe, which starts it: run "

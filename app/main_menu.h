@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "store/tree/record_tree.h"
 
 void printMainMenu(std::ostream& out);

@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/program_entry.h"
 #include "console/console_windows.h"
+#include "store/sources/wide_text.h"
 #include "store/sources/windows_access_reader.h"
 
 namespace {
@@ -26,7 +27,7 @@ bool ownsConsole() {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i) {
-    arguments.push_back(utf8Of(argv[i]));
+    arguments.push_back(utf8Text(argv[i]));
   }
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) {
@@ -41,6 +42,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && arguments[1] == kOdbcReaderOption) {
     return runOdbcReader(arguments[2]);
   }
+  // Names with accents in a job's lines, --check's report and fatal lines, as in the screens.
+  showStandardStreamsInConsoleWindow();
   const CommandLine line = parseCommandLine(argc, pointers.data());
   if (line.action != CommandLine::Action::kRun) {
     const int status = runCommandLine(line);

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <vector>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 enum class MenuOutcome { kStay, kBack };
 

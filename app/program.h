@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "store/loader.h"
 
 // Loads the record tree, reporting progress now and then; loadRecordTree in the program.

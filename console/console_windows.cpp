@@ -3,12 +3,13 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 
 #include "console/console_windows.h"
 #include "console/line_editor.h"
 #include "console/plain_box_lines.h"
-#include "console/plain_screen_break.h"
 #include "console/signal_cleanup.h"
+#include "store/sources/wide_text.h"
 
 namespace {
 
@@ -25,29 +26,6 @@ constexpr const char* kEraseToEndOfLine = "\x1b[K";
 
 // The status Windows gives a program ended by Ctrl-C (STATUS_CONTROL_C_EXIT).
 constexpr UINT kExitByControlC = 0xC000013A;
-
-std::wstring wideOf(const char* bytes, int size) {
-  if (size <= 0) {
-    return {};
-  }
-  const int length = MultiByteToWideChar(CP_UTF8, 0, bytes, size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, bytes, size, wide.data(), length);
-  return wide;
-}
-
-// The number of bytes at the end of text that begin a UTF-8 character not yet complete.
-std::size_t unfinishedTail(const std::string& text) {
-  const std::size_t size = text.size();
-  for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
-    const unsigned char byte = static_cast<unsigned char>(text[size - back]);
-    if ((byte & 0xC0) != 0x80) {
-      const std::size_t length = utf8CharacterLength(byte);
-      return length > back ? back : 0;
-    }
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -66,7 +44,7 @@ struct WindowsConsole::SavedState {
   std::atomic<bool> restored{false};
 
   void write(const char* text) const {
-    const std::wstring wide = wideOf(text, static_cast<int>(std::char_traits<char>::length(text)));
+    const std::wstring wide = wideText(text);
     DWORD written = 0;
     WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   }
@@ -116,136 +94,19 @@ BOOL WINAPI onControlEvent(DWORD event) {
   ExitProcess(kExitByControlC);
 }
 
-}  // namespace
-
-// Output to a console window as UTF-16 (whole characters only), to a pipe or file as bytes.
-class WindowsConsole::OutputBuffer : public std::streambuf {
+// A person at a console window: keys from its key events, and line answers taken, echoed and
+// edited by the terminal's own line reading, as on a POSIX terminal.
+class ConsoleWindowInput : public TerminalInput {
  public:
-  OutputBuffer(HANDLE handle, bool isConsole) : handle_(handle), isConsole_(isConsole) {
-    setp(buffer_, buffer_ + sizeof buffer_);
-  }
-  ~OutputBuffer() override { sync(); }
-  OutputBuffer(const OutputBuffer&) = delete;
-  OutputBuffer& operator=(const OutputBuffer&) = delete;
-
-  // Plain mode's clear: the next text starts after a blank line.
-  void breakScreen() { screenBreak_.request(); }
-  // Plain mode's text: the screens without their boxes and rules.
-  void takeOutBoxes() { boxLines_ = std::make_unique<PlainBoxLines>(); }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (write(false) != 0) {
-      return traits_type::eof();
-    }
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  // A flush comes before every key read: a line held back is a prompt, and shows now.
-  int sync() override { return write(true); }
+  ConsoleWindowInput(std::ostream& echo, TerminalControl control, std::function<Key()> nextKey)
+      : TerminalInput(-1, echo, std::move(control)), nextKey_(std::move(nextKey)) {}
+  Key readKey() override { return nextKey_(); }
 
  private:
-  int write(bool flushing) {
-    std::string written(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-    setp(buffer_, buffer_ + sizeof buffer_);
-    if (boxLines_) {
-      written = boxLines_->pass(written) + (flushing ? boxLines_->release() : std::string());
-    }
-    pending_ += screenBreak_.pass(written);
-    if (pending_.empty()) {
-      return 0;
-    }
-    bool ok = true;
-    if (isConsole_) {
-      const std::size_t tail = unfinishedTail(pending_);
-      const std::string text = expandTabs(pending_.substr(0, pending_.size() - tail));
-      const std::wstring wide = wideOf(text.data(), static_cast<int>(text.size()));
-      ok = writeAll(wide.data(), wide.size(), true);
-      pending_.erase(0, pending_.size() - tail);
-    } else {
-      ok = writeAll(pending_.data(), pending_.size(), false);
-      pending_.clear();
-    }
-    return ok ? 0 : -1;
-  }
-
-  bool writeAll(const void* data, std::size_t count, bool wide) {
-    const char* bytes = static_cast<const char*>(data);
-    const std::size_t unit = wide ? sizeof(wchar_t) : 1;
-    while (count > 0) {
-      DWORD written = 0;
-      const DWORD chunk = static_cast<DWORD>(count < 16384 ? count : 16384);
-      const BOOL ok = wide ? WriteConsoleW(handle_, bytes, chunk, &written, nullptr)
-                           : WriteFile(handle_, bytes, chunk, &written, nullptr);
-      if (!ok || written == 0) {
-        return false;
-      }
-      bytes += written * unit;
-      count -= written;
-    }
-    return true;
-  }
-
-  // Tabs as the spaces up to the next stop of eight. Wine's console draws a tab at the start of
-  // its top line two columns short.
-  std::string expandTabs(const std::string& text) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(handle_, &info) && info.dwSize.X > 0) {
-      width_ = static_cast<std::size_t>(info.dwSize.X);
-    }
-    std::string expanded;
-    expanded.reserve(text.size());
-    for (char c : text) {
-      const unsigned char byte = static_cast<unsigned char>(c);
-      if (inSequence_) {
-        expanded += c;
-        // A CSI sequence ends with a byte from '@' to '~'; the '[' after ESC does not end it.
-        const bool opening = byte == '[' && expanded[expanded.size() - 2] == '\x1b';
-        if (byte >= 0x40 && byte <= 0x7e && !opening) {
-          inSequence_ = false;
-          if (byte == 'H' || byte == 'F') {
-            column_ = 0;  // home, or the start of the line above: the sequences this file sends
-          }
-        }
-        continue;
-      }
-      if (c == '\t') {
-        const std::size_t stop = column_ - column_ % 8 + 8;
-        const std::size_t end = stop < width_ ? stop : width_ - 1;
-        const std::size_t spaces = end > column_ ? end - column_ : 0;
-        expanded.append(spaces, ' ');
-        column_ += spaces;
-        continue;
-      }
-      expanded += c;
-      if (c == '\x1b') {
-        inSequence_ = true;
-      } else if (c == '\r' || c == '\n') {
-        column_ = 0;
-      } else if (c == '\b') {
-        column_ = column_ > 0 ? column_ - 1 : 0;
-      } else if ((byte & 0xC0) != 0x80 && byte >= 0x20) {
-        // One column per character, not per byte; a full line goes on at the next line's start.
-        column_ = column_ >= width_ ? 1 : column_ + 1;
-      }
-    }
-    return expanded;
-  }
-
-  HANDLE handle_;
-  bool isConsole_;
-  std::size_t column_ = 0;
-  std::size_t width_ = 80;
-  bool inSequence_ = false;
-  char buffer_[4096];
-  std::string pending_;  // bytes not yet written: at most an unfinished character between writes
-  PlainScreenBreak screenBreak_;
-  std::unique_ptr<PlainBoxLines> boxLines_;  // plain mode only
+  std::function<Key()> nextKey_;
 };
+
+}  // namespace
 
 WindowsConsole::WindowsConsole(bool plain)
     : input_(GetStdHandle(STD_INPUT_HANDLE)),
@@ -275,7 +136,7 @@ WindowsConsole::WindowsConsole(bool plain)
     // no window events: only key events are read.
     SetConsoleMode(input_, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
   }
-  outBuffer_ = std::make_unique<OutputBuffer>(output_, outputIsConsole_);
+  outBuffer_ = std::make_unique<ConsoleOutputBuffer>(output_, outputIsConsole_);
   // U+FFFD for what the filter replaces: the console takes UTF-8 from now on.
   safeBuffer_ = std::make_unique<SafeTextBuffer>(
       outBuffer_.get(), outputIsConsole_ ? "\xEF\xBF\xBD" : replacementForTerminal());
@@ -283,6 +144,12 @@ WindowsConsole::WindowsConsole(bool plain)
   showStoredTextInline(out_);
   if (plain_ && outputIsConsole_) {
     outBuffer_->takeOutBoxes();
+  }
+  if (inputIsConsole_) {
+    keyInput_ = std::make_unique<ConsoleWindowInput>(out_, terminalControl(),
+                                                     [this] { return readConsoleKey(); });
+  } else {
+    keyInput_ = std::make_unique<ScriptInput>(0);  // standard input's descriptor
   }
 }
 
@@ -387,7 +254,7 @@ void WindowsConsole::pauseInOwnWindow() {
 
 Key WindowsConsole::readKey() {
   out_.flush();
-  return inputIsConsole_ ? readConsoleKey() : readByteKey();
+  return keyInput_->readKey();
 }
 
 Key WindowsConsole::readConsoleKey() {
@@ -415,171 +282,38 @@ Key WindowsConsole::readConsoleKey() {
   return key;
 }
 
-// A new line for the line reads, typed key by key (keys typed ahead first) up to Enter, with
-// the same echo and editing as on a terminal.
-bool WindowsConsole::takeConsoleLine() {
-  line_.clear();
-  linePosition_ = 0;
-  out_.flush();
-  LineEditor editor(LineKeys{});
-  for (;;) {
-    std::string shown;
-    std::size_t erased = 0;
-    const LineEditor::Step step = editor.take(readConsoleKey(), shown, erased);
-    for (std::size_t i = 0; i < erased; ++i) {
-      raw("\b \b");
-    }
-    if (shown == "\n") {
-      raw("\r\n");  // the console's own line end, whatever its output mode
-    } else {
-      out_ << shown;
-    }
-    out_.flush();
-    if (step != LineEditor::Step::kGoesOn) {
-      line_ = editor.line();
-      return step == LineEditor::Step::kEnded;
-    }
-  }
-}
-
-void WindowsConsole::discardPending() {
-  if (inputIsConsole_) {
-    FlushConsoleInputBuffer(input_);
-    keys_.clear();
-    line_.clear();
-    linePosition_ = 0;
-  } else if (midLine_) {
-    // A pipe is a script: only the rest of the line already begun is dropped.
-    int byte;
-    do {
-      byte = nextByte(false);
-    } while (byte >= 0 && byte != '\n');
-  }
-  midLine_ = false;
-}
-
-int WindowsConsole::peekLineByte() {
-  if (!inputIsConsole_) {
-    return nextByte(true);
-  }
-  if (linePosition_ == line_.size() && !takeConsoleLine()) {
-    return -1;
-  }
-  return static_cast<unsigned char>(line_[linePosition_]);
-}
-
-int WindowsConsole::nextLineByte() {
-  const int byte = peekLineByte();
-  if (byte < 0) {
-    throw EndOfInput();
-  }
-  if (inputIsConsole_) {
-    ++linePosition_;
-  } else {
-    nextByte(false);
-  }
-  return byte;
-}
-
 int WindowsConsole::readAnswer() {
   out_.flush();
-  discardPending();
-  if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
-    nextByte(false);
-  }
-  const int first = nextLineByte();
-  if (inputIsConsole_) {
-    linePosition_ = line_.size();  // the rest of the line is dropped
-    return first;
-  }
-  if (first == '\r' && nextByte(true) == '\n') {
-    nextByte(false);
-    return '\n';  // an empty line ended by CR LF
-  }
-  int byte = first;
-  while (byte != '\n' && byte >= 0) {
-    byte = nextByte(false);
-  }
-  return first;
+  return keyInput_->readAnswer();
 }
 
 std::string WindowsConsole::readWord() {
   out_.flush();
-  if (!inputIsConsole_ && decoder_.takeCarriageReturn() && nextByte(true) == '\n') {
-    nextByte(false);
-  }
   // In plain mode a word typed ahead answers its prompt without a key: the prompt's line is
   // ended, so that the next prompt starts a line of its own.
-  const bool typedAhead =
-      plain_ && outputIsConsole_ && inputIsConsole_ && hasWordAhead(line_, linePosition_);
-  std::string word = takeWord([this] { return nextLineByte(); }, [this] { return peekLineByte(); });
-  midLine_ = true;
+  const bool typedAhead = plain_ && outputIsConsole_ && keyInput_->hasWordAhead();
+  std::string word = keyInput_->readWord();
   if (typedAhead) {
     out_ << '\n';
   }
   return word;
 }
 
-Key WindowsConsole::readByteKey() {
-  while (!decoder_.hasKey()) {
-    if (decoder_.isMidSequence() && !waitForByte(kEscapeWaitMs)) {
-      decoder_.timeOut();
-      continue;
+TerminalControl WindowsConsole::terminalControl() {
+  TerminalControl control;
+  control.discardTyped = [this] {
+    FlushConsoleInputBuffer(input_);
+    keys_.clear();
+  };
+  control.onHangUp = [] {};  // a console window does not hang up: its closing is a control event
+  control.showErase = [this](std::size_t columns) {
+    for (std::size_t i = 0; i < columns; ++i) {
+      raw("\b \b");
     }
-    const int byte = nextByte(false);
-    if (byte < 0) {
-      decoder_.timeOut();
-      if (!decoder_.hasKey()) {
-        throw EndOfInput();
-      }
-    } else {
-      decoder_.feed(static_cast<unsigned char>(byte));
-    }
-  }
-  return decoder_.nextKey();
-}
-
-// True when a byte can be read at once or within timeoutMs, or the input has ended. A file is
-// always ready; a pipe is asked how much it holds.
-bool WindowsConsole::waitForByte(int timeoutMs) {
-  if (bytePosition_ < bytes_.size() || inputEnded_ || GetFileType(input_) != FILE_TYPE_PIPE) {
-    return true;
-  }
-  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-  for (;;) {
-    DWORD available = 0;
-    if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &available, nullptr) || available > 0) {
-      return true;  // bytes, or a broken pipe whose read reports the end
-    }
-    if (GetTickCount64() >= deadline) {
-      return false;
-    }
-    Sleep(5);
-  }
-}
-
-// The next byte of a pipe or file (consumed unless peekOnly), or -1 at its end.
-int WindowsConsole::nextByte(bool peekOnly) {
-  if (bytePosition_ == bytes_.size()) {
-    bytes_.clear();
-    bytePosition_ = 0;
-    if (!inputEnded_) {
-      out_.flush();
-      char buffer[4096];
-      DWORD count = 0;
-      if (!ReadFile(input_, buffer, sizeof buffer, &count, nullptr) || count == 0) {
-        inputEnded_ = true;
-      } else {
-        bytes_.assign(buffer, count);
-      }
-    }
-    if (bytes_.empty()) {
-      return -1;
-    }
-  }
-  const int byte = static_cast<unsigned char>(bytes_[bytePosition_]);
-  if (!peekOnly) {
-    ++bytePosition_;
-  }
-  return byte;
+  };
+  const LineKeys keys;
+  control.endOfFileKey = keys.endOfFileKey;
+  control.eraseKey = keys.eraseKey;
+  control.killKey = keys.killKey;
+  return control;
 }

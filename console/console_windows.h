@@ -8,11 +8,57 @@
 #include <streambuf>
 #include <string>
 
-#include "analysis/console_interface.h"
-#include "console/key_decoder.h"
+#include "console/console_interface.h"
+#include "console/key_input.h"
+#include "console/plain_box_lines.h"
+#include "console/plain_screen_break.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"
 #include "console/virtual_keys.h"
+
+// Output to a console window as UTF-16 (whole characters, tabs as spaces), to a pipe or a file as
+// the bytes given: the session's screens, and the jobs' lines where standard output or standard
+// error is a console window.
+class ConsoleOutputBuffer : public std::streambuf {
+ public:
+  ConsoleOutputBuffer(void* handle, bool isConsole);
+  ~ConsoleOutputBuffer() override;
+  ConsoleOutputBuffer(const ConsoleOutputBuffer&) = delete;
+  ConsoleOutputBuffer& operator=(const ConsoleOutputBuffer&) = delete;
+
+  // Plain mode's clear: the next text starts after a blank line.
+  void breakScreen() { screenBreak_.request(); }
+  // Plain mode's text: the screens without their boxes and rules.
+  void takeOutBoxes() { boxLines_ = std::make_unique<PlainBoxLines>(); }
+
+ protected:
+  int_type overflow(int_type c) override;
+  int sync() override;
+
+ private:
+  // Tabs as the spaces up to the next stop of eight, in the columns of a window as wide as its
+  // buffer: Wine's console draws a tab at the start of its top line two columns short.
+  std::string expandTabs(const std::string& text);
+  bool writeBytes(const char* bytes, std::size_t count);
+  // Writes what the buffer holds; a flush (before every key read) also releases a line held back
+  // as a possible box line, which is then a prompt.
+  int write(bool flushing);
+
+  void* handle_;
+  bool isConsole_;
+  std::size_t column_ = 0;
+  std::size_t width_ = 80;
+  bool inSequence_ = false;
+  char buffer_[4096];
+  std::string pending_;  // bytes not yet written: at most an unfinished character between writes
+  PlainScreenBreak screenBreak_;
+  std::unique_ptr<PlainBoxLines> boxLines_;  // plain mode only
+};
+
+// From now on standard output and standard error, where they are a console window, show what a
+// job, --help, --check or a fatal line writes as its characters, whatever the window's code page;
+// to a file or a pipe they stay UTF-8 bytes.
+void showStandardStreamsInConsoleWindow();
 
 class WindowsConsole : public SessionConsole {
  public:
@@ -60,19 +106,11 @@ class WindowsConsole : public SessionConsole {
   struct SavedState;
 
  private:
-  class OutputBuffer;
-
   Key readConsoleKey();
-  Key readByteKey();
-  void discardPending();
-  int peekLineByte();
-  int nextLineByte();
-  bool takeConsoleLine();
-  int nextByte(bool peekOnly);
-  bool waitForByte(int timeoutMs);
   // Bytes of the console's own (sequences, line editing), past the safe-text filter.
   void raw(const char* bytes);
   void writeSequence(const char* sequence);
+  TerminalControl terminalControl();
 
   void* input_;
   void* output_;
@@ -82,24 +120,17 @@ class WindowsConsole : public SessionConsole {
   bool plain_ = false;  // --plain: no boxes or rules, each prompt on a line of its own
   bool coloursOn_ = false;
   std::unique_ptr<SavedState> saved_;
-  std::unique_ptr<OutputBuffer> outBuffer_;
+  std::unique_ptr<ConsoleOutputBuffer> outBuffer_;
   // Everything the screens print passes the safe-text filter: no text from a database can act as
   // a control sequence.
   std::unique_ptr<SafeTextBuffer> safeBuffer_;
   std::ostream out_;
 
-  // Console input: keys mapped from key events and not taken yet, and the line the line reads
-  // are taking from (typed with echo, ended by Enter).
+  // Console input: keys mapped from key events and not taken yet.
   VirtualKeyMapper mapper_;
   std::deque<Key> keys_;
-  std::string line_;
-  std::size_t linePosition_ = 0;
-
-  // Byte input (a pipe or a file): read ahead, decoded into keys as on a Linux pipe.
-  std::string bytes_;
-  std::size_t bytePosition_ = 0;
-  bool inputEnded_ = false;
-  KeyDecoder decoder_{false};  // a script has no Alt key: its ESC and a key are two keys
-  bool midLine_ = false;
+  // Keys and line answers: a console window's keys through the terminal's line reading, a pipe
+  // or a file as a script, as on a POSIX system.
+  std::unique_ptr<KeyInput> keyInput_;
   bool paused_ = false;  // a key was waited for: the last message has been read
 };

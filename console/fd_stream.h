@@ -56,6 +56,9 @@ class InputQueue {
 
  private:
   bool fill(int timeoutMs);
+  // Appends what the input gives within timeoutMs (the platform's part); false when nothing
+  // came, with ended_ set at the end of the input.
+  bool readMore(int timeoutMs);
 
   int fd_;
   std::function<void()> onInterrupted_;

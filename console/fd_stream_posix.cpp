@@ -67,14 +67,7 @@ int FdOutputBuffer::sync() {
   return writeOut() ? 0 : -1;
 }
 
-bool InputQueue::fill(int timeoutMs) {
-  if (position_ == bytes_.size()) {
-    bytes_.clear();
-    position_ = 0;
-  }
-  if (ended_) {
-    return false;
-  }
+bool InputQueue::readMore(int timeoutMs) {
   // Poll even when waiting for ever: a signal breaks a poll whatever SA_RESTART says, and the
   // program may have a screen to redraw.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -115,24 +108,4 @@ bool InputQueue::fill(int timeoutMs) {
   }
   bytes_.append(chunk, static_cast<std::size_t>(got));
   return true;
-}
-
-int InputQueue::peek(int timeoutMs) {
-  if (position_ == bytes_.size() && !fill(timeoutMs)) {
-    return ended_ ? kEnded : kTimedOut;
-  }
-  return static_cast<unsigned char>(bytes_[position_]);
-}
-
-int InputQueue::next(int timeoutMs) {
-  int byte = peek(timeoutMs);
-  if (byte >= 0) {
-    ++position_;
-  }
-  return byte;
-}
-
-void InputQueue::clear() {
-  bytes_.clear();
-  position_ = 0;
 }

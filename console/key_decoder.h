@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 // Turns the bytes a terminal sends into the key presses the screens expect: those of the Windows
 // console's unechoed key read. An arrow, Home/End, Insert/Delete, Page Up/Down or function key,

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "console/fd_stream.h"
 #include "console/key_decoder.h"
 

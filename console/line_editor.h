@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 // The keys that edit a line; a terminal names its own (stty erase, kill, eof). -1 for none.
 struct LineKeys {

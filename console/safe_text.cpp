@@ -1,7 +1,7 @@
 // One filter between outside text and the terminal: control characters and bad UTF-8 replaced.
 #include "console/safe_text.h"
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 class SessionConsole : public Console {
  public:

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "console/signal_cleanup.h"
+#include "store/sources/wide_text.h"
+
 namespace {
 
 std::mutex& pathLock() {
@@ -21,10 +23,8 @@ std::wstring& registeredPath() {
 }  // namespace
 
 bool setUnlinkOnFatalSignal(const char* path) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), length);
-  wide.resize(wide.size() - 1);
+  // As the output file names it to every call, the long form included.
+  const std::wstring wide = widePath(path);
   std::lock_guard<std::mutex> guard(pathLock());
   registeredPath() = wide;
   return true;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 // One key going down, as the Windows console reports it: the virtual-key code, the UTF-16 unit
 // it types (0 for none: ESC under Wine, arrows, function keys, a dead key) and the state of the

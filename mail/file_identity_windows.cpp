@@ -7,16 +7,9 @@
 #include <string>
 
 #include "mail/file_identity.h"
+#include "store/sources/wide_text.h"
 
 namespace {
-
-std::wstring widePath(const std::string& path) {
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-  return wide;
-}
 
 bool identityOfHandle(HANDLE handle, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION info{};

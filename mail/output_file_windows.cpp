@@ -7,21 +7,9 @@
 #include <string>
 
 #include "mail/output_file.h"
+#include "store/sources/wide_text.h"
 
 namespace {
-
-// Paths arrive as UTF-8 (the command line is read as UTF-16 and converted), so a folder named
-// "Büro" is the folder it names, whatever the system's code page.
-std::wstring widePath(const std::string& path) {
-  if (path.empty()) {
-    return {};
-  }
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-  return wide;
-}
 
 DWORD gLastError = ERROR_SUCCESS;
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "mail/letter_pages.h"
 
 namespace {

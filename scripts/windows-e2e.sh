@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Walks the README's first run with the Windows program under Wine and with the Linux program,
-# each in a tmux window of the same size, keys sent by tmux (ESC and function keys among them):
-# the screens after every step and the mail.txt they write must be the same. Runs on a SQLite
+# Walks the READMEs' first run with the Windows program under Wine and with the Linux program,
+# each in a tmux window of the same size, keys sent by tmux (ESC and function keys among them), as
+# README.md and README.txt key it (read from the files themselves): the screens after every step
+# and the mail.txt they write must be the same, and hold letters. Runs on a SQLite
 # copy of the sample, again in a window of 80x24 (where the listing and the chart are taller than
 # the window, and the student's name must stay in the pane's history), and, where the MDBTools
 # ODBC driver is installed, on the sample Access file
@@ -91,7 +92,13 @@ windows_command() {
      '$root/cmake/wine-run.sh' '$build/wine-prefix' '$windows_exe'"
 }
 
-# The first run, in full.
+# The first run as each README keys it, read from the README itself (tests/e2e/first_run_keys.py):
+# the steps of README.txt, which the Windows zip and installer carry, and of README.md.
+mapfile -t readme_txt_steps < <(python3 "$root/tests/e2e/first_run_keys.py" \
+  "$root/packaging/windows/README-Windows.txt")
+mapfile -t readme_md_steps < <(python3 "$root/tests/e2e/first_run_keys.py" "$root/README.md")
+# Keys beyond the README first (a function key, Alt, Backspace, ESC at the ID prompt, the chart),
+# then README.md's first run in full.
 full_steps=(
   ""                          # the main menu
   "F1"                        # a function key at the main menu
@@ -100,27 +107,13 @@ full_steps=(
   "st2 BSpace Escape"         # Backspace echoed, ESC back to the main menu
   "1"                         # student search
   "st240401 Enter"            # found: the sub menu
-  "1"                         # her results
-  "history: Maya Patel"       # her name, scrolled off a small window, still in its history
   "2"                         # her chart
   "history:Chart for Maya Patel"
   "x"                         # back to the sub menu
-  "3"                         # forecast
-  "65 Space 70 Space 55 Space 80 Space 60 Space 75 Enter"
-  "n Enter"
-  "4"                         # suggestion
-  "B Enter"
-  "Enter Enter Enter Enter Enter Enter"
-  "n Enter"
   "Escape"                    # back to the main menu
-  "2"                         # result mails
-  "APR24IT Enter"
-  "y Enter"
-  "Escape"                    # the main menu again
-  "Escape"                    # closes the program
+  "${readme_md_steps[@]}"
+  "history: Maya Patel"       # her name, scrolled off a small window, still in its history
 )
-# Her results and the intake's letters: every table read, in fewer steps.
-short_steps=("" "1" "st240401 Enter" "1" "Escape" "2" "APR24IT Enter" "y Enter" "Escape" "Escape")
 
 # walk NAME ODBC [COLUMNSxROWS] STEPS...: both programs in their folders under $work/NAME, the
 # same keys, the same screens; 100x40 unless told.
@@ -170,6 +163,9 @@ walk() {
   if ! grep -q 'exit status 0' <<<"$windows_screen"; then
     echo "FAIL $name: the Windows program did not end with status 0"
     failures=$((failures + 1))
+  elif [ ! -s "$work/$name/windows/mail.txt" ]; then
+    echo "FAIL $name: the walk ended without letters in mail.txt"
+    failures=$((failures + 1))
   elif ! cmp -s "$work/$name/linux/mail.txt" "$work/$name/windows/mail.txt"; then
     echo "FAIL $name: mail.txt differs"
     failures=$((failures + 1))
@@ -212,9 +208,80 @@ walk sqlite odbc-none "${full_steps[@]}"
 prepare sqlite-80x24 "$work/demo.sqlite"
 walk sqlite-80x24 odbc-none 80x24 "${full_steps[@]}"
 
+# Console words: the jobs' lines, --check's report and fatal lines reach Wine's console as the
+# characters they are, whatever its code page; redirected, they are the UTF-8 bytes of Linux's.
+# The names come in through the environment, which Wine takes from Linux as UTF-8.
+words=$work/words
+mkdir -p "$words/Büro Ergebnisse"
+{
+  cat "$root/tests/fixtures/demo.sql"
+  echo "UPDATE Student SET Name = 'Zoë Müller', City = '' WHERE StudentID = 'st240401';"
+  echo "UPDATE Student SET Name = 'Trần Minh Đức', City = '' WHERE StudentID = 'st230401';"
+} | sqlite3 "$words/Büro Ergebnisse/Prüfung.db"
+windows_exe_path=$("$root/cmake/wine-run.sh" "$build/wine-prefix" winepath -w "$windows_exe" | tr -d '\r')
+printf '@chcp %%1 >nul\r\n@"%s" "%%DB%%" --check\r\n@"%s" "%%MISSING%%"\r\n@"%s" "%%DB%%" --letters APR23IT --output "%%OUT%%"\r\n' \
+  "$windows_exe_path" "$windows_exe_path" "$windows_exe_path" >"$words/words.bat"
+console_words=(
+  "    'st230401' Trần Minh Đức: no city"
+  "    'st240401' Zoë Müller: no city"
+  'tavrinel: check of Büro Ergebnisse\Prüfung.db: 2 problems of 1 kind'
+  'tavrinel: error: Cannot read Ergebnisse-Müller.mdb: file not found'
+  'tavrinel: 7 letters of intake APR23IT written to Büro Ergebnisse\Briefe Zoë.txt'
+)
+for code_page in 850 437; do
+  session="tavrinel-e2e-words-$$-$code_page"
+  sessions+=("$session")
+  tmux new-session -d -s "$session" -x 120 -y 20 "cd '$words' && LANG=C.UTF-8 \
+    DB='Büro Ergebnisse\\Prüfung.db' MISSING='Ergebnisse-Müller.mdb' OUT='Büro Ergebnisse\\Briefe Zoë.txt' \
+    '$root/cmake/wine-run.sh' '$build/wine-prefix' cmd /c words.bat $code_page; echo words done; sleep 600"
+  for _ in $(seq 150); do
+    screen=$(tmux capture-pane -p -t "$session")
+    grep -q '^words done' <<<"$screen" && break
+    sleep 0.2
+  done
+  missing=""
+  for line in "${console_words[@]}"; do
+    grep -qxF -- "$line" <<<"$screen" || missing+="$line"$'\n'
+  done
+  if [ -z "$missing" ]; then
+    echo "ok   words $code_page: ${#console_words[@]} lines of names and folders shown as written"
+  else
+    echo "FAIL words $code_page: not shown as written:"
+    printf '%s' "$missing"
+    printf '%s\n' "$screen"
+    failures=$((failures + 1))
+  fi
+done
+redirected=$(cd "$words" && "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" \
+  'Büro Ergebnisse\Prüfung.db' --check 2>/dev/null | tr -d '\r' | od -An -tx1) || true
+linux_report=$(cd "$words" && "$linux_binary" 'Büro Ergebnisse/Prüfung.db' --check 2>/dev/null |
+  od -An -tx1) || true
+if [ -n "$redirected" ] && [ "$redirected" = "$linux_report" ]; then
+  echo "ok   words redirected: --check's report is Linux's UTF-8 (its lines ending in CR LF)"
+else
+  echo "FAIL words redirected: --check's report differs from Linux's"
+  failures=$((failures + 1))
+fi
+
+# A lone ESC through a pipe that stays open acts at once, as on Linux: the end of the bytes at
+# hand is the end of a key's sequence. A program that waits for each screen is never left hanging.
+prepare pipe "$work/demo.sqlite"
+escape_started=$SECONDS
+escape_closed=$( (printf '\033'; sleep 6) | (cd "$work/pipe/windows" &&
+  "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe") | tr -d '\r' |
+  while IFS= read -r line; do
+    case $line in *"Program Closing"*) echo $((SECONDS - escape_started)) ;; esac
+  done)
+if [ -n "$escape_closed" ] && [ "$escape_closed" -le 3 ]; then
+  echo "ok   pipe: a lone ESC closed the program after ${escape_closed} s, the pipe still open"
+else
+  echo "FAIL pipe: a lone ESC through an open pipe did not act at once ('$escape_closed' s)"
+  failures=$((failures + 1))
+fi
+
 if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   prepare access64 "$root/sample/Database.mdb"
-  walk access64 odbc64 "${full_steps[@]}"
+  walk access64 odbc64 "" "${readme_txt_steps[@]}"
   # A connection, read by the program started again as its ODBC reader (the connection string on
   # its standard input): the letters of the Linux program, byte for byte.
   connect_letters=$(cd "$work/access64/windows" && ODBCSYSINI="$work/odbc64" \
@@ -230,7 +297,7 @@ if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
     failures=$((failures + 1))
   fi
   prepare access32 "$root/sample/Database.mdb"
-  walk access32 odbc32 "${short_steps[@]}"
+  walk access32 odbc32 "" "${readme_txt_steps[@]}"
   prepare no-driver "$root/sample/Database.mdb"
   no_driver no-driver odbc-none "no Access driver loads, not even the 32-bit \"$jet\""
   # A console of its own (wine start), as after a double-click: Wine here has no display to show

@@ -14,12 +14,14 @@
 #include "store/sources/sql_values.h"
 #include "store/tree/record_tree.h"
 #include "store/tree/student_index.h"
+#include "text/ascii_fold.h"
 
 namespace {
 
 // What the student ID prompt takes: eight characters, folded to lower case as they are typed.
 constexpr std::size_t kPromptChars = 8;
 
+#include "text/ascii_fold.h"
 bool hasAsciiIn(const std::string& text, char first, char last) {
   for (char c : text) {
     if (c >= first && c <= last) {
@@ -33,7 +35,7 @@ bool hasAsciiIn(const std::string& text, char first, char last) {
 // rule), byte for byte otherwise.
 std::string keyAt(const SourceColumn& column, std::size_t row) {
   const std::string text = textAt(column, row);
-  return column.collation() == "NOCASE" ? lowerAscii(text) : text;
+  return column.collation() == "NOCASE" ? asciiLower(text) : text;
 }
 
 class StudentChecks {
@@ -106,7 +108,7 @@ class StudentChecks {
     std::map<std::string, std::set<std::string>> spellings;
     for (std::size_t row = 0; row < student_.rows(); ++row) {
       const std::string id = text(row, kStudentId);
-      spellings[lowerAscii(id)].insert(id);
+      spellings[asciiLower(id)].insert(id);
     }
     DataProblem twins{"student IDs that differ only in case, of which the search finds one",
                       "student ID that differs only in case, of which the search finds one",
@@ -214,7 +216,7 @@ void checkResults(const SourceTables& tables, DataCheck& check) {
     std::unordered_set<std::string> keys;
     const bool nocase = comparedAs.collation() == "NOCASE";
     for (std::size_t row = 0; row < column.size(); ++row) {
-      keys.insert(nocase ? lowerAscii(textAt(column, row)) : textAt(column, row));
+      keys.insert(nocase ? asciiLower(textAt(column, row)) : textAt(column, row));
     }
     return keys;
   };

@@ -25,13 +25,6 @@ inline std::size_t charactersIn(const std::string& text) {
   return chars;
 }
 
-inline std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  return text;
-}
-
 inline void add(DataProblem& problem, const std::string& example) {
   if (problem.examples.size() < kDataCheckExamples) {
     problem.examples.push_back(example);

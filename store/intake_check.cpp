@@ -8,6 +8,7 @@
 #include "store/data_check_rows.h"
 #include "store/tree/record_tree.h"
 #include "store/tree/student_index.h"
+#include "text/ascii_fold.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ void checkIntakes(const SourceTable& student, DataCheck& check) {
 
 std::string comparedIntake(const std::string& text, const IntakeSpellings& spellings) {
   const std::string kept = spellings.ignoresTrailingBlanks ? withoutTrailingBlanks(text) : text;
-  return spellings.ignoresCase ? lowerAscii(kept) : kept;
+  return spellings.ignoresCase ? asciiLower(kept) : kept;
 }
 
 IntakeSpellings intakeSpellingsOf(const SourceTables& tables) {

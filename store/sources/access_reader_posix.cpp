@@ -26,6 +26,7 @@
 #include "store/sources/row_stream.h"
 #include "store/sources/sql_values.h"
 #include "store/sources/table_stream.h"
+#include "text/ascii_fold.h"
 
 namespace {
 
@@ -95,14 +96,6 @@ struct ColumnCheck {
   std::vector<std::size_t> indexes;  // of the required columns, in requiredColumns() order
 };
 
-std::string lowerAscii(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) {
-    c = g_ascii_tolower(c);
-  }
-  return lower;
-}
-
 ColumnCheck checkColumns(const std::vector<ColumnHeader>& columns, int table) {
   ColumnCheck check;
   if (columns.empty()) {
@@ -115,7 +108,7 @@ ColumnCheck checkColumns(const std::vector<ColumnHeader>& columns, int table) {
       check.problem = ColumnProblem::kUnnamed;
       return check;
     }
-    if (!names.insert(lowerAscii(column.name)).second) {
+    if (!names.insert(asciiLower(column.name)).second) {
       check.problem = ColumnProblem::kTwoOfOneName;
       return check;
     }

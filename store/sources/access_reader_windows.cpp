@@ -21,6 +21,7 @@
 #include "store/sources/odbc_reader.h"
 #include "store/sources/reader_process.h"
 #include "store/sources/table_stream.h"
+#include "store/sources/wide_text.h"
 #include "store/sources/windows_access_reader.h"
 
 namespace {
@@ -33,19 +34,11 @@ std::string damaged(const std::string& why) {
   return "the Access file is damaged (" + why + ")";
 }
 
-std::wstring wideOf(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
-  wide.pop_back();
-  return wide;
-}
-
 // Jet 3 and Jet 4 files (.mdb), which the Jet driver of Windows reads too, by their first bytes;
 // ACE files (.accdb, and .mdb files saved by Access 2007 or later) need an ACE driver.
 bool isJetFile(const std::string& path) {
   static constexpr char kJetSignature[] = "\0\1\0\0Standard Jet DB";
-  HANDLE file = CreateFileW(wideOf(path).c_str(), GENERIC_READ,
+  HANDLE file = CreateFileW(widePath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -94,7 +87,7 @@ Opening openWith(const std::string& connection) {
     SQLFreeHandle(SQL_HANDLE_ENV, env);
     return opening;
   }
-  std::wstring text = wideOf(connection);
+  std::wstring text = wideText(connection);
   SQLSMALLINT outLength = 0;
   const SQLRETURN status = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
                                              SQL_NTS, nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
@@ -112,7 +105,7 @@ Opening openWith(const std::string& connection) {
                                         512, &length))) {
         break;
       }
-      const std::string said = utf8Of(reinterpret_cast<const wchar_t*>(message));
+      const std::string said = utf8Text(reinterpret_cast<const wchar_t*>(message));
       driverMissing = driverMissing || (state[0] == L'I' && state[1] == L'M') ||
                       said.find("Can't open lib") != std::string::npos;
       if (opening.reason.empty()) {
@@ -127,13 +120,13 @@ Opening openWith(const std::string& connection) {
 }
 
 bool fileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(wideOf(path).c_str());
+  const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::uint64_t sizeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(wideOf(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) {
     return 0;
   }
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -186,29 +179,25 @@ Attempt readWith(const std::string& readerProgram, const std::string& path) {
   return attempt;
 }
 
-// What to install, said once every reader has looked.
+// What to install, said once every reader has looked: the one download that brings a driver of
+// either bitness, and which of the two Office allows beside it.
+constexpr const char* kInstallEngine =
+    "install Microsoft's Access Database Engine redistributable, of the same bitness as Office "
+    "where Office is installed (either one where it is not)";
+
 [[noreturn]] void failWithoutDriver(const std::string& path) {
   if (isJetFile(path)) {
     failToRead(path, std::string("no Access driver loads, not even the 32-bit \"") + kJetDriver +
-                         "\" that is part of every Windows: this Windows is damaged (repair it, "
-                         "or install Microsoft's Access Database Engine)");
+                         "\" with which a standard Windows reads .mdb files with nothing "
+                         "installed: " +
+                         kInstallEngine);
   }
   failToRead(path, std::string("this Access file needs Microsoft's Access Database Engine: the "
                                "64-bit reader found no 64-bit \"") +
-                       kAceDriver +
-                       "\", the 32-bit reader no 32-bit one; install the Engine of the same "
-                       "bitness as Office (either one without Office)");
+                       kAceDriver + "\", the 32-bit reader no 32-bit one; " + kInstallEngine);
 }
 
 }  // namespace
-
-std::string utf8Of(const wchar_t* wide) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-  text.pop_back();
-  return text;
-}
 
 std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
   ReaderEnd seen = end;
@@ -305,6 +294,8 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
   }
   std::string refusal;  // of the first driver that loaded and would not open the file
   for (const std::string& driver : drivers) {
+    // The path as typed: the driver resolves it as every Windows call does, in this process that
+    // has the program's folders (of each drive) too.
     const std::string connection =
         "Driver={" + driver + "};DBQ=" + connectionValue(path) + ";ReadOnly=1";
     const Opening opening = openWith(connection);

@@ -22,5 +22,10 @@ std::string readFileStart(const std::string& path, unsigned char* bytes, std::si
 // (SQLite keeps them beside the file a symbolic link points to, not beside the link).
 bool existsBeside(const std::string& path, const char* suffix);
 
+// The name SQLite is given for path, as the path of a file: URI: on POSIX the path as typed; on
+// Windows the full path in SQLite's own form ("/C:/...", "//server/share/...", or "/" before the
+// long \\?\ form), since a URI has no way to say C:\x or D:x.
+std::string uriPathOf(const std::string& path);
+
 // Whether this program may make files in the folder of the file that path ends at.
 bool folderWritable(const std::string& path);

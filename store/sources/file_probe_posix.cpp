@@ -76,6 +76,10 @@ bool existsBeside(const std::string& path, const char* suffix) {
   return access(beside.c_str(), F_OK) == 0;
 }
 
+std::string uriPathOf(const std::string& path) {
+  return path;
+}
+
 bool folderWritable(const std::string& path) {
   char* resolved = realpath(path.c_str(), nullptr);
   std::string file = resolved == nullptr ? path : std::string(resolved);

@@ -2,16 +2,9 @@
 #include <windows.h>
 
 #include "store/sources/file_probe.h"
+#include "store/sources/wide_text.h"
 
 namespace {
-
-std::wstring widePath(const std::string& path) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
-  wide.pop_back();
-  return wide;
-}
 
 std::string errorReason(DWORD error) {
   switch (error) {
@@ -30,11 +23,9 @@ std::string errorReason(DWORD error) {
                      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
       std::string reason = "error " + std::to_string(error);
       if (text != nullptr) {
-        const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        reason.assign(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, reason.data(), length, nullptr, nullptr);
+        reason = utf8Text(text);
         LocalFree(text);
-        reason.resize(reason.find_last_not_of(" .\r\n\0", std::string::npos, 5) + 1);
+        reason.resize(reason.find_last_not_of(" .\r\n") + 1);
       }
       if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') {
         reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
@@ -85,6 +76,18 @@ std::string readFileStart(const std::string& path, unsigned char* bytes, std::si
 
 bool existsBeside(const std::string& path, const char* suffix) {
   return GetFileAttributesW(widePath(path + suffix).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string uriPathOf(const std::string& path) {
+  const std::string full = utf8Text(widePath(path));
+  if (full.rfind("\\\\?\\", 0) == 0) {
+    return "/" + full;  // SQLite takes the long form after a slash, backslashes and all
+  }
+  std::string uriPath = full;
+  for (char& c : uriPath) {
+    c = c == '\\' ? '/' : c;
+  }
+  return uriPath.size() > 1 && uriPath[1] == ':' ? "/" + uriPath : uriPath;
 }
 
 bool folderWritable(const std::string&) {

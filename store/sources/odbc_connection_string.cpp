@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "text/ascii_fold.h"
+
 namespace {
 
 // A connection string's name in a message: long enough for a driver, a server, a database and
@@ -22,11 +24,7 @@ std::string trimmed(const std::string& text) {
 }
 
 std::string lowerTrimmed(const std::string& key) {
-  std::string lower = trimmed(key);
-  for (char& c : lower) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return lower;
+  return asciiLower(trimmed(key));
 }
 
 bool isSecretKey(const std::string& key) {

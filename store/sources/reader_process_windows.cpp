@@ -9,19 +9,9 @@
 #include <string>
 
 #include "store/sources/reader_process.h"
+#include "store/sources/wide_text.h"
 
 namespace {
-
-std::wstring wideOf(const std::string& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 void closeHandle(HANDLE& handle) {
   if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
@@ -167,11 +157,11 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   std::vector<std::string> all{program};
   all.insert(all.end(), arguments.begin(), arguments.end());
   all.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(childOutput)));
-  std::wstring commandLine = wideOf(windowsCommandLine(all));
+  std::wstring commandLine = wideText(windowsCommandLine(all));
   PROCESS_INFORMATION process{};
   // Suspended until it is in the job, so that no instruction of it runs unlimited.
   const BOOL started =
-      CreateProcessW(wideOf(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+      CreateProcessW(wideText(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                      CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   closeHandle(childOutput);
   closeHandle(childInput);
@@ -309,12 +299,7 @@ std::string thisProgramPath() {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) {
       path.resize(length);
-      const int bytes =
-          WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
-      std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
-      WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, text.data(), bytes, nullptr, nullptr);
-      text.pop_back();
-      return text;
+      return utf8Text(path);
     }
     path.resize(path.size() * 2);
   }

@@ -7,11 +7,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+#include "text/ascii_fold.h"
 
-unsigned char foldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
+namespace {
 
 int lengthDifference(std::size_t a, std::size_t b) {
   return a < b ? -1 : (a > b ? 1 : 0);
@@ -30,10 +28,10 @@ int compareNoCase(std::string_view a, std::string_view b) {
   const auto* x = reinterpret_cast<const unsigned char*>(a.data());
   const auto* y = reinterpret_cast<const unsigned char*>(b.data());
   std::size_t i = 0;
-  while (i < common && x[i] != 0 && foldAscii(x[i]) == foldAscii(y[i])) {
+  while (i < common && x[i] != 0 && asciiLower(x[i]) == asciiLower(y[i])) {
     ++i;
   }
-  int order = i == common ? 0 : foldAscii(x[i]) - foldAscii(y[i]);
+  int order = i == common ? 0 : asciiLower(x[i]) - asciiLower(y[i]);
   return order != 0 ? order : lengthDifference(a.size(), b.size());
 }
 

@@ -2,7 +2,6 @@
 #include "store/sources/sqlite_reader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "store/database_error.h"
 #include "store/sources/file_probe.h"
 #include "store/sources/sqlite_handles.h"
+#include "text/ascii_fold.h"
 
 namespace {
 
@@ -25,11 +25,13 @@ constexpr int kBusyTimeoutMs = 1000;
 constexpr int kLongestValue = 64 << 20;
 
 // A file: URI naming the file at path, whatever the name looks like (":memory:", "//x",
-// "file:x", "a?b#c"): a relative name is made to start with "./", an absolute one gets an empty
-// authority, and characters that a URI gives a meaning to are escaped.
+// "file:x", "a?b#c", and on Windows C:\x, D:x or \\server\share\x): a relative name is made to
+// start with "./", a full one gets an empty authority, and characters that a URI gives a meaning
+// to are escaped.
 std::string fileUri(const std::string& path, bool immutable) {
-  std::string uri = path.empty() || path[0] != '/' ? "file:./" : "file://";
-  for (unsigned char c : path) {
+  const std::string named = uriPathOf(path);
+  std::string uri = named.empty() || named[0] != '/' ? "file:./" : "file://";
+  for (unsigned char c : named) {
     if (c == '%' || c == '?' || c == '#' || c <= ' ' || c >= 0x7F) {
       char escaped[4];
       std::snprintf(escaped, sizeof escaped, "%%%02X", c);
@@ -407,10 +409,7 @@ class SqliteReader {
                                       &collation, nullptr, nullptr, nullptr) != SQLITE_OK) {
       failWithEngineReason();
     }
-    std::string upper = collation == nullptr ? "BINARY" : collation;
-    for (char& c : upper) {
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    const std::string upper = asciiUpper(collation == nullptr ? "BINARY" : collation);
     bool anyInStrict = strict && sqlite3_stricmp(declaredType.c_str(), "ANY") == 0;
     Affinity affinity = anyInStrict ? Affinity::kNone : affinityOfDeclaredType(declaredType);
     table.columns[index] = SourceColumn(name, affinity, upper);

@@ -3,9 +3,6 @@
 
 #include <string>
 
-// Windows text (the command line, what the Windows calls give back) as UTF-8.
-std::string utf8Of(const wchar_t* wide);
-
 // The option that starts the program as the reader of one Access file; never shown to users.
 constexpr const char* kAccessReaderOption = "--internal-access-reader";
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ascii_fold.h"
+
 namespace {
 
 // IDs compare on their first 8 characters, as the records hold them: the bytes of those
@@ -171,7 +173,7 @@ IntakeRecord* findIntake(RecordTree tree, const char* code) {
 }
 
 int intakeKeyAsTyped(int key) {
-  return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+  return asciiUpper(key);
 }
 
 std::string intakeAsTyped(std::string_view code) {

@@ -16,8 +16,9 @@
 # 54. Backspace shows as ^H; Alt+1 at the main menu is one invalid key press (0, 120).
 # 55. An accented ID and an eight-character accented intake; a name holding an escape sequence
 #     is shown harmless.
-# 56. The README's first run in a window of 80x24: the listing (38 rows) and the chart (33 rows)
-#     are taller than the window, and the student's name is in the pane's history after each.
+# 56. The chart and then README.md's first run, keyed as the README says, in a window of 80x24:
+#     the listing (38 rows) and the chart (33 rows) are taller than the window, and the student's
+#     name is in the pane's history after each; the first run ends with the mails written.
 set -u
 
 program=$1
@@ -279,32 +280,38 @@ wait_for 'WAIT:0' || fail "accented: did not close"
 in_history() {
   tm capture-pane -p -J -S - | grep -qF -- "$1"
 }
+# Waits until the screen has stopped changing for a moment, five seconds at most.
+settle() {
+  local previous="" current
+  for _ in $(seq 50); do
+    sleep 0.1
+    current=$(tm capture-pane -p -J)
+    [ "$current" = "$previous" ] && return 0
+    previous=$current
+  done
+}
 start_shell 80 24 && type_command "./run '$program'" && wait_for "$main_menu" || fail "80x24: no menu"
 tm send-keys 1 && tm send-keys -l st240401 && tm send-keys Enter
-wait_for 'Sub Menu:' && tm send-keys 1
-wait_for 'CS304' || fail "80x24: no listing"
-sleep 0.3
-in_history ': Maya Patel' || fail "80x24: the name is not in the history after the listing"
-tm send-keys 2
+wait_for 'Sub Menu:' && tm send-keys 2
 wait_for 'Press any key to continue' || fail "80x24: no chart"
 in_history 'Perforamnace Chart for Maya Patel' ||
   fail "80x24: the name is not in the history after the chart"
 tm send-keys x
-wait_for 'Sub Menu:' && tm send-keys 3
-wait_for 'Computer Networks:' && type_command '65 70 55 80 60 75'
-wait_for 'Total Marks : 612' && wait_for 'Forecast again?' && type_command n
-wait_for 'Sub Menu:' && tm send-keys 4 && wait_for 'expected final grade' && type_command B
-for _ in 1 2 3 4 5 6; do tm send-keys Enter; sleep 0.1; done
-wait_for 'Suggestion Again?' && type_command n
-wait_for 'Sub Menu:' || fail "80x24: the walk did not come back to the sub menu"
-escape
-wait_for "$main_menu" && tm send-keys 2
-wait_for 'Intake for mails generation:' && type_command APR24IT
-wait_for 'Generate Mails?' && type_command y
-wait_for 'Mails written to mail.txt' || fail "80x24: no mails"
-escape
-wait_for "$main_menu" && escape
-wait_for 'WAIT:0' || fail "80x24: did not close"
+wait_for 'Sub Menu:' && escape
+wait_for "$main_menu" || fail "80x24: the chart did not lead back to the main menu"
+# README.md's first run, keyed as the README says (the Windows walk reads README.txt the same way).
+mapfile -t readme_steps < <(python3 "$(dirname "$0")/first_run_keys.py" \
+  "$(dirname "$0")/../../README.md")
+[ ${#readme_steps[@]} -gt 10 ] || fail "80x24: README.md's first run gave no keys"
+for keys in "${readme_steps[@]}"; do
+  # shellcheck disable=SC2086 # one tmux key name per word
+  tm send-keys $keys
+  settle
+done
+in_history ': Maya Patel' || fail "80x24: the name is not in the history after the listing"
+in_history 'Total Marks : 612' || fail "80x24: README.md's forecast is not the one it promises"
+in_history 'Mails written to mail.txt' || fail "80x24: README.md's first run wrote no mails"
+wait_for 'WAIT:0' || fail "80x24: README.md's first run did not close the program"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed"

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "console/key_decoder.h"
 
 class FakeConsole : public Console {

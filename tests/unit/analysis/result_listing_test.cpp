@@ -9,7 +9,7 @@
 #include <streambuf>
 #include <string>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 #include "unit/tree_literal.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/console_interface.h"
+#include "console/console_interface.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "mail/files_read.h"
 #include "mail/output_file.h"
+#include "store/sources/wide_text.h"
 
 namespace {
 
@@ -40,15 +41,7 @@ class Folder {
   Folder& operator=(const Folder&) = delete;
 
   std::wstring wide(const wchar_t* name) const { return path_ + L"\\" + name; }
-  std::string utf8(const wchar_t* name) const {
-    const std::wstring full = wide(name);
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, text.data(), length, nullptr, nullptr);
-    text.pop_back();
-    return text;
-  }
+  std::string utf8(const wchar_t* name) const { return utf8Text(wide(name)); }
 
   void write(const wchar_t* name, const std::string& bytes) const {
     HANDLE file = CreateFileW(wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "store/sources/windows_access_reader.h"
+#include "store/sources/access/windows_access_reader.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 4 && utf8Of(argv[1]) == kAccessReaderOption) {

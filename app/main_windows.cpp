@@ -9,7 +9,7 @@
 #include "app/program.h"
 #include "app/program_entry.h"
 #include "console/console_windows.h"
-#include "store/sources/windows_access_reader.h"
+#include "store/sources/access/windows_access_reader.h"
 
 namespace {
 

@@ -47,7 +47,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # tavrinel.exe starts when no 64-bit Access driver can open a file: the store's sources, of
   # which the linker takes what the reader calls (SQLite among them: the values read keep its
   # rules), and nothing of the screens.
-  file(GLOB_RECURSE TAVRINEL_READER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/store/*.cpp)
+  file(GLOB_RECURSE TAVRINEL_READER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/store/*.cpp
+       ${CMAKE_SOURCE_DIR}/util/*.cpp)
   list(FILTER TAVRINEL_READER_SOURCES EXCLUDE REGEX "(_posix|/sqlite_reader)\\.cpp$")
   add_library(tavrinel_reader STATIC ${TAVRINEL_READER_SOURCES})
   target_include_directories(tavrinel_reader PUBLIC ${CMAKE_SOURCE_DIR})
@@ -55,7 +56,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_compile_definitions(tavrinel_reader PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX
                                                     _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
   target_link_libraries(tavrinel_reader PUBLIC tavrinel_sqlite3 odbc32 psapi)
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc_reader.cpp PROPERTIES
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc/odbc_reader.cpp PROPERTIES
                               COMPILE_OPTIONS "-include;windows.h")
   enable_language(RC)
   add_executable(tavrinel-access32 app/main_access32_windows.cpp
@@ -68,8 +69,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # Only the tests whose code differs in a 32-bit process: the wire format the 64-bit
     # program reads (written with 32-bit sizes here), and the reader process's start.
     tavrinel_googletest()
-    add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/table_stream_test.cpp
-                   ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/reader_process_windows_test.cpp)
+    add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/store/process/table_stream_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/unit/store/process/reader_process_windows_test.cpp)
     target_include_directories(unit_tests32 PRIVATE ${CMAKE_SOURCE_DIR}/tests
                                                     ${CMAKE_SOURCE_DIR}/tests/unit)
     target_compile_options(unit_tests32 PRIVATE ${TAVRINEL_WARNINGS})
@@ -84,7 +85,7 @@ endif()
 
 file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/analysis/*.cpp
      ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/console/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp
-     ${CMAKE_SOURCE_DIR}/store/*.cpp)
+     ${CMAKE_SOURCE_DIR}/store/*.cpp ${CMAKE_SOURCE_DIR}/util/*.cpp)
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
 list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main_(posix|windows|access32_windows)\\.cpp$")
 
@@ -99,7 +100,7 @@ target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERS
 target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
 # MinGW's sql.h takes its types from windows.h without including it; the ODBC reader is shared
 # with the POSIX build, whose sql.h needs nothing before it.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc_reader.cpp PROPERTIES
+set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc/odbc_reader.cpp PROPERTIES
                             COMPILE_OPTIONS "-include;windows.h")
 
 # wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "store/sources/sql_values.h"
+#include "store/tables/sql_values.h"
 #include "store/tree/record_tree.h"
 
 namespace {

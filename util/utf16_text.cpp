@@ -1,5 +1,5 @@
 // Text between UTF-8, as the record tree holds it, and UTF-16, as ODBC drivers hand it over.
-#include "store/sources/utf16_text.h"
+#include "util/utf16_text.h"
 
 namespace {
 

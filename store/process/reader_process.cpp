@@ -1,5 +1,5 @@
 // What the end of a reader process means for the operator, the same words on every platform.
-#include "store/sources/reader_process.h"
+#include "store/process/reader_process.h"
 
 std::string readerFailure(const ReaderEnd& end, const ReaderLimits& limits) {
   if (end.ranOutOfTime) {

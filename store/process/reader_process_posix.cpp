@@ -1,6 +1,6 @@
 // The reader process on POSIX: a child forked from the program does the risky work under
 // limits, and answers through a pipe.
-#include "store/sources/reader_process.h"
+#include "store/process/reader_process.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "store/sources/reader_process.h"
+#include "store/process/reader_process.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The byte-level writer and the incremental, bounds-checked reader of the row stream.
-#include "store/sources/row_stream.h"
+#include "store/process/row_stream.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "store/sources/row_stream.h"
+#include "store/process/row_stream.h"
 
 long RowStreamWriter::writeSome(int fd, const char* data, std::size_t size) {
   for (;;) {

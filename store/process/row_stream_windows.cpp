@@ -1,7 +1,7 @@
 // The row stream's write on Windows, through the C runtime's descriptor of the pipe.
 #include <io.h>
 
-#include "store/sources/row_stream.h"
+#include "store/process/row_stream.h"
 
 long RowStreamWriter::writeSome(int fd, const char* data, std::size_t size) {
   // _write takes an unsigned count: a larger buffer goes in pieces.

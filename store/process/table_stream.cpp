@@ -1,5 +1,5 @@
 // Source tables through the row stream: a header per table, a row of values per row.
-#include "store/sources/table_stream.h"
+#include "store/process/table_stream.h"
 
 #include "store/database_error.h"
 

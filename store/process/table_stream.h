@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "store/sources/reader_process.h"
-#include "store/sources/row_stream.h"
-#include "store/sources/source_tables.h"
+#include "store/process/reader_process.h"
+#include "store/process/row_stream.h"
+#include "store/tables/source_tables.h"
 
 // Where a reader puts the tables, in the order Student, StudentResult, Subject.
 class TableSink {

@@ -1,6 +1,6 @@
 // Column storage of the source tables, SQLite's rule for a declared type's affinity, and the checks
 // that the tables were read whole.
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 #include <strings.h>
 

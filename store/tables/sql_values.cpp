@@ -1,5 +1,5 @@
 // SQLite's comparison, affinity and text rules for single values.
-#include "store/sources/sql_values.h"
+#include "store/tables/sql_values.h"
 
 #include <cinttypes>
 #include <cmath>

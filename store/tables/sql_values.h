@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 enum class Collation : std::uint8_t { kBinary, kNoCase, kRtrim };
 

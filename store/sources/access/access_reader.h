@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "store/sources/reader_process.h"
-#include "store/sources/source_tables.h"
+#include "store/process/reader_process.h"
+#include "store/tables/source_tables.h"
 
 // Reads the three tables of an Access file (Jet 3, Jet 4, ACE) in a child process. Throws
 // DatabaseError "Cannot read <path>: <reason>" (path as the user gave it); std::bad_alloc when the

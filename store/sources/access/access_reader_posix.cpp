@@ -1,6 +1,6 @@
 // Reads the three tables of an Access file with libmdb in a reader process, which checks what
 // libmdb finds and sends the tables to the program as it reads them, in the table stream.
-#include "store/sources/access_reader.h"
+#include "store/sources/access/access_reader.h"
 
 // mdbtools.h includes glib inside extern "C", which C++ headers in glib reject: include it first.
 #include <glib.h>
@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "store/database_error.h"
-#include "store/sources/reader_process.h"
-#include "store/sources/row_stream.h"
-#include "store/sources/sql_values.h"
-#include "store/sources/table_stream.h"
+#include "store/process/reader_process.h"
+#include "store/process/row_stream.h"
+#include "store/process/table_stream.h"
+#include "store/tables/sql_values.h"
 
 namespace {
 

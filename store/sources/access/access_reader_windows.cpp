@@ -16,12 +16,12 @@
 #include <system_error>
 
 #include "store/database_error.h"
-#include "store/sources/access_reader.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/odbc_reader.h"
-#include "store/sources/reader_process.h"
-#include "store/sources/table_stream.h"
-#include "store/sources/windows_access_reader.h"
+#include "store/process/reader_process.h"
+#include "store/process/table_stream.h"
+#include "store/sources/access/access_reader.h"
+#include "store/sources/access/windows_access_reader.h"
+#include "store/sources/odbc/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_reader.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Masking and checking of ODBC connection strings.
-#include "store/sources/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_connection_string.h"
 
 #include <cctype>
 

@@ -1,6 +1,6 @@
 // Reads the three tables through ODBC: the wide-character functions only (a Windows build and
 // Wine's odbc32 have no others), rows fetched in blocks into column arrays.
-#include "store/sources/odbc_reader.h"
+#include "store/sources/odbc/odbc_reader.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "store/database_error.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/sql_values.h"
-#include "store/sources/utf16_text.h"
+#include "store/sources/odbc/odbc_connection_string.h"
+#include "store/tables/sql_values.h"
+#include "util/utf16_text.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "store/sources/reader_process.h"
-#include "store/sources/source_tables.h"
-#include "store/sources/table_stream.h"
+#include "store/process/reader_process.h"
+#include "store/process/table_stream.h"
+#include "store/tables/source_tables.h"
 
 // One plain SELECT of the required columns of each table, names matched without regard to case
 // and quoted as the driver asks. Values keep the rules of an Access file: text is compared

@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "store/database_error.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/odbc_reader.h"
-#include "store/sources/reader_process.h"
+#include "store/process/reader_process.h"
+#include "store/sources/odbc/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_reader.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <system_error>
 
 #include "store/database_error.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/odbc_reader.h"
-#include "store/sources/reader_process.h"
-#include "store/sources/windows_access_reader.h"
+#include "store/process/reader_process.h"
+#include "store/sources/access/windows_access_reader.h"
+#include "store/sources/odbc/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_reader.h"
 
 SourceTables readOdbcTables(const std::string& connection) {
   const std::string name = connectionSourceName(connection);

@@ -1,5 +1,5 @@
 // Reading the loader's three tables out of a SQLite 3 file without running SQL stored in it.
-#include "store/sources/sqlite_reader.h"
+#include "store/sources/sqlite/sqlite_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +12,7 @@
 
 #include "store/database_error.h"
 #include "store/sources/file_probe.h"
-#include "store/sources/sqlite_handles.h"
+#include "store/sources/sqlite/sqlite_handles.h"
 
 namespace {
 

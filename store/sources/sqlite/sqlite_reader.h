@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 // Reads the three tables of a SQLite 3 file, read-only, in one read transaction. Throws
 // DatabaseError "Cannot read <path>: <reason>"; std::bad_alloc when memory runs out.

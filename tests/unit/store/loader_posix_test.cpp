@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "store/loader.h"
-#include "store/sources/sqlite_handles.h"
+#include "store/sources/sqlite/sqlite_handles.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {

@@ -15,8 +15,8 @@
 
 #include "file_bytes.h"
 #include "store/loader.h"
-#include "store/sources/source_tables.h"
-#include "store/sources/sqlite_reader.h"
+#include "store/sources/sqlite/sqlite_reader.h"
+#include "store/tables/source_tables.h"
 #include "store/tree/record_tree.h"
 
 inline std::string fixturePath(const std::string& name) {

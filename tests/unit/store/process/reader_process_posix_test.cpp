@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "store/database_error.h"
-#include "store/sources/access_reader.h"
-#include "store/sources/reader_process.h"
-#include "store/sources/table_stream.h"
+#include "store/process/reader_process.h"
+#include "store/process/table_stream.h"
+#include "store/sources/access/access_reader.h"
 #include "unit/store/loader_test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -2,7 +2,7 @@
 // code comes back, and what it prints on its standard output never mixes with the answer. (A
 // runaway reader is not tried here: under Wine a command interpreter in a loop starves the Wine
 // server, and the run takes minutes.)
-#include "store/sources/reader_process.h"
+#include "store/process/reader_process.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Source tables through the row stream: every kind of value comes back as sent, a refusal comes
 // back as a reason wherever it comes, and a stream cut anywhere is an error, never a shorter table.
-#include "store/sources/table_stream.h"
+#include "store/process/table_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // A source column hands back every value as it was appended, whatever its size, and gives equal
 // texts of a grouping column one id.
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 #include <gtest/gtest.h>
 

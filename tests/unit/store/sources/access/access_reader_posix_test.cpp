@@ -1,7 +1,7 @@
 // Reading Access files in a child process: the fixtures' tables with their values and column
 // rules, and one clear line for every bad input libmdb refuses (how the child's crashes and
 // runaways are told is the child process's own test).
-#include "store/sources/access_reader.h"
+#include "store/sources/access/access_reader.h"
 
 #include <gtest/gtest.h>
 

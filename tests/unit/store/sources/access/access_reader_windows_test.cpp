@@ -1,7 +1,7 @@
 // What the program says when an Access driver opened a file and then failed on it: the driver's
 // reason inside "damaged (...)", without its vendor tags and never longer than a line, except
 // for a missing table or column, which is said as on Linux.
-#include "store/sources/windows_access_reader.h"
+#include "store/sources/access/windows_access_reader.h"
 
 #include <gtest/gtest.h>
 

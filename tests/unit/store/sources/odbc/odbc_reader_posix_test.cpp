@@ -2,7 +2,7 @@
 // real drivers (PostgreSQL, MariaDB, and Access files through the MDBTools driver): the tree of
 // the tables read through ODBC is the reference path's tree and the tree of the same rows read
 // from an Access file, or from a SQLite file with Access's rules. Skipped without the servers.
-#include "store/sources/odbc_reader.h"
+#include "store/sources/odbc/odbc_reader.h"
 
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "mdbtools_driver.h"
-#include "store/sources/access_reader.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/utf16_text.h"
+#include "store/sources/access/access_reader.h"
+#include "store/sources/odbc/odbc_connection_string.h"
 #include "unit/store/differential.h"
+#include "util/utf16_text.h"
 
 namespace {
 

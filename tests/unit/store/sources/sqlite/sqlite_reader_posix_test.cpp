@@ -1,7 +1,7 @@
 // Reading the three tables of a SQLite file: the file's own values, types, collations and order,
 // rows still in its write-ahead log, no side effect from SQL stored in it, and one clear line for
 // each kind of bad file.
-#include "store/sources/sqlite_reader.h"
+#include "store/sources/sqlite/sqlite_reader.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -14,7 +14,7 @@
 #include <string>
 
 #include "store/database_error.h"
-#include "store/sources/sqlite_handles.h"
+#include "store/sources/sqlite/sqlite_handles.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {

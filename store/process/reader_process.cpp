@@ -1,6 +1,8 @@
 // What the end of a reader process means for the operator, the same words on every platform.
 #include "store/process/reader_process.h"
 
+#include <new>
+
 std::string readerFailure(const ReaderEnd& end, const ReaderLimits& limits) {
   if (end.ranOutOfTime) {
     return "its reader took longer than " + std::to_string(limits.processorTime.count()) + " s";
@@ -15,4 +17,15 @@ std::string readerFailure(const ReaderEnd& end, const ReaderLimits& limits) {
     return "its reader's answer is malformed";
   }
   return "its reader crashed";
+}
+
+int ReaderProcess::runWork(const ReaderRole& role, const std::vector<std::string>& arguments,
+                           const std::string& input, int outputFd) noexcept {
+  try {
+    return role.work(arguments, input, outputFd);
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemoryExit;
+  } catch (...) {
+    return kUncaughtExit;
+  }
 }

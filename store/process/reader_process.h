@@ -6,8 +6,9 @@
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,22 +36,35 @@ struct ReaderEnd {
 // is malformed". A reader that fell silent took longer than the silence limit.
 std::string readerFailure(const ReaderEnd& end, const ReaderLimits& limits);
 
+// A role the program plays in a reader process: the Access reader, the ODBC reader, a test's
+// fake. The roles the program has stand in one table (store/sources/reader_roles.h).
+struct ReaderRole {
+  // The option that starts the program as this reader, never shown to users (Windows starts the
+  // program again with it; a forked child needs none).
+  const char* option;
+  // How many arguments it is started with.
+  std::size_t argumentCount;
+  // The work, in the reader: the arguments it was started with, what it was handed (on
+  // Windows its standard input), and the descriptor its answer goes to. Returns its exit status;
+  // std::bad_alloc ends it with kOutOfMemoryExit.
+  int (*work)(const std::vector<std::string>& arguments, const std::string& input, int outputFd);
+  // The program that plays the role when it is not this program itself: one beside it (the
+  // 32-bit Access reader, for 32-bit drivers); nullptr for this program.
+  const char* program = nullptr;
+};
+
+// A reader process: the same face on every platform, as the reader's work is the same. POSIX
+// forks the program and runs the role's work in the child; Windows starts the program again with
+// the role's option, the arguments and, last, the number of the handle it answers on. The reader
+// has no terminal: its standard output and error go nowhere, and its standard input is input (on
+// Windows a pipe, so that a connection string's password never stands on a command line that
+// other programs can read). It is held to limits, stopped and continued with the program where
+// the platform has job control, and killed when the program ends.
 class ReaderProcess {
  public:
-  // POSIX: work runs in a child with outputFd the pipe's write end, and returns the child's exit
-  // status; an exception thrown by it ends the child too. The child's standard input, output and
-  // error are /dev/null; it stays in the program's process group (Ctrl-Z stops both, fg
-  // continues both) and is killed when the program ends. Throws std::system_error when no child
-  // can be started (std::bad_alloc for want of memory).
-  using Work = std::function<int(int outputFd)>;
-  ReaderProcess(const Work& work, const ReaderLimits& limits);
-  // Windows: starts program (a path, as UTF-8) with arguments (UTF-8) and, after them, the number
-  // of the handle it writes its answer to (see rowsDescriptor). Its standard input is input, on a
-  // pipe (a connection string, whose password must not stand on a command line that other
-  // programs can read), or the null device when input is empty; its output and error are the
-  // null device. It runs in a job that holds it to the limits and ends it should this program
-  // end. Throws std::runtime_error when it cannot be started.
-  ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
+  // Throws std::system_error when no reader can be started (std::bad_alloc for want of memory);
+  // std::runtime_error where the platform gives no reason.
+  ReaderProcess(const ReaderRole& role, const std::vector<std::string>& arguments,
                 const ReaderLimits& limits, const std::string& input = {});
   // Kills the reader if it is still there.
   ~ReaderProcess();
@@ -67,19 +81,21 @@ class ReaderProcess {
 
   // The exit status a reader gives when an allocation of its own work fails.
   static constexpr int kOutOfMemoryExit = 71;
+  // The exit status of a reader whose work threw anything else.
+  static constexpr int kUncaughtExit = 70;
+
+  // The role's work with its failures turned into exit statuses, as the reader process runs it.
+  static int runWork(const ReaderRole& role, const std::vector<std::string>& arguments,
+                     const std::string& input, int outputFd) noexcept;
 
  private:
   struct Handles;  // the platform's: the process, the pipe, the clocks
   std::unique_ptr<Handles> handles_;
 };
 
-// Windows: this program's own path, to start it again as a reader.
-std::string thisProgramPath();
-
-// Windows, in the reader: the C runtime descriptor of the answer's pipe, from the handle number
-// the program gave as the last argument; -1 when it names no handle or is no number.
-int rowsDescriptor(const std::string& argument);
-
-// The command line Windows programs split into arguments again as the C runtime does: quotes and
-// the backslashes before them escaped.
-std::string windowsCommandLine(const std::vector<std::string>& arguments);
+// At the program's entry, before anything else: when the command line starts the program as
+// one of roles (its option, the role's arguments, the answer's handle), plays that role and
+// gives its exit status; otherwise nothing. Only Windows starts the program again: on POSIX the
+// command line is never a role's.
+std::optional<int> runReaderRole(const std::vector<std::string>& commandLine,
+                                 std::initializer_list<const ReaderRole*> roles);

@@ -30,7 +30,7 @@ namespace {
 
 // The child's answer goes out on this descriptor; every other one but 0, 1 and 2 is closed.
 constexpr int kOutputFd = 3;
-constexpr int kUncaughtExit = 70;
+constexpr int kUncaughtExit = ReaderProcess::kUncaughtExit;
 
 // What the process has mapped and has resident now: the child starts with both, and its limit
 // and its growth count from there.
@@ -194,7 +194,14 @@ rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
   return std::min(limit, user.rlim_cur);
 }
 
-[[noreturn]] void runChild(const ReaderProcess::Work& work, const ReaderLimits& limits, int pipeFd,
+// What the child is to do, as the constructor was given it.
+struct ChildWork {
+  const ReaderRole& role;
+  const std::vector<std::string>& arguments;
+  const std::string& input;
+};
+
+[[noreturn]] void runChild(const ChildWork& work, const ReaderLimits& limits, int pipeFd,
                            pid_t parent, const MemoryUse& use) {
   resetSignals();
   // The child stays in the program's process group, so that Ctrl-Z at the terminal stops it with
@@ -226,14 +233,7 @@ rlim_t memoryLimitFor(std::size_t bytes, const MemoryUse& use) {
 #endif
   }
   catchCrashes();
-  int status = kUncaughtExit;
-  try {
-    status = work(kOutputFd);
-  } catch (const std::bad_alloc&) {
-    status = ReaderProcess::kOutOfMemoryExit;
-  } catch (...) {
-    status = kUncaughtExit;
-  }
+  int status = ReaderProcess::runWork(work.role, work.arguments, work.input, kOutputFd);
   // Never back into the parent's code: no atexit handlers, no destructors, no flushed buffers.
   _exit(status);
 }
@@ -322,7 +322,8 @@ struct ReaderProcess::Handles {
   }
 };
 
-ReaderProcess::ReaderProcess(const Work& work, const ReaderLimits& limits)
+ReaderProcess::ReaderProcess(const ReaderRole& role, const std::vector<std::string>& arguments,
+                             const ReaderLimits& limits, const std::string& input)
     : handles_(std::make_unique<Handles>()) {
   Handles& h = *handles_;
   h.limits = limits;
@@ -347,7 +348,7 @@ ReaderProcess::ReaderProcess(const Work& work, const ReaderLimits& limits)
   h.pid = fork();
   if (h.pid == 0) {
     close(fds[0]);
-    runChild(work, limits, fds[1], parent, use);
+    runChild(ChildWork{role, arguments, input}, limits, fds[1], parent, use);
   }
   int forkError = errno;
   sigprocmask(SIG_SETMASK, &before, nullptr);
@@ -426,4 +427,9 @@ ReaderEnd ReaderProcess::stop() {
   h.killed = true;
   kill(h.pid, SIGKILL);
   return h.reap(0);
+}
+
+std::optional<int> runReaderRole(const std::vector<std::string>&,
+                                 std::initializer_list<const ReaderRole*>) {
+  return std::nullopt;  // a reader here is a forked child: it never comes through the entry
 }

@@ -9,19 +9,10 @@
 #include <string>
 
 #include "store/process/reader_process.h"
+#include "store/process/reader_process_windows.h"
+#include "util/windows_text.h"
 
 namespace {
-
-std::wstring wideOf(const std::string& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 void closeHandle(HANDLE& handle) {
   if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
@@ -70,8 +61,8 @@ void writeAndClose(HANDLE& pipe, const std::string& bytes) {
   closeHandle(pipe);
 }
 
-}  // namespace
-
+// In the reader: the C runtime descriptor of the answer's pipe, from the handle number the
+// program gave as the last argument; -1 when it names no handle or is no number.
 int rowsDescriptor(const std::string& argument) {
   unsigned long long number = 0;
   try {
@@ -82,6 +73,29 @@ int rowsDescriptor(const std::string& argument) {
   const auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(number));
   return _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), 0);
 }
+
+// What the program handed the reader on its standard input.
+std::string standardInput() {
+  std::string input;
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    input.append(buffer, got);
+  }
+  return input;
+}
+
+// The program that plays role: this one, or the one of that name beside it.
+std::string programFor(const ReaderRole& role) {
+  const std::string self = thisProgramPath();
+  if (role.program == nullptr) {
+    return self;
+  }
+  return self.substr(0, self.find_last_of("\\/") + 1) + role.program;
+}
+
+}  // namespace
 
 std::string windowsCommandLine(const std::vector<std::string>& arguments) {
   std::string line;
@@ -128,10 +142,11 @@ struct ReaderProcess::Handles {
   void kill(bool memory);
 };
 
-ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::string>& arguments,
+ReaderProcess::ReaderProcess(const ReaderRole& role, const std::vector<std::string>& arguments,
                              const ReaderLimits& limits, const std::string& input)
     : handles_(std::make_unique<Handles>()) {
   Handles& h = *handles_;
+  const std::string program = programFor(role);
   h.limits = limits;
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE childOutput = nullptr;
@@ -164,7 +179,7 @@ ReaderProcess::ReaderProcess(const std::string& program, const std::vector<std::
   startup.hStdInput = childInput != nullptr ? childInput : nullDevice;
   startup.hStdOutput = nullDevice;
   startup.hStdError = nullDevice;
-  std::vector<std::string> all{program};
+  std::vector<std::string> all{program, role.option};
   all.insert(all.end(), arguments.begin(), arguments.end());
   all.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(childOutput)));
   std::wstring commandLine = wideOf(windowsCommandLine(all));
@@ -287,7 +302,7 @@ ReaderEnd ReaderProcess::finish() {
   } else if ((code & 0xC0000000u) == 0xC0000000u) {
     end.kind = ReaderEnd::kCrashed;  // an NTSTATUS error: access violation, stack overflow...
   }
-  end.ranOutOfMemory = h.outOfMemory;
+  end.ranOutOfMemory = h.outOfMemory || (!h.killed && code == kOutOfMemoryExit);
   end.ranOutOfTime = h.outOfTime;
   end.fellSilent = h.fellSilent;
   end.peakMemoryKiB = static_cast<long>(info.PeakProcessMemoryUsed / 1024);
@@ -308,14 +323,25 @@ std::string thisProgramPath() {
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) {
-      path.resize(length);
-      const int bytes =
-          WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
-      std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
-      WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, text.data(), bytes, nullptr, nullptr);
-      text.pop_back();
-      return text;
+      return utf8Of(path.data(), length);
     }
     path.resize(path.size() * 2);
   }
+}
+
+std::optional<int> runReaderRole(const std::vector<std::string>& commandLine,
+                                 std::initializer_list<const ReaderRole*> roles) {
+  for (const ReaderRole* role : roles) {
+    // The program, the role's option, its arguments, the answer's handle.
+    if (commandLine.size() != role->argumentCount + 3 || commandLine[1] != role->option) {
+      continue;
+    }
+    const int rows = rowsDescriptor(commandLine.back());
+    if (rows < 0) {
+      return 2;  // not started by the program
+    }
+    const std::vector<std::string> arguments(commandLine.begin() + 2, commandLine.end() - 1);
+    return ReaderProcess::runWork(*role, arguments, standardInput(), rows);
+  }
+  return std::nullopt;
 }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <system_error>
 
 namespace {
 
@@ -298,4 +300,37 @@ SourceTables tablesFromReader(ReaderProcess& reader, const std::string& name,
     failToRead(name, failure(answer.end));
   }
   return std::move(answer.received.tables);
+}
+
+namespace {
+
+std::string lowerFirst(std::string text) {
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<ReaderProcess> startReader(const ReaderRole& role,
+                                           const std::vector<std::string>& arguments,
+                                           const ReaderLimits& limits, const std::string& name,
+                                           const std::string& input) {
+  try {
+    return std::make_unique<ReaderProcess>(role, arguments, limits, input);
+  } catch (const std::system_error& error) {
+    failToRead(name,
+               "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");
+  } catch (const std::runtime_error&) {
+    failToRead(name, "no process can be started to read it");
+  }
+}
+
+SourceTables readTablesInReader(const ReaderRole& role, const std::vector<std::string>& arguments,
+                                const ReaderLimits& limits, const std::string& name,
+                                const std::function<std::string(const ReaderEnd&)>& failure,
+                                const std::string& input) {
+  std::unique_ptr<ReaderProcess> reader = startReader(role, arguments, limits, name, input);
+  return tablesFromReader(*reader, name, failure);
 }

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "store/process/reader_process.h"
 #include "store/process/row_stream.h"
@@ -82,3 +84,17 @@ ReaderAnswer receiveFromReader(ReaderProcess& reader);
 // and exit with status 0.
 SourceTables tablesFromReader(ReaderProcess& reader, const std::string& name,
                               const std::function<std::string(const ReaderEnd&)>& failure);
+
+// Starts role's reader on the source called name, with arguments and input as ReaderProcess takes
+// them. Throws DatabaseError "Cannot read <name>: no process can be started to read it (<why>)"
+// (without the reason where the platform gives none).
+std::unique_ptr<ReaderProcess> startReader(const ReaderRole& role,
+                                           const std::vector<std::string>& arguments,
+                                           const ReaderLimits& limits, const std::string& name,
+                                           const std::string& input = {});
+
+// The tables role's reader sends: startReader, then tablesFromReader. Throws as they do.
+SourceTables readTablesInReader(const ReaderRole& role, const std::vector<std::string>& arguments,
+                                const ReaderLimits& limits, const std::string& name,
+                                const std::function<std::string(const ReaderEnd&)>& failure,
+                                const std::string& input = {});

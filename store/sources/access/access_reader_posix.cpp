@@ -11,17 +11,16 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <unordered_set>
 #include <vector>
 
 #include "store/database_error.h"
+#include "store/process/reader_limits.h"
 #include "store/process/reader_process.h"
 #include "store/process/row_stream.h"
 #include "store/process/table_stream.h"
@@ -183,21 +182,17 @@ Value storedText(const SourceColumn& column, std::string_view text, bool zeroLen
   return storedValue(textValue(text), column.affinity(), parser);
 }
 
-std::string damaged(const std::string& why) {
-  return "the Access file is damaged (" + why + ")";
-}
-
 // The reason a table's columns cannot be read, or "".
 std::string columnProblem(const std::string& table, const ColumnCheck& check) {
   switch (check.problem) {
     case ColumnProblem::kNone:
       break;
     case ColumnProblem::kNoColumns:
-      return damaged("table " + table + " has no columns");
+      return accessFileDamaged("table " + table + " has no columns");
     case ColumnProblem::kUnnamed:
-      return damaged("a column of table " + table + " has no name");
+      return accessFileDamaged("a column of table " + table + " has no name");
     case ColumnProblem::kTwoOfOneName:
-      return damaged("table " + table + " has two columns of the same name");
+      return accessFileDamaged("table " + table + " has two columns of the same name");
     case ColumnProblem::kMissing:
       return std::string("column ") + check.missing + " of table " + table + " is missing";
   }
@@ -245,14 +240,14 @@ class ChildReader {
     AccessFile file(mdb_open(path_.c_str(), MDB_NOFLAGS));  // read-only
     MdbHandle* mdb = file.get();
     if (mdb == nullptr) {
-      return damaged("its first page cannot be read");
+      return accessFileDamaged("its first page cannot be read");
     }
     mdb_set_bind_size(mdb, kBindBytes);
     mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
     mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
     mdb_set_boolean_fmt_numbers(mdb);
     if (mdb_read_catalog(mdb, MDB_ANY) == nullptr || !isTableListWhole(mdb)) {
-      return damaged("its list of tables cannot be read");
+      return accessFileDamaged("its list of tables cannot be read");
     }
     MdbCatalogEntry* entries[kTableCount];
     for (int table = 0; table < kTableCount; ++table) {
@@ -275,14 +270,14 @@ class ChildReader {
     AccessTable owner(mdb_read_table(entry));
     MdbTableDef* table = owner.get();
     if (table == nullptr) {
-      return damaged("the definition of table " + name + " cannot be read");
+      return accessFileDamaged("the definition of table " + name + " cannot be read");
     }
     // Fetching rows reads the page map without looking: without one libmdb would crash.
     if (table->usage_map == nullptr || table->map_sz < 1) {
-      return damaged("table " + name + " has no page map");
+      return accessFileDamaged("table " + name + " has no page map");
     }
     if (mdb_read_columns(table) == nullptr) {
-      return damaged("the definition of table " + name + " cannot be read");
+      return accessFileDamaged("the definition of table " + name + " cannot be read");
     }
     SourceTable header;
     header.name = name;
@@ -299,7 +294,7 @@ class ChildReader {
       return problem;
     }
     if (table->num_rows > fileSize_ / kMinimumRowBytes) {
-      return damaged("table " + name + " declares more rows than the file holds");
+      return accessFileDamaged("table " + name + " declares more rows than the file holds");
     }
     for (std::size_t i : check.indexes) {
       header.columns.push_back(makeColumn(columns[i].name, columns[i].accessType));
@@ -307,8 +302,8 @@ class ChildReader {
     tables_.beginTable(index, std::move(header), table->num_rows);
     std::uint64_t rows = sendRows(table, columns, check.indexes);
     if (rows != table->num_rows) {
-      return damaged("table " + name + ": " + std::to_string(rows) + " rows read, " +
-                     std::to_string(table->num_rows) + " expected");
+      return accessFileDamaged("table " + name + ": " + std::to_string(rows) + " rows read, " +
+                               std::to_string(table->num_rows) + " expected");
     }
     tables_.endTable();
     return "";
@@ -431,24 +426,6 @@ class ChildReader {
   NumericParser numbers_;
 };
 
-// The reader of a whole, healthy file takes well under a second per ten megabytes; a damaged
-// one that loops is stopped once it has had many times that.
-std::chrono::seconds timeLimit(std::uint64_t fileSize) {
-  return std::chrono::seconds(10 + fileSize / (2u << 20));
-}
-
-// The reader streams: libmdb holds a few pages, the catalog and one bound row whatever the size
-// of the file (about 5 MB on a file of 51 MB, most of it the program's own pages). A reader far
-// past this is running away.
-constexpr std::size_t kMemoryLimit = std::size_t{64} << 20;
-
-std::string lowerFirst(std::string text) {
-  if (!text.empty()) {
-    text[0] = g_ascii_tolower(text[0]);
-  }
-  return text;
-}
-
 std::uint64_t fileSizeOf(const std::string& path) {
   struct stat status = {};
   return stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
@@ -456,24 +433,14 @@ std::uint64_t fileSizeOf(const std::string& path) {
 
 }  // namespace
 
-std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
-  return damaged(readerFailure(end, limits));
+int runAccessReader(const std::vector<std::string>& arguments, const std::string&, int outputFd) {
+  const std::string& path = arguments.at(0);
+  return ChildReader(path, fileSizeOf(path), outputFd).run();
 }
 
 SourceTables readAccessTables(const std::string& path) {
-  std::uint64_t fileSize = fileSizeOf(path);
-  ReaderLimits limits;
-  limits.processorTime = timeLimit(fileSize);
-  limits.silence = limits.processorTime;
-  limits.memoryBytes = kMemoryLimit;
-  std::unique_ptr<ReaderProcess> child;
-  try {
-    child = std::make_unique<ReaderProcess>(
-        [&path, fileSize](int fd) { return ChildReader(path, fileSize, fd).run(); }, limits);
-  } catch (const std::system_error& error) {
-    failToRead(path,
-               "no process can be started to read it (" + lowerFirst(error.code().message()) + ")");
-  }
-  return tablesFromReader(
-      *child, path, [&limits](const ReaderEnd& end) { return accessReaderFailure(end, limits); });
+  const ReaderLimits limits = libmdbReaderLimits(fileSizeOf(path));
+  return readTablesInReader(
+      kAccessReaderRole, {path}, limits, path,
+      [&limits](const ReaderEnd& end) { return accessReaderFailure(end, limits); });
 }

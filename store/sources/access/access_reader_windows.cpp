@@ -11,17 +11,17 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <optional>
-#include <system_error>
 
 #include "store/database_error.h"
+#include "store/process/reader_limits.h"
 #include "store/process/reader_process.h"
+#include "store/process/reader_process_windows.h"
 #include "store/process/table_stream.h"
 #include "store/sources/access/access_reader.h"
 #include "store/sources/access/windows_access_reader.h"
-#include "store/sources/odbc/odbc_connection_string.h"
 #include "store/sources/odbc/odbc_reader.h"
+#include "util/windows_text.h"
 
 namespace {
 
@@ -29,17 +29,18 @@ constexpr const char* kAceDriver = "Microsoft Access Driver (*.mdb, *.accdb)";
 constexpr const char* kJetDriver = "Microsoft Access Driver (*.mdb)";
 constexpr bool k64BitProcess = sizeof(void*) == 8;
 
-std::string damaged(const std::string& why) {
-  return "the Access file is damaged (" + why + ")";
-}
+// The reader's exit code when no Access driver of its bitness loads: nothing was sent, and the
+// program tries the next reader.
+constexpr int kNoDriverExit = 72;
 
-std::wstring wideOf(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
-  wide.pop_back();
-  return wide;
-}
+// The reader's exit code when every driver that loaded refused to open the file: the first one's
+// reason was sent. Another reader may still open it (Access 2013 and later's ACE drivers refuse
+// Access 97 files, which the Jet driver reads).
+constexpr int kRefusedExit = 73;
+
+// The same role, played by the 32-bit reader beside the program.
+const ReaderRole kAccess32ReaderRole{kAccessReaderRole.option, kAccessReaderRole.argumentCount,
+                                     runAccessReader, "tavrinel-access32.exe"};
 
 // Jet 3 and Jet 4 files (.mdb), which the Jet driver of Windows reads too, by their first bytes;
 // ACE files (.accdb, and .mdb files saved by Access 2007 or later) need an ACE driver.
@@ -147,32 +148,20 @@ struct Attempt {
   std::string refusal;
 };
 
-Attempt readWith(const std::string& readerProgram, const std::string& path) {
-  const std::uint64_t size = sizeOf(path);
-  ReaderLimits limits;
-  // As on Linux: well under a second per ten megabytes for a healthy file.
-  limits.processorTime = std::chrono::seconds(10 + size / (2u << 20));
-  limits.silence = std::chrono::seconds(60);
-  limits.memoryBytes = std::size_t{1} << 30;
-  std::unique_ptr<ReaderProcess> reader;
-  try {
-    reader = std::make_unique<ReaderProcess>(
-        readerProgram, std::vector<std::string>{kAccessReaderOption, path}, limits);
-  } catch (const std::runtime_error&) {
-    failToRead(path, "no process can be started to read it");
-  }
+Attempt readWith(const ReaderRole& role, const std::string& path) {
+  const ReaderLimits limits = accessDriverReaderLimits(sizeOf(path));
+  std::unique_ptr<ReaderProcess> reader = startReader(role, {path}, limits, path);
   ReaderAnswer answer = receiveFromReader(*reader);
   const ReaderEnd& end = answer.end;
   Attempt attempt;
   if (!answer.whole) {
-    if (end.kind == ReaderEnd::kExited && end.code == kAccessReaderNoDriver) {
+    if (end.kind == ReaderEnd::kExited && end.code == kNoDriverExit) {
       attempt.noDriver = true;
       return attempt;
     }
     failToRead(path, accessReaderFailure(end, limits));
   }
-  if (answer.received.refused && end.kind == ReaderEnd::kExited &&
-      end.code == kAccessReaderRefused) {
+  if (answer.received.refused && end.kind == ReaderEnd::kExited && end.code == kRefusedExit) {
     attempt.refusal = answer.received.reason;
     return attempt;
   }
@@ -201,20 +190,6 @@ Attempt readWith(const std::string& readerProgram, const std::string& path) {
 }
 
 }  // namespace
-
-std::string utf8Of(const wchar_t* wide) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-  text.pop_back();
-  return text;
-}
-
-std::string accessReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {
-  ReaderEnd seen = end;
-  seen.ranOutOfMemory = end.ranOutOfMemory || end.code == kAccessReaderOutOfMemory;
-  return damaged(readerFailure(seen, limits));
-}
 
 std::string accessRefusal(const std::string& driverReason) {
   // A table or column that is not there is said as it is, as on Linux.
@@ -254,14 +229,13 @@ std::string accessRefusal(const std::string& driverReason) {
     }
     reason = reason.substr(0, cut) + "...";
   }
-  return damaged(reason.empty() ? "the driver gave no reason" : reason);
+  return accessFileDamaged(reason.empty() ? "the driver gave no reason" : reason);
 }
 
 SourceTables readAccessTables(const std::string& path) {
-  const std::string program = thisProgramPath();
   Attempt first;
   if (k64BitProcess) {
-    first = readWith(program, path);
+    first = readWith(kAccessReaderRole, path);
     if (first.tables) {
       return std::move(*first.tables);
     }
@@ -271,18 +245,19 @@ SourceTables readAccessTables(const std::string& path) {
       failToRead(path, first.refusal);
     }
   }
+  const std::string program = thisProgramPath();
   const std::string reader32 =
-      program.substr(0, program.find_last_of("\\/") + 1) + kAccess32ReaderName;
+      program.substr(0, program.find_last_of("\\/") + 1) + kAccess32ReaderRole.program;
   if (!fileExists(reader32)) {
     if (!first.refusal.empty()) {
       failToRead(path, first.refusal);
     }
     failToRead(path, std::string("no 64-bit Access driver loads, and the 32-bit reader ") +
-                         kAccess32ReaderName +
+                         kAccess32ReaderRole.program +
                          " that would load a 32-bit one is missing "
                          "beside tavrinel.exe: unpack or install TAVRINEL again");
   }
-  Attempt second = readWith(reader32, path);
+  Attempt second = readWith(kAccess32ReaderRole, path);
   if (second.tables) {
     return std::move(*second.tables);
   }
@@ -292,11 +267,8 @@ SourceTables readAccessTables(const std::string& path) {
   failWithoutDriver(path);
 }
 
-int runAccessReader(const std::string& path, const std::string& rowsHandle) {
-  const int rows = rowsDescriptor(rowsHandle);
-  if (rows < 0) {
-    return 2;  // not started by the program
-  }
+int runAccessReader(const std::vector<std::string>& arguments, const std::string&, int rows) {
+  const std::string& path = arguments.at(0);
   // The 64-bit reader tries the ACE driver of 64-bit Office or the 64-bit Engine; the 32-bit one
   // that of 32-bit Office or Engine, then for a Jet file the Jet driver of Windows.
   std::vector<std::string> drivers{kAceDriver};
@@ -317,22 +289,12 @@ int runAccessReader(const std::string& path, const std::string& rowsHandle) {
       }
       continue;
     }
-    try {
-      return sendOdbcTables(connection, rows, accessRefusal);
-    } catch (const std::bad_alloc&) {
-      return kAccessReaderOutOfMemory;
-    } catch (const std::system_error&) {
-      return 1;  // the program has gone
-    }
+    return sendOdbcTables(connection, rows, accessRefusal);
   }
   if (refusal.empty()) {
-    return kAccessReaderNoDriver;
+    return kNoDriverExit;
   }
-  try {
-    RowStreamWriter out(rows);
-    TableStreamWriter(out).refuse(refusal);
-  } catch (const std::system_error&) {
-    return 1;  // the program has gone
-  }
-  return kAccessReaderRefused;
+  RowStreamWriter out(rows);
+  TableStreamWriter(out).refuse(refusal);
+  return kRefusedExit;
 }

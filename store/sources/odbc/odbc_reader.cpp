@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "store/database_error.h"
+#include "store/process/reader_limits.h"
 #include "store/sources/odbc/odbc_connection_string.h"
 #include "store/tables/sql_values.h"
 #include "util/utf16_text.h"
@@ -759,34 +760,19 @@ std::string odbcFailureReason(const std::string& message, const std::string& con
 
 namespace {
 
-// A load that streams holds a block of rows in the driver and one more in the reader (17 MB for
-// psqlODBC); a driver that holds a whole result, as MariaDB's before 3.1.17 does, takes about
-// 170 MB for 100,000 students. Far past this a driver is running away (a damaged file read
-// through the MDBTools driver grows without end).
-constexpr std::size_t kMemoryLimit = std::size_t{1} << 30;
-constexpr std::chrono::seconds kProcessorTime{300};
-// A server that sends nothing for this long has stopped answering.
-constexpr std::chrono::seconds kSilence{300};
-
-// TAVRINEL_SILENCE_LIMIT, in seconds, shortens or lengthens the wait for a server.
-std::chrono::seconds silenceLimit() {
-  const char* given = std::getenv("TAVRINEL_SILENCE_LIMIT");
-  if (given == nullptr || *given == '\0') {
-    return kSilence;
-  }
-  char* end = nullptr;
-  long seconds = std::strtol(given, &end, 10);
-  return *end == '\0' && seconds > 0 && seconds <= 86400 ? std::chrono::seconds(seconds) : kSilence;
+int runOdbcReader(const std::vector<std::string>&, const std::string& connection, int outputFd) {
+  return sendOdbcTables(connection, outputFd);
 }
 
 }  // namespace
 
-ReaderLimits odbcReaderLimits() {
-  ReaderLimits limits;
-  limits.processorTime = kProcessorTime;
-  limits.silence = silenceLimit();
-  limits.memoryBytes = kMemoryLimit;
-  return limits;
+const ReaderRole kOdbcReaderRole{"--internal-odbc-reader", 0, runOdbcReader};
+
+SourceTables readOdbcTables(const std::string& connection) {
+  const ReaderLimits limits = odbcReaderLimits();
+  return readTablesInReader(
+      kOdbcReaderRole, {}, limits, connectionSourceName(connection),
+      [&limits](const ReaderEnd& end) { return odbcReaderFailure(end, limits); }, connection);
 }
 
 std::string odbcReaderFailure(const ReaderEnd& end, const ReaderLimits& limits) {

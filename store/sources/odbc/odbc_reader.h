@@ -24,10 +24,8 @@ void readOdbcTables(const std::string& connection, TableSink& sink);
 // The reason of a DatabaseError thrown for connection, without "Cannot read <connection>: ".
 std::string odbcFailureReason(const std::string& message, const std::string& connection);
 
-// The limits of the reader process a driver runs in: a memory cap far past what a streaming
-// driver holds, processor time, and the silence after which a server has stopped answering
-// (300 s, or TAVRINEL_SILENCE_LIMIT seconds).
-ReaderLimits odbcReaderLimits();
+// The ODBC reader's role: no argument; the connection string is its input.
+extern const ReaderRole kOdbcReaderRole;
 // How an end of that reader without a whole answer is told: "the server stopped answering
 // (nothing came for 300 s)", "its reader crashed", ...
 std::string odbcReaderFailure(const ReaderEnd& end, const ReaderLimits& limits);

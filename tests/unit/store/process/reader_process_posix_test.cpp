@@ -1,24 +1,17 @@
-// The reader process with fake work in place of libmdb: every way the reader can end (sleeping,
-// looping, crashing, writing garbage, cutting its answer short, exiting with an error, running
-// out of memory under the program's limit or the user's own) is one exact line.
+// A reader that runs out of memory, under the program's limit or the user's own lower one, is
+// told so. POSIX only: Wine holds no reader to a memory limit of its own.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "store/database_error.h"
 #include "store/process/reader_process.h"
 #include "store/process/table_stream.h"
 #include "store/sources/access/access_reader.h"
-#include "unit/store/loader_test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TAVRINEL_ADDRESS_SANITIZER 1
@@ -29,18 +22,6 @@
 #endif
 
 namespace {
-
-void writeBytes(int fd, const std::string& bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote <= 0) {
-      return;
-    }
-    done += static_cast<std::size_t>(wrote);
-  }
-}
-
-const std::string kMagic(kRowStreamMagic, sizeof kRowStreamMagic);
 
 // Allocates and touches memory until malloc gives null, then uses the null as a careless library
 // would.
@@ -53,98 +34,53 @@ int allocateWithoutEnd() {
   }
 }
 
-struct Case {
-  const char* name;
-  ReaderProcess::Work work;
-  const char* reason;  // after "Cannot read <path>: "
-  int seconds = 1;     // the time limit: room to fill the memory limit, where that is the point
-  bool allocationFails = false;  // AddressSanitizer reports a failed allocation itself, at length
-};
-
-std::vector<Case> cases() {
-  const std::string damaged = "the Access file is damaged (";
-  return {
-      {"answers: the decoder reads what it writes",
-       [](int fd) {
-         RowStreamWriter out(fd);
-         TableStreamWriter(out).refuse("table Student is missing");
-         return 0;
-       },
-       "table Student is missing"},
-      {"sleeps",
-       [](int) {
-         std::this_thread::sleep_for(std::chrono::seconds(60));
-         return 0;
-       },
-       "the Access file is damaged (its reader took longer than 1 s)"},
-      {"loops",
-       [](int) {
-         for (volatile unsigned long i = 0;; i = i + 1) {
-         }
-         return 0;
-       },
-       "the Access file is damaged (its reader took longer than 1 s)"},
-      {"crashes",
-       [](int fd) {
-         writeBytes(fd, kMagic);
-         raise(SIGSEGV);
-         return 0;
-       },
-       "the Access file is damaged (its reader crashed)"},
-      {"writes garbage",
-       [](int fd) {
-         writeBytes(fd, "garbage, not rows");
-         return 0;
-       },
-       "the Access file is damaged (its reader's answer is malformed)"},
-      {"cuts the stream",
-       [](int fd) {
-         writeBytes(fd, kMagic + std::string{char(kStreamTable), 0});
-         return 0;
-       },
-       "the Access file is damaged (its reader's answer is malformed)"},
-      {"exits non-zero",
-       [](int fd) {
-         writeBytes(fd, kMagic);
-         return 3;
-       },
-       "the Access file is damaged (its reader crashed)"},
-      {"allocates too much with malloc", [](int) { return allocateWithoutEnd(); },
-       "the Access file is damaged (its reader ran out of memory)", 20, true},
-      {"allocates too much with new",
-       [](int) {
-         std::vector<std::vector<char>> blocks;
-         for (;;) {
-           blocks.emplace_back(1 << 20, 'x');
-         }
-         return 0;
-       },
-       "the Access file is damaged (its reader ran out of memory)", 20, true},
-      {"hits the user's own lower memory limit first",
-       [](int) {
-         // As ulimit -v would have set it before the program started.
-         struct rlimit limit = {};
-         getrlimit(RLIMIT_AS, &limit);
-         limit.rlim_cur =
-             limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_cur - (16u << 20);
-         setrlimit(RLIMIT_AS, &limit);
-         getrlimit(RLIMIT_DATA, &limit);
-         limit.rlim_cur =
-             limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_cur - (16u << 20);
-         setrlimit(RLIMIT_DATA, &limit);
-         return allocateWithoutEnd();
-       },
-       "the Access file is damaged (its reader ran out of memory)", 20, true},
-  };
+int allocateWithNew() {
+  std::vector<std::vector<char>> blocks;
+  for (;;) {
+    blocks.emplace_back(1 << 20, 'x');
+  }
+  return 0;
 }
 
-TEST(ReaderProcess, EveryEndOfTheAccessReaderIsOneExactLine) {
-  ScratchDir scratch;
-  std::string path = scratch.file("Database.mdb");
-  writeFile(path, "not read: the fake work stands in for the reader");
+// As ulimit -v would have set it before the program started.
+int allocateUnderTheUsersLimit() {
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit = {};
+    getrlimit(resource, &limit);
+    limit.rlim_cur =
+        limit.rlim_cur == RLIM_INFINITY ? limit.rlim_cur : limit.rlim_cur - (16u << 20);
+    setrlimit(resource, &limit);
+  }
+  return allocateWithoutEnd();
+}
+
+const struct {
+  const char* name;
+  int (*work)();
+  bool allocationFails;  // AddressSanitizer reports a failed allocation itself, at length
+} kCases[] = {
+    {"allocates too much with malloc", allocateWithoutEnd, true},
+    {"allocates too much with new", allocateWithNew, false},
+    {"hits the user's own lower memory limit first", allocateUnderTheUsersLimit, true},
+};
+
+int playCase(const std::vector<std::string>& arguments, const std::string&, int) {
+  for (const auto& c : kCases) {
+    if (arguments.at(0) == c.name) {
+      return c.work();
+    }
+  }
+  return 2;
+}
+
+const ReaderRole kAllocatingReaderRole{"--internal-allocating-reader", 1, playCase};
+
+TEST(ReaderProcess, AReaderOutOfMemoryIsToldSo) {
   ReaderLimits limits;
   limits.memoryBytes = std::size_t{64} << 20;
-  for (const Case& c : cases()) {
+  limits.processorTime = std::chrono::seconds(20);  // room to fill the memory limit
+  limits.silence = limits.processorTime;
+  for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
 #ifdef TAVRINEL_ADDRESS_SANITIZER
     if (c.allocationFails) {
@@ -153,16 +89,15 @@ TEST(ReaderProcess, EveryEndOfTheAccessReaderIsOneExactLine) {
       continue;
     }
 #endif
-    limits.processorTime = std::chrono::seconds(c.seconds);
-    limits.silence = limits.processorTime;
     try {
-      ReaderProcess reader(c.work, limits);
-      tablesFromReader(reader, path, [&limits](const ReaderEnd& end) {
-        return accessReaderFailure(end, limits);
-      });
+      readTablesInReader(
+          kAllocatingReaderRole, {c.name}, limits, "Database.mdb",
+          [&limits](const ReaderEnd& end) { return accessReaderFailure(end, limits); });
       ADD_FAILURE() << "read without an error";
     } catch (const DatabaseError& error) {
-      EXPECT_EQ(error.what(), "Cannot read " + path + ": " + c.reason);
+      EXPECT_STREQ(error.what(),
+                   "Cannot read Database.mdb: the Access file is damaged (its "
+                   "reader ran out of memory)");
     }
   }
 }

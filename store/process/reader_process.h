@@ -17,7 +17,8 @@ struct ReaderLimits {
   std::chrono::seconds processorTime{60};
   // How long it may go without sending a byte while the program runs (time in which the program
   // is stopped, Ctrl-Z, does not count): a driver waiting on a frozen server, or on a lock that
-  // is never released. On Windows, time in which it uses the processor counts as progress too.
+  // is never released, or spinning in a loop of its own. Only bytes sent count as progress, on
+  // every platform: processor time is a limit, never a sign of life.
   std::chrono::seconds silence{60};
   std::size_t memoryBytes = 0;  // memory the reader may add to what it starts with; 0: no limit
 };

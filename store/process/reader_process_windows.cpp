@@ -130,8 +130,9 @@ struct ReaderProcess::Handles {
   HANDLE process = nullptr;
   HANDLE output = nullptr;  // our end of the pipe
   ReaderLimits limits;
-  std::chrono::steady_clock::time_point lastProgress;
-  unsigned long long lastProcessorTime = 0;
+  // When the reader last sent a byte: only bytes are progress. Wine reports next to no processor
+  // time for another process, and a figure that barely moves must not keep a hung reader alive.
+  std::chrono::steady_clock::time_point lastByte;
   bool killed = false;
   bool outOfMemory = false;
   bool outOfTime = false;
@@ -139,6 +140,7 @@ struct ReaderProcess::Handles {
 
   // Checked while waiting: Wine does not hold a job to its limits, so the program does it too.
   bool overLimit();
+  bool overProcessorTime() const;
   void kill(bool memory);
 };
 
@@ -206,7 +208,7 @@ ReaderProcess::ReaderProcess(const ReaderRole& role, const std::vector<std::stri
   // Written once it runs, so that an input larger than the pipe's buffer cannot wait on a
   // reader that never started.
   writeAndClose(ourInput, input);
-  h.lastProgress = std::chrono::steady_clock::now();
+  h.lastByte = std::chrono::steady_clock::now();
 }
 
 ReaderProcess::~ReaderProcess() {
@@ -221,19 +223,19 @@ ReaderProcess::~ReaderProcess() {
   closeHandle(handles_->job);  // ends anything the reader started
 }
 
-bool ReaderProcess::Handles::overLimit() {
+// Processor time is a limit of its own, never a sign of progress.
+bool ReaderProcess::Handles::overProcessorTime() const {
   FILETIME created, exited, kernel, user;
-  if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
-    const unsigned long long used = ticksOf(kernel) + ticksOf(user);
-    if (used >= static_cast<unsigned long long>(limits.processorTime.count()) * kTicksPerSecond) {
-      outOfTime = true;
-      kill(false);
-      return true;
-    }
-    if (used != lastProcessorTime) {
-      lastProcessorTime = used;
-      lastProgress = std::chrono::steady_clock::now();
-    }
+  return GetProcessTimes(process, &created, &exited, &kernel, &user) &&
+         ticksOf(kernel) + ticksOf(user) >=
+             static_cast<unsigned long long>(limits.processorTime.count()) * kTicksPerSecond;
+}
+
+bool ReaderProcess::Handles::overLimit() {
+  if (overProcessorTime()) {
+    outOfTime = true;
+    kill(false);
+    return true;
   }
   PROCESS_MEMORY_COUNTERS memory{};
   if (limits.memoryBytes > 0 && GetProcessMemoryInfo(process, &memory, sizeof memory) &&
@@ -241,7 +243,8 @@ bool ReaderProcess::Handles::overLimit() {
     kill(true);
     return true;
   }
-  if (std::chrono::steady_clock::now() - lastProgress >= limits.silence) {
+  // A reader that waits, or spins, without sending is stopped by the wall clock.
+  if (std::chrono::steady_clock::now() - lastByte >= limits.silence) {
     fellSilent = true;
     kill(false);
     return true;
@@ -269,7 +272,7 @@ std::size_t ReaderProcess::read(char* buffer, std::size_t size) {
       if (!ReadFile(h.output, buffer, wanted, &count, nullptr)) {
         return 0;
       }
-      h.lastProgress = std::chrono::steady_clock::now();
+      h.lastByte = std::chrono::steady_clock::now();
       return count;
     }
     if (h.overLimit()) {
@@ -297,6 +300,8 @@ ReaderEnd ReaderProcess::finish() {
       info.PeakProcessMemoryUsed >= h.limits.memoryBytes) {
     h.outOfMemory = true;
   }
+  // The job itself ends a reader past its processor time, where Windows holds it to that.
+  h.outOfTime = h.outOfTime || (!h.killed && h.overProcessorTime());
   if (h.killed) {
     end.kind = ReaderEnd::kKilled;
   } else if ((code & 0xC0000000u) == 0xC0000000u) {

@@ -124,6 +124,20 @@ TEST(ReaderProcess, EveryEndOfAReaderIsOneExactLine) {
   }
 }
 
+// A driver whose connect never returns, and a reader that never answers, end with the reader's
+// silence and the words of their reader, whatever the platform tells of their processor time.
+TEST(ReaderProcess, AReaderThatNeverAnswersEndsAtItsSilence) {
+  ReaderLimits limits = odbcReaderLimits();
+  limits.silence = std::chrono::seconds(1);
+  EXPECT_EQ(failureOf("sleeps", limits, odbcReaderFailure),
+            "Cannot read Database.mdb: the server stopped answering (nothing came for 1 s)");
+  limits = accessDriverReaderLimits(0);
+  limits.silence = std::chrono::seconds(1);
+  EXPECT_EQ(failureOf("sleeps", limits, accessReaderFailure),
+            "Cannot read Database.mdb: the Access file is damaged (its reader took longer than "
+            "1 s)");
+}
+
 }  // namespace
 
 const ReaderRole kFakeReaderRole{"--internal-fake-reader", 1, playCase};

@@ -67,14 +67,16 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_libraries(tavrinel-access32 PRIVATE tavrinel_reader)
   if(BUILD_TESTING)
     # Only the tests whose code differs in a 32-bit process: the wire format the 64-bit
-    # program reads (written with 32-bit sizes here), and the reader process's start.
+    # program reads (written with 32-bit sizes here), and the reader process.
     tavrinel_googletest()
-    add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/store/process/table_stream_test.cpp
+    add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/test_main.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/unit/store/process/table_stream_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/unit/store/process/reader_process_test.cpp
                    ${CMAKE_SOURCE_DIR}/tests/unit/store/process/reader_process_windows_test.cpp)
     target_include_directories(unit_tests32 PRIVATE ${CMAKE_SOURCE_DIR}/tests
                                                     ${CMAKE_SOURCE_DIR}/tests/unit)
     target_compile_options(unit_tests32 PRIVATE ${TAVRINEL_WARNINGS})
-    target_link_libraries(unit_tests32 PRIVATE tavrinel_reader GTest::gtest GTest::gtest_main)
+    target_link_libraries(unit_tests32 PRIVATE tavrinel_reader GTest::gtest)
     target_link_options(unit_tests32 PRIVATE -static)
     gtest_discover_tests(unit_tests32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                          PROPERTIES LABELS unit TIMEOUT 120)
@@ -130,7 +132,7 @@ if(BUILD_TESTING)
       TAVRINEL_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
       TAVRINEL_SHARED_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures"
       TAVRINEL_GOLDEN_DIR="${CMAKE_SOURCE_DIR}/tests/golden")
-  target_link_libraries(unit_tests PRIVATE tavrinel_core GTest::gtest GTest::gtest_main)
+  target_link_libraries(unit_tests PRIVATE tavrinel_core GTest::gtest)
   target_link_options(unit_tests PRIVATE -static)
   # Listed when ctest runs, not at build time: listing them runs the .exe under Wine.
   gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -56,7 +56,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_compile_definitions(tavrinel_reader PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX
                                                     _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
   target_link_libraries(tavrinel_reader PUBLIC tavrinel_sqlite3 odbc32 psapi)
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc/odbc_reader.cpp PROPERTIES
+  file(GLOB TAVRINEL_ODBC_SOURCES ${CMAKE_SOURCE_DIR}/store/sources/odbc/*.cpp)
+  set_source_files_properties(${TAVRINEL_ODBC_SOURCES} PROPERTIES
                               COMPILE_OPTIONS "-include;windows.h")
   enable_language(RC)
   add_executable(tavrinel-access32 app/main_access32_windows.cpp
@@ -100,9 +101,10 @@ target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERS
                                                 WIN32_LEAN_AND_MEAN NOMINMAX
                                                 _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
 target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
-# MinGW's sql.h takes its types from windows.h without including it; the ODBC reader is shared
-# with the POSIX build, whose sql.h needs nothing before it.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc/odbc_reader.cpp PROPERTIES
+# MinGW's sql.h takes its types from windows.h without including it; the ODBC reader's files
+# are shared with the POSIX build, whose sql.h needs nothing before it.
+file(GLOB TAVRINEL_ODBC_SOURCES ${CMAKE_SOURCE_DIR}/store/sources/odbc/*.cpp)
+set_source_files_properties(${TAVRINEL_ODBC_SOURCES} PROPERTIES
                             COMPILE_OPTIONS "-include;windows.h")
 
 # wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as

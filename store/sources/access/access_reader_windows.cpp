@@ -6,8 +6,6 @@
 // After windows.h, whose types they use.
 #include <fcntl.h>
 #include <io.h>
-#include <sql.h>
-#include <sqlext.h>
 
 #include <cstdio>
 #include <cstring>
@@ -20,6 +18,7 @@
 #include "store/process/table_stream.h"
 #include "store/sources/access/access_reader.h"
 #include "store/sources/access/windows_access_reader.h"
+#include "store/sources/odbc/odbc_connection.h"
 #include "store/sources/odbc/odbc_reader.h"
 #include "util/windows_text.h"
 
@@ -73,58 +72,6 @@ std::string connectionValue(const std::string& value) {
     }
   }
   return braced + "}";
-}
-
-// How a driver took the file: it opened it, it is not there or does not load in this process
-// (the driver manager's states IM..., or unixODBC's "Can't open lib" under Wine), or it loaded
-// and refused the file.
-struct Opening {
-  enum Kind { kOpened, kNoDriver, kRefused } kind = kNoDriver;
-  std::string reason;
-};
-
-Opening openWith(const std::string& connection) {
-  Opening opening;
-  SQLHENV env = SQL_NULL_HENV;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
-    return opening;
-  }
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return opening;
-  }
-  std::wstring text = wideOf(connection);
-  SQLSMALLINT outLength = 0;
-  const SQLRETURN status = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
-                                             SQL_NTS, nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
-  if (SQL_SUCCEEDED(status)) {
-    opening.kind = Opening::kOpened;
-    SQLDisconnect(dbc);
-  } else {
-    bool driverMissing = false;
-    for (SQLSMALLINT record = 1; record <= 4; ++record) {
-      SQLWCHAR state[6] = {};
-      SQLWCHAR message[512] = {};
-      SQLINTEGER nativeError = 0;
-      SQLSMALLINT length = 0;
-      if (!SQL_SUCCEEDED(SQLGetDiagRecW(SQL_HANDLE_DBC, dbc, record, state, &nativeError, message,
-                                        512, &length))) {
-        break;
-      }
-      const std::string said = utf8Of(reinterpret_cast<const wchar_t*>(message));
-      driverMissing = driverMissing || (state[0] == L'I' && state[1] == L'M') ||
-                      said.find("Can't open lib") != std::string::npos;
-      if (opening.reason.empty()) {
-        opening.reason = said;
-      }
-    }
-    opening.kind = driverMissing ? Opening::kNoDriver : Opening::kRefused;
-  }
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
-  return opening;
 }
 
 bool fileExists(const std::string& path) {
@@ -279,11 +226,12 @@ int runAccessReader(const std::vector<std::string>& arguments, const std::string
   for (const std::string& driver : drivers) {
     const std::string connection =
         "Driver={" + driver + "};DBQ=" + connectionValue(path) + ";ReadOnly=1";
-    const Opening opening = openWith(connection);
-    if (opening.kind == Opening::kNoDriver) {
+    // Whether the driver loads, and takes the file, is the connection's to tell.
+    const OdbcOpening opening = tryOdbcDriver(connection);
+    if (opening.kind == OdbcOpening::kNoDriver) {
       continue;
     }
-    if (opening.kind == Opening::kRefused) {
+    if (opening.kind == OdbcOpening::kRefused) {
       if (refusal.empty()) {
         refusal = accessRefusal(opening.reason);
       }

@@ -86,6 +86,27 @@ std::string standardInput() {
   return input;
 }
 
+// Standard output and error go nowhere, so that a driver's own messages never reach the
+// operator's screen nor mix with the rows, which have a pipe of their own.
+STARTUPINFOW startupWith(HANDLE input, HANDLE nullDevice) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = nullDevice;
+  startup.hStdError = nullDevice;
+  return startup;
+}
+
+// The program, the role's option, its arguments and, last, the handle it answers on.
+std::wstring commandLineFor(const std::string& program, const ReaderRole& role,
+                            const std::vector<std::string>& arguments, HANDLE answer) {
+  std::vector<std::string> all{program, role.option};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  all.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(answer)));
+  return wideOf(windowsCommandLine(all));
+}
+
 // The program that plays role: this one, or the one of that name beside it.
 std::string programFor(const ReaderRole& role) {
   const std::string self = thisProgramPath();
@@ -173,18 +194,8 @@ ReaderProcess::ReaderProcess(const ReaderRole& role, const std::vector<std::stri
 
   h.job = jobFor(limits);
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  // Standard output and error go nowhere, so that a driver's own messages never reach the
-  // operator's screen nor mix with the rows, which have a pipe of their own.
-  startup.hStdInput = childInput != nullptr ? childInput : nullDevice;
-  startup.hStdOutput = nullDevice;
-  startup.hStdError = nullDevice;
-  std::vector<std::string> all{program, role.option};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  all.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(childOutput)));
-  std::wstring commandLine = wideOf(windowsCommandLine(all));
+  STARTUPINFOW startup = startupWith(childInput != nullptr ? childInput : nullDevice, nullDevice);
+  std::wstring commandLine = commandLineFor(program, role, arguments, childOutput);
   PROCESS_INFORMATION process{};
   // Suspended until it is in the job, so that no instruction of it runs unlimited.
   const BOOL started =

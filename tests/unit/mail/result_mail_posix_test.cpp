@@ -13,6 +13,7 @@
 
 #include "analysis/result_listing.h"
 #include "file_bytes.h"
+#include "scratch_folder.h"
 #include "store/loader.h"
 #include "unit/tree_literal.h"
 
@@ -78,15 +79,8 @@ void requireListing(const StudentRecord& student) {
 
 class MailFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tavrinel-mail-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
-  }
+  void SetUp() override {}
+  void TearDown() override {}
 
   MailOutcome write(const IntakeRecord& intake, const std::string& directory) {
     return writeResultMails(intake, console_, directory, clock_);
@@ -107,7 +101,8 @@ class MailFileTest : public ::testing::Test {
   int clockReads_ = 0;
   MailClock clock_ = [this] { return localNoon(2026, 12, 6 + clockReads_++); };
   std::ostringstream console_;
-  fs::path dir_;
+  ScratchFolder scratch_{"mail"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 TEST(FormatLetterDate, TwoDigitDayFullEnglishMonthFourDigitYear) {

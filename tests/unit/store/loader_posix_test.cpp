@@ -22,7 +22,7 @@ class LoadFileTest : public ::testing::Test {
     return copy;
   }
 
-  ScratchDir scratch_;
+  ScratchFolder scratch_;
   int copies_ = 0;
 };
 

@@ -22,7 +22,7 @@ std::string recognition(const std::string& path) {
 }
 
 TEST(RecogniseDatabaseFile, NamesTheFormatOrGivesOneLineWithTheReason) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   const std::string demo = readFile(fixturePath("demo.mdb"));
   const std::string sqlite = readFile(sqliteFixture(scratch, "demo"));
   // SQLite before 3.7.0 left the header's page count stale; the change counter at 92 then

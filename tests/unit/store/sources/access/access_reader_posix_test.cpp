@@ -150,7 +150,7 @@ std::vector<Case> cases() {
 }
 
 TEST(ReadAccessTables, FixturesGiveTheirRowsAndBadInputOneClearLine) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
     std::string source =

@@ -109,7 +109,7 @@ const char* const kStandardStudent =
 const char* const kStandardSubject = "CREATE TABLE Subject (SubjectID, Name, Level);";
 
 TEST(ReadSqliteTables, EachBadFileGivesOneClearLine) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   SqliteDatabase writer;  // a connection a case keeps open while the file is read
   const struct {
     const char* name;
@@ -182,7 +182,7 @@ TEST(ReadSqliteTables, EachBadFileGivesOneClearLine) {
 }
 
 TEST(ReadSqliteTables, StoredSchemaTextIsNeverRun) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::filesystem::create_directory(scratch.path() / "x");
   std::string evil = scratch.file("x/evil.db");
   std::string path = sqliteFixture(scratch, "demo");
@@ -207,7 +207,7 @@ TEST(ReadSqliteTables, StoredSchemaTextIsNeverRun) {
 }
 
 TEST(ReadSqliteTables, RowsCommittedToTheWriteAheadLogAreSeen) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string path = scratch.file("live.db");
   SqliteDatabase writer = openConnection(path);
   run(writer.get(), "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;" +
@@ -224,7 +224,7 @@ TEST(ReadSqliteTables, RowsCommittedToTheWriteAheadLogAreSeen) {
 }
 
 TEST(ReadSqliteTables, Utf16FileReadsTheSameValuesAsUtf8) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string utf16 = scratch.file("utf16.db");
   makeSqliteFile(utf16, "PRAGMA encoding = 'UTF-16le';" + readFile(fixturePath("demo.sql")));
   std::string utf8 = sqliteFixture(scratch, "demo");
@@ -239,7 +239,7 @@ TEST(ReadSqliteTables, Utf16FileReadsTheSameValuesAsUtf8) {
 // a table without rowids comes in key order even when a covering index would be quicker, and a
 // stored computed column reads its stored values.
 TEST(ReadSqliteTables, ColumnsAndOrderAreTheFilesOwn) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string path = scratch.file("own.db");
   makeSqliteFile(path,
                  "CREATE TABLE Student (StudentID TEXT COLLATE nocase, Name, StreetAddress "
@@ -315,7 +315,7 @@ std::string readWithoutWriteAccess(const std::string& path) {
 // shared-memory index beside it (its writer has gone) is read with the log, leaving the folder as
 // it was, even when the folder may not be written.
 TEST(ReadSqliteTables, NamesAreFilesAndNothingIsLeftBeside) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string live = scratch.file("live/db");
   std::filesystem::create_directory(scratch.path() / "live");
   SqliteDatabase writer = openConnection(live);

@@ -2,8 +2,6 @@
 #include "app/intake_selection.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "mail/result_mail.h"
+#include "scratch_folder.h"
 #include "store/tree/student_index.h"
 #include "unit/fake_console.h"
 
@@ -30,19 +29,13 @@ std::string question(const std::string& intake) {
 class IntakeSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tavrinel-intake-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    scratch_ = pattern;
     previous_ = fs::current_path();
-    fs::current_path(scratch_);
+    fs::current_path(scratch_.path());
     addIntake(0, "APR23IT", "st230401");
     addIntake(1, "SEP24NET", "ed0025");
     addIntake(2, "mar24it", "ed0020");
   }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(scratch_);
-  }
+  void TearDown() override { fs::current_path(previous_); }
 
   void addIntake(int i, const char* code, const char* studentId) {
     // Records of this test live on the stack, so their texts are the literals themselves.
@@ -65,9 +58,9 @@ class IntakeSelectionTest : public ::testing::Test {
     return console.text();
   }
 
-  bool mailWritten() const { return fs::exists(scratch_ / kMailFileName); }
+  bool mailWritten() const { return fs::exists(scratch_.path() / kMailFileName); }
 
-  fs::path scratch_;
+  ScratchFolder scratch_{"intake"};
   fs::path previous_;
   AddressRecord address_{};
   StudentRecord students_[3]{};
@@ -133,7 +126,7 @@ TEST_F(IntakeSelectionTest, YesLineWritesTheMailsAndAsksForAnIntakeAgain) {
   EXPECT_EQ(run("apr23it\nyes\n\x1b"), kIntakePrompt + "apr23it\r" + question("APR23IT") +
                                            "\n\tMails written to mail.txt\n" + kIntakePrompt);
   ASSERT_TRUE(mailWritten());
-  EXPECT_GT(fs::file_size(scratch_ / kMailFileName), 0u);
+  EXPECT_GT(fs::file_size(scratch_.path() / kMailFileName), 0u);
 }
 
 TEST_F(IntakeSelectionTest, UpperCaseYWritesToo) {
@@ -150,10 +143,10 @@ TEST_F(IntakeSelectionTest, OtherAnswersAskAgainUntilNo) {
 }
 
 TEST_F(IntakeSelectionTest, FailedMailRunIsNotReportedAsWritten) {
-  fs::create_directory(scratch_ / kMailFileName);
+  fs::create_directory(scratch_.path() / kMailFileName);
   EXPECT_EQ(run("apr23it\ny\n\x1b"), kIntakePrompt + "apr23it\r" + question("APR23IT") +
                                          "Cannot open output file\n" + kIntakePrompt);
-  EXPECT_TRUE(fs::is_directory(scratch_ / kMailFileName));
+  EXPECT_TRUE(fs::is_directory(scratch_.path() / kMailFileName));
 }
 
 TEST_F(IntakeSelectionTest, SeveralIntakesInOneVisit) {

@@ -1,7 +1,7 @@
-// The ODBC table reader: connection strings as messages show them, and the differential test on
-// real drivers (PostgreSQL, MariaDB, and Access files through the MDBTools driver): the tree of
-// the tables read through ODBC is the reference path's tree and the tree of the same rows read
-// from an Access file, or from a SQLite file with Access's rules. Skipped without the servers.
+// The ODBC table reader: the differential test on real drivers (PostgreSQL, MariaDB, and Access
+// files through the MDBTools driver): the tree of the tables read through ODBC is the reference
+// path's tree and the tree of the same rows read from an Access file, or from a SQLite file with
+// Access's rules. Skipped without the servers.
 #include "store/sources/odbc/odbc_reader.h"
 
 #include <gtest/gtest.h>
@@ -21,69 +21,6 @@
 #include "util/utf16_text.h"
 
 namespace {
-
-TEST(ConnectionString, SecretsMaskedBadStringsRefusedAndTheNameOnOneShortLine) {
-  const std::string longValue(40000, 'x');
-  const struct {
-    std::string connection;
-    std::string name;  // as messages show it
-    const char* problem;
-  } cases[] = {
-      {"DSN=office", "DSN=office", ""},
-      {"Driver={PostgreSQL Unicode};Server=db;UID=u;PWD=secret",
-       "Driver={PostgreSQL Unicode};Server=db;UID=u;PWD=***", ""},
-      {"pwd=a;Password=b;", "pwd=***;Password=***;", ""},
-      {"DSN=x;pqopt={password=Sekr3t}", "DSN=x;pqopt=***", ""},
-      {"UID=u;PWD={se;cr}}et};Database=x", "UID=u;PWD=***;Database=x", ""},
-      {"UID=u; password = {unclosed;Database=x", "UID=u; password =***", ""},
-      {"SSLKey=/k;ApiToken=t;client_secret=s;Passphrase=p;MyPWD2=q;keyfile=f",
-       "SSLKey=***;ApiToken=***;client_secret=***;Passphrase=***;MyPWD2=***;keyfile=***", ""},
-      {"PWD=", "PWD=***", ""},
-      {"Driver={x;PWD=y};UID=u", "Driver={x;PWD=y};UID=u", ""},
-      {"noequals;PWD=z", "noequals;PWD=***", ""},
-      {"DSN=x\nPWD=Sekr3t", "DSN=x...", "control character"},
-      {"DSN=x;PWD=a\tb;UID=u", "DSN=x;PWD=***...", "control character"},
-      {"DSN=x;Opt=" + longValue, "DSN=x;Opt=" + std::string(150, 'x') + "...", "longer than"},
-      {"DSN=x;Opt=" + std::string(kMaxConnectionLength - 10, 'x'),
-       "DSN=x;Opt=" + std::string(150, 'x') + "...", ""},
-  };
-  for (const auto& each : cases) {
-    SCOPED_TRACE(each.connection.substr(0, 80));
-    EXPECT_EQ(connectionSourceName(each.connection), each.name);
-    std::string problem = connectionStringProblem(each.connection);
-    EXPECT_EQ(problem.empty(), *each.problem == '\0') << problem;
-    EXPECT_NE(problem.find(each.problem), std::string::npos) << problem;
-  }
-  // The driver's message that quotes a secret shows it masked; a short one only as a word.
-  EXPECT_EQ(maskSecrets("bad password Sekr3t for port p", connectionSecrets("PWD={Sekr3t}")),
-            "bad password *** for port p");
-  EXPECT_EQ(maskSecrets("port p", connectionSecrets("PWD=p")), "port ***");
-}
-
-TEST(ConnectionString, RefusedInOurWordsBeforeAnyDriverSeesIt) {
-  try {
-    readOdbcTables("Driver=/nowhere.so;PWD=Sekr3t\nDatabase=x");
-    FAIL() << "read";
-  } catch (const DatabaseError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Cannot read Driver=/nowhere.so;PWD=***...: the connection string holds a "
-              "control character (a line break, a tab, ...), which no driver takes");
-  }
-}
-
-TEST(Utf16Text, TextFromTheDriverComesBackAsItWasAndBrokenUnitsAsReplacements) {
-  for (const std::string text : {"", "st230401", "Trần Minh Đức", "Zoë 😀 O'Brien"}) {
-    std::u16string units = toUtf16(text);
-    std::string back;
-    appendUtf16(back, units.data(), units.size());
-    EXPECT_EQ(back, text);
-  }
-  EXPECT_EQ(toUtf16(std::string("a") + '\xff' + "b"), std::u16string(u"a") + u'\ufffd' + u"b");
-  const char16_t lone[] = {u'a', 0xD800, u'b'};
-  std::string replaced;
-  appendUtf16(replaced, lone, 3);
-  EXPECT_EQ(replaced, std::string("a") + "\xef\xbf\xbd" + "b");
-}
 
 std::string environment(const char* variable) {
   const char* value = std::getenv(variable);

@@ -16,7 +16,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "store/database_error.h"
@@ -24,6 +23,7 @@
 #include "store/process/reader_process.h"
 #include "store/process/row_stream.h"
 #include "store/process/table_stream.h"
+#include "store/sources/access/access_columns_posix.h"
 #include "store/tables/sql_values.h"
 
 namespace {
@@ -38,101 +38,6 @@ constexpr std::size_t kMaxNameBytes = MDB_MAX_OBJ_NAME;
 // A stored row takes at least an offset entry and a column count on its page: a table that
 // declares more rows than a quarter of the file's bytes is damaged.
 constexpr std::uint64_t kMinimumRowBytes = 4;
-
-// What a value of an Access type becomes: the column types that keep today's tree.
-enum class ValueKind { kInteger, kReal, kText, kNone };
-
-ValueKind kindOf(int accessType) {
-  switch (accessType) {
-    case MDB_BOOL:  // as 0 and 1 (mdb_set_boolean_fmt_numbers)
-    case MDB_BYTE:
-    case MDB_INT:
-    case MDB_LONGINT:
-      return ValueKind::kInteger;
-    case MDB_MONEY:
-    case MDB_FLOAT:
-    case MDB_DOUBLE:
-    case MDB_NUMERIC:
-      return ValueKind::kReal;
-    case MDB_TEXT:
-    case MDB_MEMO:
-    case MDB_DATETIME:
-    case MDB_REPID:
-      return ValueKind::kText;
-    default:  // OLE objects, binary and complex columns: libmdb hands out no text for them
-      return ValueKind::kNone;
-  }
-}
-
-SourceColumn makeColumn(const std::string& name, int accessType) {
-  switch (kindOf(accessType)) {
-    case ValueKind::kInteger:
-      return SourceColumn(name, Affinity::kInteger, "BINARY");
-    case ValueKind::kReal:
-      return SourceColumn(name, Affinity::kReal, "BINARY");
-    case ValueKind::kText:
-      // Access compares text without regard to case; dates and replication IDs are plain text.
-      return SourceColumn(name, Affinity::kText,
-                          accessType == MDB_TEXT || accessType == MDB_MEMO ? "NOCASE" : "BINARY");
-    case ValueKind::kNone:
-      break;
-  }
-  return SourceColumn(name, Affinity::kNone, "BINARY");
-}
-
-struct ColumnHeader {
-  std::uint8_t accessType = 0;
-  std::string name;
-};
-
-enum class ColumnProblem { kNone, kNoColumns, kUnnamed, kTwoOfOneName, kMissing };
-
-// Which columns of a table are the required ones, or what keeps them from being found.
-struct ColumnCheck {
-  ColumnProblem problem = ColumnProblem::kNone;
-  const char* missing = nullptr;     // the required column not found
-  std::vector<std::size_t> indexes;  // of the required columns, in requiredColumns() order
-};
-
-std::string lowerAscii(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) {
-    c = g_ascii_tolower(c);
-  }
-  return lower;
-}
-
-ColumnCheck checkColumns(const std::vector<ColumnHeader>& columns, int table) {
-  ColumnCheck check;
-  if (columns.empty()) {
-    check.problem = ColumnProblem::kNoColumns;
-    return check;
-  }
-  std::unordered_set<std::string> names;
-  for (const ColumnHeader& column : columns) {
-    if (column.name.empty()) {
-      check.problem = ColumnProblem::kUnnamed;
-      return check;
-    }
-    if (!names.insert(lowerAscii(column.name)).second) {
-      check.problem = ColumnProblem::kTwoOfOneName;
-      return check;
-    }
-  }
-  for (const char* required : requiredColumns(kTableNames[table])) {
-    std::size_t i = 0;
-    while (i < columns.size() && g_ascii_strcasecmp(columns[i].name.c_str(), required) != 0) {
-      ++i;
-    }
-    if (i == columns.size()) {
-      check.problem = ColumnProblem::kMissing;
-      check.missing = required;
-      return check;
-    }
-    check.indexes.push_back(i);
-  }
-  return check;
-}
 
 // ---- The child's side: libmdb reads the file and the rows go into the stream.
 
@@ -180,23 +85,6 @@ Value storedText(const SourceColumn& column, std::string_view text, bool zeroLen
     return Value{};
   }
   return storedValue(textValue(text), column.affinity(), parser);
-}
-
-// The reason a table's columns cannot be read, or "".
-std::string columnProblem(const std::string& table, const ColumnCheck& check) {
-  switch (check.problem) {
-    case ColumnProblem::kNone:
-      break;
-    case ColumnProblem::kNoColumns:
-      return accessFileDamaged("table " + table + " has no columns");
-    case ColumnProblem::kUnnamed:
-      return accessFileDamaged("a column of table " + table + " has no name");
-    case ColumnProblem::kTwoOfOneName:
-      return accessFileDamaged("table " + table + " has two columns of the same name");
-    case ColumnProblem::kMissing:
-      return std::string("column ") + check.missing + " of table " + table + " is missing";
-  }
-  return "";
 }
 
 // Runs in the reader process: everything libmdb does happens here.
@@ -288,7 +176,7 @@ class ChildReader {
                     std::string(column->name, strnlen(column->name, kMaxNameBytes))};
       header.columnNames.push_back(columns[i].name);
     }
-    ColumnCheck check = checkColumns(columns, index);
+    ColumnCheck check = checkColumns(columns, kTableNames[index]);
     std::string problem = columnProblem(name, check);
     if (!problem.empty()) {
       return problem;

@@ -2,7 +2,6 @@
 #include "mail/result_mail.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "analysis/result_listing.h"
 #include "file_bytes.h"
 #include "scratch_folder.h"
+#include "store/database_error.h"
 #include "store/loader.h"
 #include "unit/tree_literal.h"
 
@@ -224,10 +224,27 @@ TEST_F(MailFileTest, MissingFolderCannotBeOpened) {
   EXPECT_EQ(clockReads_, 0);
 }
 
+// The Access fixture's tree; none where no Access driver is installed (Windows without
+// Microsoft's Access Database Engine, as under Wine).
+LoadResult demoTree() {
+  try {
+    return loadRecordTree(DatabaseSource::file(TAVRINEL_FIXTURES_DIR "/demo.mdb"));
+  } catch (const DatabaseError& error) {
+    const std::string said = error.what();
+    if (said.find("Access Database Engine") == std::string::npos &&
+        said.find("Access driver") == std::string::npos) {
+      throw;
+    }
+    return {};
+  }
+}
+
 // The expected letters are written from the fixture's description, one LF for each CR LF.
 TEST_F(MailFileTest, DemoIntakeMatchesTheLettersWrittenByHand) {
-  RecordTreeOwner tree(
-      loadRecordTree(DatabaseSource::file(TAVRINEL_FIXTURES_DIR "/demo.mdb")).tree);
+  RecordTreeOwner tree(demoTree().tree);
+  if (tree.get() == nullptr) {
+    GTEST_SKIP() << "no Access driver reads demo.mdb here";
+  }
   const IntakeRecord* intake = tree.get();
   while (intake != nullptr && std::string(intake->code) != "APR23IT") {
     intake = intake->next;

@@ -60,7 +60,7 @@ const struct {
   bool allocationFails;  // AddressSanitizer reports a failed allocation itself, at length
 } kCases[] = {
     {"allocates too much with malloc", allocateWithoutEnd, true},
-    {"allocates too much with new", allocateWithNew, false},
+    {"allocates too much with new", allocateWithNew, true},
     {"hits the user's own lower memory limit first", allocateUnderTheUsersLimit, true},
 };
 

@@ -3,7 +3,7 @@
 
 #include "console/safe_text.h"
 #include "store/tree/student_index.h"
-#include "text/ascii_fold.h"
+#include "util/ascii_fold.h"
 
 const EntryRules kStudentIdEntry = {"Please enter Student ID to be search: ", "Student ID", 8,
                                     asciiLower, false};

@@ -3,14 +3,21 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "store/sources/wide_text.h"
-#include "store/sources/windows_access_reader.h"
+#include "store/process/reader_process.h"
+#include "store/sources/access/access_reader.h"
+#include "util/wide_text.h"
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 4 && utf8Text(argv[1]) == kAccessReaderOption) {
-    return runAccessReader(utf8Text(argv[2]), utf8Text(argv[3]));
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments.push_back(utf8Text(argv[i]));
+  }
+  if (const std::optional<int> status = runReaderRole(arguments, {&kAccessReaderRole})) {
+    return *status;
   }
   std::fputs(
       "tavrinel-access32 reads Access files for tavrinel.exe, which starts it: run "

@@ -2,6 +2,7 @@
 // program on the Windows console.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,8 @@
 #include "app/program.h"
 #include "app/program_entry.h"
 #include "console/console_windows.h"
-#include "store/sources/wide_text.h"
-#include "store/sources/windows_access_reader.h"
+#include "store/sources/reader_roles.h"
+#include "util/wide_text.h"
 
 namespace {
 
@@ -34,13 +35,9 @@ int wmain(int argc, wchar_t** argv) {
     pointers.push_back(argument.c_str());
   }
   pointers.push_back(nullptr);
-  // The program started again to read an Access file: path, then the answer's pipe.
-  if (argc == 4 && arguments[1] == kAccessReaderOption) {
-    return runAccessReader(arguments[2], arguments[3]);
-  }
-  // Started again to read an ODBC connection, given on standard input: the answer's pipe.
-  if (argc == 3 && arguments[1] == kOdbcReaderOption) {
-    return runOdbcReader(arguments[2]);
+  // The program started again as one of its readers.
+  if (const std::optional<int> status = playReaderRole(arguments)) {
+    return *status;
   }
   // Names with accents in a job's lines, --check's report and fatal lines, as in the screens.
   showStandardStreamsInConsoleWindow();

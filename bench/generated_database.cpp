@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "store/sources/sqlite_handles.h"
+#include "store/sources/sqlite/sqlite_handles.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "bench/odbc_bench.h"
 #include "store/assembly/tree_builder.h"
 #include "store/loader.h"
-#include "store/sources/access_reader.h"
+#include "store/sources/access/access_reader.h"
 #include "store/sources/file_format.h"
-#include "store/sources/sqlite_reader.h"
+#include "store/sources/sqlite/sqlite_reader.h"
 #include "store/tree/student_index.h"
 
 namespace {

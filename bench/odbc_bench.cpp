@@ -19,10 +19,10 @@
 
 #include "store/assembly/tree_builder.h"
 #include "store/loader.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/odbc_reader.h"
-#include "store/sources/utf16_text.h"
+#include "store/sources/odbc/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_reader.h"
 #include "store/tree/student_index.h"
+#include "util/utf16_text.h"
 
 namespace {
 

@@ -47,16 +47,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # tavrinel.exe starts when no 64-bit Access driver can open a file: the store's sources, of
   # which the linker takes what the reader calls (SQLite among them: the values read keep its
   # rules), and nothing of the screens.
-  file(GLOB_RECURSE TAVRINEL_READER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/store/*.cpp)
-  list(FILTER TAVRINEL_READER_SOURCES EXCLUDE REGEX "(_posix|/sqlite_reader)\\.cpp$")
-  add_library(tavrinel_reader STATIC ${TAVRINEL_READER_SOURCES})
-  target_include_directories(tavrinel_reader PUBLIC ${CMAKE_SOURCE_DIR})
-  target_compile_options(tavrinel_reader PRIVATE ${TAVRINEL_WARNINGS})
-  target_compile_definitions(tavrinel_reader PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX
-                                                    _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
-  target_link_libraries(tavrinel_reader PUBLIC tavrinel_sqlite3 odbc32 psapi)
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc_reader.cpp PROPERTIES
-                              COMPILE_OPTIONS "-include;windows.h")
+  tavrinel_library(tavrinel_reader FOLDERS store util EXCLUDE "/sqlite_reader\\.cpp$")
   enable_language(RC)
   add_executable(tavrinel-access32 app/main_access32_windows.cpp
                                    ${CMAKE_SOURCE_DIR}/packaging/windows/tavrinel-access32.rc)
@@ -66,41 +57,18 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_libraries(tavrinel-access32 PRIVATE tavrinel_reader)
   if(BUILD_TESTING)
     # Only the tests whose code differs in a 32-bit process: the wire format the 64-bit
-    # program reads (written with 32-bit sizes here), and the reader process's start.
+    # program reads (written with 32-bit sizes here), and the reader process.
     tavrinel_googletest()
-    add_executable(unit_tests32 ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/table_stream_test.cpp
-                   ${CMAKE_SOURCE_DIR}/tests/unit/store/sources/reader_process_windows_test.cpp)
-    target_include_directories(unit_tests32 PRIVATE ${CMAKE_SOURCE_DIR}/tests
-                                                    ${CMAKE_SOURCE_DIR}/tests/unit)
-    target_compile_options(unit_tests32 PRIVATE ${TAVRINEL_WARNINGS})
-    target_link_libraries(unit_tests32 PRIVATE tavrinel_reader GTest::gtest GTest::gtest_main)
-    target_link_options(unit_tests32 PRIVATE -static)
-    gtest_discover_tests(unit_tests32 DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         PROPERTIES LABELS unit TIMEOUT 120)
+    include(${CMAKE_SOURCE_DIR}/cmake/unit_tests.cmake)
+    tavrinel_unit_tests(unit_tests32 tavrinel_reader ${CMAKE_SOURCE_DIR}/tests/unit/test_main.cpp
+                        ${CMAKE_SOURCE_DIR}/tests/unit/store/process/table_stream_test.cpp
+                        ${CMAKE_SOURCE_DIR}/tests/unit/store/process/reader_process_test.cpp
+                        ${CMAKE_SOURCE_DIR}/tests/unit/store/process/reader_process_windows_test.cpp)
   endif()
   return()
 endif()
 
-
-file(GLOB_RECURSE TAVRINEL_LIB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/analysis/*.cpp
-     ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/console/*.cpp ${CMAKE_SOURCE_DIR}/mail/*.cpp
-     ${CMAKE_SOURCE_DIR}/store/*.cpp)
-list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
-list(FILTER TAVRINEL_LIB_SOURCES EXCLUDE REGEX "/app/main_(posix|windows|access32_windows)\\.cpp$")
-
-add_library(tavrinel_core STATIC ${TAVRINEL_LIB_SOURCES})
-target_include_directories(tavrinel_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(tavrinel_core PRIVATE ${TAVRINEL_WARNINGS})
-# The code calls the wide (W) Windows functions by name: Wine has no A-suffixed ODBC functions.
-# localtime_r and the other reentrant C functions come with the POSIX thread-safe functions.
-target_compile_definitions(tavrinel_core PUBLIC TAVRINEL_VERSION="${PROJECT_VERSION}"
-                                                WIN32_LEAN_AND_MEAN NOMINMAX
-                                                _POSIX_THREAD_SAFE_FUNCTIONS _FILE_OFFSET_BITS=64)
-target_link_libraries(tavrinel_core PUBLIC tavrinel_sqlite3 odbc32 psapi)
-# MinGW's sql.h takes its types from windows.h without including it; the ODBC reader is shared
-# with the POSIX build, whose sql.h needs nothing before it.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/store/sources/odbc_reader.cpp PROPERTIES
-                            COMPILE_OPTIONS "-include;windows.h")
+tavrinel_library(tavrinel_core FOLDERS analysis app console mail store util)
 
 # wmain: the command line arrives as UTF-16 and is handed on as UTF-8, so a path such as
 # "Büro\Database.mdb" is the file it names, whatever the system's code page.
@@ -115,23 +83,7 @@ tavrinel_version_resource(tavrinel tavrinel "TAVRINEL, student results and resul
 if(BUILD_TESTING)
   tavrinel_googletest()
 
-  file(GLOB_RECURSE TAVRINEL_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-  # Tests of POSIX-only sources, or that make files and folders the POSIX way, are named
-  # name_posix_test.cpp.
-  list(FILTER TAVRINEL_UNIT_TESTS EXCLUDE REGEX "_posix_test\\.cpp$")
-  add_executable(unit_tests ${TAVRINEL_UNIT_TESTS})
-  target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests
-                                                ${CMAKE_SOURCE_DIR}/tests/unit)
-  target_compile_options(unit_tests PRIVATE ${TAVRINEL_WARNINGS})
-  # Absolute Linux paths reach the files under Wine: a path from the root is taken on the drive
-  # of the working folder, which for the tests is Wine's drive Z:, the Linux root.
-  target_compile_definitions(unit_tests PRIVATE
-      TAVRINEL_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
-      TAVRINEL_SHARED_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures"
-      TAVRINEL_GOLDEN_DIR="${CMAKE_SOURCE_DIR}/tests/golden")
-  target_link_libraries(unit_tests PRIVATE tavrinel_core GTest::gtest GTest::gtest_main)
-  target_link_options(unit_tests PRIVATE -static)
-  # Listed when ctest runs, not at build time: listing them runs the .exe under Wine.
-  gtest_discover_tests(unit_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES LABELS unit TIMEOUT 120)
+  include(${CMAKE_SOURCE_DIR}/cmake/unit_tests.cmake)
+  tavrinel_unit_test_sources(TAVRINEL_UNIT_TESTS)
+  tavrinel_unit_tests(unit_tests tavrinel_core ${TAVRINEL_UNIT_TESTS})
 endif()

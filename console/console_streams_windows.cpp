@@ -6,7 +6,7 @@
 
 #include "console/console_windows.h"
 #include "console/key_decoder.h"
-#include "store/sources/wide_text.h"
+#include "util/wide_text.h"
 
 namespace {
 

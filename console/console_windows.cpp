@@ -9,7 +9,7 @@
 #include "console/line_editor.h"
 #include "console/plain_box_lines.h"
 #include "console/signal_cleanup.h"
-#include "store/sources/wide_text.h"
+#include "util/wide_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "console/signal_cleanup.h"
-#include "store/sources/wide_text.h"
+#include "util/wide_text.h"
 
 namespace {
 

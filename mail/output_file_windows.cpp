@@ -7,7 +7,7 @@
 #include <string>
 
 #include "mail/output_file.h"
-#include "store/sources/wide_text.h"
+#include "util/wide_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@ cd "${1:-$(dirname "$0")/..}"
 
 lines() { find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.cmake' -o -name '*.sh' \) \
   -print0 | xargs -0 cat | wc -l; }
-mapfile -t code_dirs < <(ls -d app analysis console mail store text cmake 2>/dev/null)
+mapfile -t code_dirs < <(ls -d app analysis console mail store util cmake 2>/dev/null)
 for dir in "${code_dirs[@]}" tests bench; do
   printf '%-16s %6d\n' "$dir/" "$(lines "$dir")"
 done

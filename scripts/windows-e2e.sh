@@ -341,4 +341,36 @@ INI
 else
   echo "skip access: the MDBTools ODBC driver (Debian odbc-mdbtools, amd64 and i386) is not installed"
 fi
+
+# A server that takes the connection and never answers: the PostgreSQL driver's connect waits for
+# ever in the reader, which sends nothing; the silence limit ends the load with one line and
+# status 1, whatever Wine reports of the reader's processor time.
+if [ -f "$psqlodbc64" ] && command -v python3 >/dev/null; then
+  mkdir -p "$work/odbc-frozen"
+  printf '[PostgreSQL Unicode]\nDriver64 = %s\n' "$psqlodbc64" >"$work/odbc-frozen/odbcinst.ini"
+  : >"$work/odbc-frozen/odbc.ini"
+  python3 -c 'import socket, sys, time
+listener = socket.create_server(("127.0.0.1", 0))
+print(listener.getsockname()[1], flush=True)
+held = []
+while True:
+    held.append(listener.accept()[0])' >"$work/frozen-port" &
+  frozen_server=$!
+  for _ in $(seq 50); do [ -s "$work/frozen-port" ] && break; sleep 0.1; done
+  frozen_status=0
+  frozen=$(cd "$work" && ODBCSYSINI="$work/odbc-frozen" TAVRINEL_SILENCE_LIMIT=3 timeout 60 \
+    "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" --connect \
+    "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$(cat "$work/frozen-port");Database=x;UID=u;PWD=secret" \
+    --letters APR24IT --output - 2>&1 >/dev/null | tr -d '\r') || frozen_status=$?
+  kill "$frozen_server" 2>/dev/null || true
+  expected="tavrinel: error: Cannot read Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$(cat "$work/frozen-port");Database=x;UID=u;PWD=***: the server stopped answering (nothing came for 3 s)"
+  if [ "$frozen_status" -eq 1 ] && [ "$frozen" = "$expected" ]; then
+    echo "ok   frozen: one line, status 1, after the silence limit"
+  else
+    echo "FAIL frozen: status $frozen_status (1 expected; 124 is held), said: $frozen"
+    failures=$((failures + 1))
+  fi
+else
+  echo "skip frozen: the PostgreSQL ODBC driver (Debian odbc-postgresql) or python3 is missing"
+fi
 exit $((failures > 0))

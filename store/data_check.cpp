@@ -11,17 +11,17 @@
 #include <vector>
 
 #include "store/data_check_rows.h"
-#include "store/sources/sql_values.h"
+#include "store/tables/sql_values.h"
 #include "store/tree/record_tree.h"
 #include "store/tree/student_index.h"
-#include "text/ascii_fold.h"
+#include "util/ascii_fold.h"
 
 namespace {
 
 // What the student ID prompt takes: eight characters, folded to lower case as they are typed.
 constexpr std::size_t kPromptChars = 8;
 
-#include "text/ascii_fold.h"
+#include "util/ascii_fold.h"
 bool hasAsciiIn(const std::string& text, char first, char last) {
   for (char c : text) {
     if (c >= first && c <= last) {

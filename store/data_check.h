@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 struct DataProblem {
   std::string title;                  // what is wrong, such as "students without intake"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "store/data_check.h"
-#include "store/sources/sql_values.h"
+#include "store/tables/sql_values.h"
 
 // The value as the loader reads it, as the tree and the letters would hold it.
 inline std::string textAt(const SourceColumn& column, std::size_t row) {

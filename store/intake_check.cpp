@@ -8,7 +8,7 @@
 #include "store/data_check_rows.h"
 #include "store/tree/record_tree.h"
 #include "store/tree/student_index.h"
-#include "text/ascii_fold.h"
+#include "util/ascii_fold.h"
 
 namespace {
 

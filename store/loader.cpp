@@ -5,11 +5,11 @@
 #include <new>
 
 #include "store/assembly/tree_builder.h"
-#include "store/sources/access_reader.h"
+#include "store/sources/access/access_reader.h"
 #include "store/sources/file_format.h"
-#include "store/sources/odbc_connection_string.h"
-#include "store/sources/odbc_reader.h"
-#include "store/sources/sqlite_reader.h"
+#include "store/sources/odbc/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_reader.h"
+#include "store/sources/sqlite/sqlite_reader.h"
 #include "store/tree/out_of_memory.h"
 
 std::string DatabaseSource::name() const {

@@ -1,7 +1,7 @@
 // The files a load reads and their companions.
 #include "store/source_files.h"
 
-#include "store/sources/odbc_connection_string.h"
+#include "store/sources/odbc/odbc_connection_string.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "store/assembly/value_classes.h"
 #include "store/database_error.h"
-#include "store/sources/sql_values.h"
+#include "store/tables/sql_values.h"
 #include "store/tree/out_of_memory.h"
 
 namespace {

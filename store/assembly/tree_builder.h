@@ -6,7 +6,7 @@
 #include <string>
 
 #include "store/assembly/tree_queries.h"
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 #include "store/tree/load_result.h"
 
 // Builds the tree of the tables. Reports "Out Of Memory" once and releases everything made when

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 enum class QueryKind {
   kIntakes,    // no values

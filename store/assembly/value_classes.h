@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "store/sources/source_tables.h"
-#include "store/sources/sql_values.h"
+#include "store/tables/source_tables.h"
+#include "store/tables/sql_values.h"
 
 constexpr std::uint32_t kNoClass = UINT32_MAX;
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "store/sources/file_probe.h"
-#include "store/sources/wide_text.h"
+#include "util/wide_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/ascii_fold.h"
+#include "util/ascii_fold.h"
 
 namespace {
 

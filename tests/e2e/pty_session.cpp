@@ -94,7 +94,7 @@ ExitStatus statusFrom(int waitStatus) {
 
 void copyFixture(const RunOptions& options, const ScratchFolder& folder) {
   if (!options.fixture.empty()) {
-    const std::filesystem::path database = folder.path() + "/" + options.databaseName;
+    const std::filesystem::path database = folder.file(options.databaseName);
     std::filesystem::create_directories(database.parent_path());
     std::filesystem::copy_file(options.fixture, database);
     std::filesystem::permissions(
@@ -139,27 +139,6 @@ std::string ExitStatus::describe() const {
     return "exit status " + std::to_string(code);
   }
   return signal != 0 ? "killed by signal " + std::to_string(signal) : "still running";
-}
-
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tavrinel-e2e-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) != nullptr) {
-    path_ = buffer.data();
-  }
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchFolder::readFile(const std::string& name) const {
-  std::ifstream in(path_ + "/" + name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 PtySession::PtySession(const RunOptions& options) {
@@ -343,7 +322,7 @@ PipeRun runOnPipes(const RunOptions& options, const std::string& input,
   PipeRun run;
   ScratchFolder folder;
   copyFixture(options, folder);
-  std::string inputFile = folder.path() + "/.input";
+  std::string inputFile = folder.file(".input");
   std::ofstream(inputFile, std::ios::binary) << input;
   int out[2];
   int err[2];
@@ -360,7 +339,7 @@ PipeRun runOnPipes(const RunOptions& options, const std::string& input,
     ::close(out[0]);
     ::close(err[0]);
     ::setsid();  // no controlling terminal: the program sees no terminal anywhere
-    execProgram(options, folder.path());
+    execProgram(options, folder.path().string());
   }
   ::close(out[1]);
   ::close(err[1]);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_folder.h"
+
 namespace e2e {
 
 // Every wait of a run is bounded by this unless the case says otherwise.
@@ -56,21 +58,6 @@ struct RunOptions {
   // An interactive shell with job control instead of the program, which the case starts by typing
   // its path (TAVRINEL_BINARY): Ctrl-Z and fg then work as they do for a user.
   bool inShell = false;
-};
-
-// A scratch working folder, removed with its contents when done.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }
-  // Reads a file the program wrote there (mail.txt); empty when it does not exist.
-  std::string readFile(const std::string& name) const;
-
- private:
-  std::string path_;
 };
 
 // The program on a pseudo-terminal. Output is collected as it comes; waits look at the transcript

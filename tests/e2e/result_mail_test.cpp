@@ -54,7 +54,7 @@ std::string today() {
 }
 
 bool mailExists(const PtySession& session) {
-  return std::filesystem::exists(session.folder().path() + "/mail.txt");
+  return std::filesystem::exists(session.folder().file("mail.txt"));
 }
 
 std::set<std::string> filesIn(const std::string& folder) {
@@ -203,7 +203,7 @@ TEST(ResultMails, FileSizeLimitCannotWriteAndKeepsTheOldFile) {
   PtySession session(options);
   ASSERT_TRUE(session.waitFor(kChoicePrompt));
   const std::string old = "old letters\r\n";
-  std::ofstream(session.folder().path() + "/mail.txt", std::ios::binary) << old;
+  std::ofstream(session.folder().file("mail.txt"), std::ios::binary) << old;
   ASSERT_TRUE(openIntakePrompt(session));
 
   ASSERT_TRUE(typeAndEnter(session, "apr23it", "\n\tIntake APR23IT found\n" + kQuestion));
@@ -220,7 +220,7 @@ TEST(ResultMails, FileSizeLimitCannotWriteAndKeepsTheOldFile) {
 // 35
 TEST(ResultMails, ZeroLengthIntakeGivesTheSameLettersFromAccessAsFromSqlite) {
   ScratchFolder made;
-  const std::string sqlite = made.path() + "/zero-length.db";
+  const std::string sqlite = made.file("zero-length.db");
   {
     std::ifstream script(fixturePath("zero-length.sql"), std::ios::binary);
     std::ostringstream text;

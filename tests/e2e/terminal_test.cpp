@@ -187,7 +187,7 @@ TEST(Signals, TermWhileTheLettersAreWrittenLeavesNoTemporaryFile) {
   // Each letter's date makes the program read its time zone file; a FIFO there holds the run,
   // the temporary file already made, until the signal comes.
   ScratchFolder zone;
-  const std::string fifo = zone.path() + "/zone";
+  const std::string fifo = zone.file("zone");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   RunOptions options = demo();
   options.environment = {"TZ=:" + fifo};

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "store/database_error.h"
-#include "store/sources/sql_values.h"
-#include "store/sources/sqlite_handles.h"
+#include "store/sources/sqlite/sqlite_handles.h"
+#include "store/tables/sql_values.h"
 
 namespace {
 

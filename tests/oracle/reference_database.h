@@ -6,7 +6,7 @@
 #include <string>
 
 #include "oracle/loader_queries.h"
-#include "store/sources/source_tables.h"
+#include "store/tables/source_tables.h"
 
 class ReferenceDatabase : public LoaderQueries {
  public:

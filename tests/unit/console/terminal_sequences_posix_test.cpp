@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+#include "scratch_folder.h"
+
 namespace {
 
 // What `tput -T term arguments` writes; empty when the terminal lacks the capability.
@@ -91,20 +93,19 @@ TEST(TerminalSequences, NoneForDumbUnknownOrUnsetTerminals) {
 
 // An entry whose clear also erases the scrollback (as some do): the console keeps only the clear.
 TEST(TerminalSequences, ClearThatWouldEraseTheScrollbackKeepsOnlyTheClear) {
-  char folder[] = "/tmp/tavrinel-terminfo-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string source = std::string(folder) + "/entry.ti";
+  ScratchFolder scratch("terminfo");
+  const std::string folder = scratch.path().string();
+  const std::string source = scratch.file("entry.ti");
   std::ofstream(source) << "tavrinel-e3|test entry,\n"
                            "\tcolors#8, clear=\\E[H\\E[2J\\E[3J, cuu1=\\E[A, el=\\E[K,\n"
                            "\tsgr0=\\E[m, setaf=\\E[3%p1%dm, setab=\\E[4%p1%dm,\n";
-  const std::string compile = "tic -x -o '" + std::string(folder) + "' '" + source + "' 2>&1";
+  const std::string compile = "tic -x -o '" + folder + "' '" + source + "' 2>&1";
   ASSERT_EQ(system(compile.c_str()), 0);
   const char* saved = getenv("TERMINFO");
   std::string savedValue = saved != nullptr ? saved : "";
-  setenv("TERMINFO", folder, 1);
+  setenv("TERMINFO", folder.c_str(), 1);
   const TerminalSequences actual = readTerminalSequences("tavrinel-e3");
   saved != nullptr ? setenv("TERMINFO", savedValue.c_str(), 1) : unsetenv("TERMINFO");
-  std::filesystem::remove_all(folder);
   EXPECT_EQ(actual.clearScreen, "\x1b[H\x1b[2J");
   EXPECT_EQ(actual.lightGreenOnBlack, "\x1b[32m\x1b[40m");
 }

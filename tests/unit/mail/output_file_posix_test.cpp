@@ -1,6 +1,7 @@
 // A file rewritten whole: permission bits, symbolic links, folders that take no new file, failures.
 #include "file_bytes.h"
 #include "mail/output_file.h"
+#include "scratch_folder.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -100,25 +101,6 @@ Outcome writeInChild(const fs::path& path, const Case& c) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? static_cast<Outcome>(WEXITSTATUS(status)) : Outcome::kChildFailed;
 }
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    char pattern[] = "/tmp/tavrinel-output-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) {
-      path_ = pattern;
-    }
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 const fs::perms k0640 = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
 const fs::perms k0666 = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |

@@ -10,7 +10,7 @@
 
 #include "mail/files_read.h"
 #include "mail/output_file.h"
-#include "store/sources/wide_text.h"
+#include "util/wide_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "store/loader.h"
-#include "store/sources/sqlite_handles.h"
+#include "store/sources/sqlite/sqlite_handles.h"
 #include "unit/store/loader_test_support.h"
 
 namespace {
@@ -22,7 +22,7 @@ class LoadFileTest : public ::testing::Test {
     return copy;
   }
 
-  ScratchDir scratch_;
+  ScratchFolder scratch_;
   int copies_ = 0;
 };
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,9 +13,10 @@
 #include <vector>
 
 #include "file_bytes.h"
+#include "scratch_folder.h"
 #include "store/loader.h"
-#include "store/sources/source_tables.h"
-#include "store/sources/sqlite_reader.h"
+#include "store/sources/sqlite/sqlite_reader.h"
+#include "store/tables/source_tables.h"
 #include "store/tree/record_tree.h"
 
 inline std::string fixturePath(const std::string& name) {
@@ -26,30 +26,6 @@ inline std::string fixturePath(const std::string& name) {
 inline std::string sharedFixturePath(const std::string& name) {
   return std::string(TAVRINEL_SHARED_FIXTURES_DIR) + "/" + name;
 }
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavrinel-loader-XXXXXX");
-    if (mkdtemp(pattern.data()) == nullptr) {
-      throw std::runtime_error("cannot make a scratch folder");
-    }
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Runs a SQL script into a new SQLite database file at path.
 inline void makeSqliteFile(const std::string& path, const std::string& script) {
@@ -66,7 +42,7 @@ inline void makeSqliteFile(const std::string& path, const std::string& script) {
 }
 
 // The SQLite form of a fixture: its .sql script run into scratch/<name>.db.
-inline std::string sqliteFixture(const ScratchDir& scratch, const std::string& name) {
+inline std::string sqliteFixture(const ScratchFolder& scratch, const std::string& name) {
   std::string path = scratch.file(name + ".db");
   makeSqliteFile(path, readFile(fixturePath(name + ".sql")));
   return path;
@@ -75,7 +51,7 @@ inline std::string sqliteFixture(const ScratchDir& scratch, const std::string& n
 // The tables of a SQLite file made from script, as the SQLite reader reads them; the file is
 // removed again.
 inline SourceTables scriptTables(const std::string& script) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   std::string path = scratch.file("Database.db");
   makeSqliteFile(path, "PRAGMA synchronous = OFF;" + script);
   return readSqliteTables(path);

@@ -45,7 +45,7 @@ TEST(SourceFiles, TheDatabaseAndItsCompanionsWhicheverKeyNamesIt) {
 }
 
 TEST(SourceFiles, ADataSourceNamesItsFileInTheUsersOdbcIni) {
-  ScratchDir scratch;
+  ScratchFolder scratch;
   const std::string ini = scratch.file("odbc.ini");
   std::ofstream(ini) << "[other]\nDBQ = no/such/other.mdb\n[Office]\nDriver = MDBTools\n"
                         "DBQ = no/such/office.mdb\n";

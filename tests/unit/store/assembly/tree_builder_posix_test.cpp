@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "oracle/reference_database.h"
-#include "store/sources/access_reader.h"
+#include "store/sources/access/access_reader.h"
 #include "store/sources/file_format.h"
 #include "unit/store/differential.h"
 #include "unit/store/loader_test_support.h"

@@ -11,6 +11,18 @@ namespace {
 
 constexpr long kProgressEvery = 1000;
 
+// One query's parameters, set one by one: a braced list with an empty value in it is, to
+// MinGW-w64's GCC at -O3, a string that may be used uninitialized.
+LoaderQuery queryOf(QueryKind kind, const std::string& studentId = "", int level = 0,
+                    int semester = 0) {
+  LoaderQuery query;
+  query.kind = kind;
+  query.studentId = studentId;
+  query.level = level;
+  query.semester = semester;
+  return query;
+}
+
 // Every record is put into the tree as soon as it is made, and the tree's memory is one store, so
 // an abandoned load (a database error, or no memory) releases all of it at once.
 class NestedLoad {
@@ -20,7 +32,7 @@ class NestedLoad {
 
   // False when a record could not be allocated.
   bool loadIntakes() {
-    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kIntakes, "", {}, "", 0, 0});
+    std::unique_ptr<QueryRows> rows = queries_.open(queryOf(QueryKind::kIntakes));
     IntakeRecord* last = nullptr;
     IntakeRecord* withoutIntake = nullptr;
     while (rows->next()) {
@@ -42,7 +54,10 @@ class NestedLoad {
       // The value itself selects the students, though the record keeps at most 15 characters of
       // its text: the text would select the empty intake's students again for NULL, and never
       // those of NULL.
-      if (!loadStudents({QueryKind::kStudents, code, std::move(value), "", 0, 0}, intake)) {
+      LoaderQuery students = queryOf(QueryKind::kStudents);
+      students.intake = code;
+      students.intakeValue = std::move(value);
+      if (!loadStudents(students, intake)) {
         return false;
       }
     }
@@ -89,7 +104,7 @@ class NestedLoad {
   }
 
   bool loadLevels(const std::string& studentId, StudentRecord* student) {
-    std::unique_ptr<QueryRows> rows = queries_.open({QueryKind::kLevels, "", {}, studentId, 0, 0});
+    std::unique_ptr<QueryRows> rows = queries_.open(queryOf(QueryKind::kLevels, studentId));
     while (rows->next()) {
       LevelNode* level = newLevelNode(parseNumber(rows->text("Level")));
       if (level == nullptr) {
@@ -105,7 +120,7 @@ class NestedLoad {
 
   bool loadSemesters(const std::string& studentId, LevelNode* level) {
     std::unique_ptr<QueryRows> rows =
-        queries_.open({QueryKind::kSemesters, "", {}, studentId, level->number, 0});
+        queries_.open(queryOf(QueryKind::kSemesters, studentId, level->number));
     while (rows->next()) {
       SemesterNode* semester = newSemesterNode(parseNumber(rows->text("Semester")));
       if (semester == nullptr) {
@@ -121,7 +136,7 @@ class NestedLoad {
 
   bool loadResults(const std::string& studentId, int level, SemesterNode* semester) {
     std::unique_ptr<QueryRows> rows =
-        queries_.open({QueryKind::kResults, "", {}, studentId, level, semester->number});
+        queries_.open(queryOf(QueryKind::kResults, studentId, level, semester->number));
     while (rows->next()) {
       std::string subjectId = rows->text("SubjectID");
       std::string subjectName = rows->text("Name");

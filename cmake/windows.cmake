@@ -47,7 +47,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # tavrinel.exe starts when no 64-bit Access driver can open a file: the store's sources, of
   # which the linker takes what the reader calls (SQLite among them: the values read keep its
   # rules), and nothing of the screens.
-  tavrinel_library(tavrinel_reader FOLDERS store util EXCLUDE "/sqlite_reader\\.cpp$")
+  tavrinel_library(tavrinel_reader FOLDERS store util EXCLUDE "/sources/sqlite/")
   enable_language(RC)
   add_executable(tavrinel-access32 app/main_access32_windows.cpp
                                    ${CMAKE_SOURCE_DIR}/packaging/windows/tavrinel-access32.rc)

@@ -11,6 +11,15 @@
 
 constexpr const char* kSource = "Database.mdb";
 
+// The reference hands out students and results in table order only through these plans: an
+// index scan of the intakes, an index search of an intake's students, and for the results the
+// student's StudentResult rows as the outer loop with Subject searched inside.
+constexpr const char* kTableOrderPlans =
+    "SCAN Student USING COVERING INDEX reference_student_intake\n"
+    "SEARCH Student USING INDEX reference_student_intake (Intake=?)\n"
+    "SEARCH StudentResult USING COVERING INDEX reference_result_student (StudentID=?)\n"
+    "SEARCH Subject USING INDEX reference_subject_id (SubjectID=?)\n";
+
 // A load's outcome as text: the tree's dump, or what stopped it.
 inline std::string outcome(const std::function<LoadResult()>& load) {
   try {

@@ -85,6 +85,14 @@ settled_screen() {
 "$root/cmake/wine-run.sh" "$build/wine-prefix" "$build/tavrinel-access32.exe" 2>/dev/null || true
 
 failures=0
+# report VERDICT TEXT: one check's line, "ok   TEXT", "FAIL TEXT" or "skip TEXT"; a FAIL counts.
+report() {
+  printf '%-4s %s\n' "$1" "$2"
+  if [ "$1" = FAIL ]; then
+    failures=$((failures + 1))
+  fi
+}
+
 # The Windows program under Wine with the ODBC configuration of $work/ODBC, in the folder.
 windows_command() {
   local folder=$1 odbc=$2
@@ -138,8 +146,7 @@ walk() {
     if [ "${keys#history:}" != "$keys" ]; then
       for session in "$linux_session" "$windows_session"; do
         if ! tmux capture-pane -p -J -S - -t "$session" | grep -qF -- "${keys#history:}"; then
-          echo "FAIL $name, step $step: '${keys#history:}' is not in $session's history"
-          failures=$((failures + 1))
+          report FAIL "$name, step $step: '${keys#history:}' is not in $session's history"
           return
         fi
       done
@@ -154,23 +161,19 @@ walk() {
     linux_screen=$(settled_screen "$linux_session" "$linux_screen")
     windows_screen=$(settled_screen "$windows_session" "$windows_screen")
     if [ "$linux_screen" != "$windows_screen" ]; then
-      echo "FAIL $name, step $step ($keys): the screens differ (Linux <, Windows >)"
+      report FAIL "$name, step $step ($keys): the screens differ (Linux <, Windows >)"
       diff <(printf '%s\n' "$linux_screen") <(printf '%s\n' "$windows_screen") || true
-      failures=$((failures + 1))
       return
     fi
   done
   if ! grep -q 'exit status 0' <<<"$windows_screen"; then
-    echo "FAIL $name: the Windows program did not end with status 0"
-    failures=$((failures + 1))
+    report FAIL "$name: the Windows program did not end with status 0"
   elif [ ! -s "$work/$name/windows/mail.txt" ]; then
-    echo "FAIL $name: the walk ended without letters in mail.txt"
-    failures=$((failures + 1))
+    report FAIL "$name: the walk ended without letters in mail.txt"
   elif ! cmp -s "$work/$name/linux/mail.txt" "$work/$name/windows/mail.txt"; then
-    echo "FAIL $name: mail.txt differs"
-    failures=$((failures + 1))
+    report FAIL "$name: mail.txt differs"
   else
-    echo "ok   $name: $step steps, the same screens, mail.txt the same ($(wc -c <"$work/$name/windows/mail.txt") bytes)"
+    report ok "$name: $step steps, the same screens, mail.txt the same ($(wc -c <"$work/$name/windows/mail.txt") bytes)"
   fi
 }
 
@@ -190,15 +193,13 @@ no_driver() {
     "$(windows_command "$work/$name/windows" "$odbc"); echo \"exit status \$?\"; sleep 600"
   screen=$(settled_screen "$session" "")
   if ! grep -qF "tavrinel: error: Cannot read Database.mdb: $expected" <<<"$screen"; then
-    echo "FAIL $name: not the line that says what to install"
+    report FAIL "$name: not the line that says what to install"
     printf '%s\n' "$screen"
-    failures=$((failures + 1))
   elif ! grep -q 'exit status 1' <<<"$screen" || grep -q 'Press any key' <<<"$screen"; then
-    echo "FAIL $name: the program did not end with status 1 at once"
+    report FAIL "$name: the program did not end with status 1 at once"
     printf '%s\n' "$screen"
-    failures=$((failures + 1))
   else
-    echo "ok   $name: one line, status 1, no wait"
+    report ok "$name: one line, status 1, no wait"
   fi
 }
 
@@ -244,12 +245,11 @@ for code_page in 850 437; do
     grep -qxF -- "$line" <<<"$screen" || missing+="$line"$'\n'
   done
   if [ -z "$missing" ]; then
-    echo "ok   words $code_page: ${#console_words[@]} lines of names and folders shown as written"
+    report ok "words $code_page: ${#console_words[@]} lines of names and folders shown as written"
   else
-    echo "FAIL words $code_page: not shown as written:"
+    report FAIL "words $code_page: not shown as written:"
     printf '%s' "$missing"
     printf '%s\n' "$screen"
-    failures=$((failures + 1))
   fi
 done
 redirected=$(cd "$words" && "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" \
@@ -257,10 +257,9 @@ redirected=$(cd "$words" && "$root/cmake/wine-run.sh" "$build/wine-prefix" "$win
 linux_report=$(cd "$words" && "$linux_binary" 'Büro Ergebnisse/Prüfung.db' --check 2>/dev/null |
   od -An -tx1) || true
 if [ -n "$redirected" ] && [ "$redirected" = "$linux_report" ]; then
-  echo "ok   words redirected: --check's report is Linux's UTF-8 (its lines ending in CR LF)"
+  report ok "words redirected: --check's report is Linux's UTF-8 (its lines ending in CR LF)"
 else
-  echo "FAIL words redirected: --check's report differs from Linux's"
-  failures=$((failures + 1))
+  report FAIL "words redirected: --check's report differs from Linux's"
 fi
 
 # A lone ESC through a pipe that stays open acts at once, as on Linux: the end of the bytes at
@@ -273,10 +272,9 @@ escape_closed=$( (printf '\033'; sleep 6) | (cd "$work/pipe/windows" &&
     case $line in *"Program Closing"*) echo $((SECONDS - escape_started)) ;; esac
   done)
 if [ -n "$escape_closed" ] && [ "$escape_closed" -le 3 ]; then
-  echo "ok   pipe: a lone ESC closed the program after ${escape_closed} s, the pipe still open"
+  report ok "pipe: a lone ESC closed the program after ${escape_closed} s, the pipe still open"
 else
-  echo "FAIL pipe: a lone ESC through an open pipe did not act at once ('$escape_closed' s)"
-  failures=$((failures + 1))
+  report FAIL "pipe: a lone ESC through an open pipe did not act at once ('$escape_closed' s)"
 fi
 
 if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
@@ -291,10 +289,9 @@ if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
   linux_letters=$(cd "$work/access64/linux" && "$linux_binary" --letters APR24IT --output - \
     2>/dev/null | od -An -tx1)
   if [ -n "$connect_letters" ] && [ "$connect_letters" = "$linux_letters" ]; then
-    echo "ok   connect: the letters through the ODBC reader equal Linux's"
+    report ok "connect: the letters through the ODBC reader equal Linux's"
   else
-    echo "FAIL connect: the letters through --connect differ from Linux's"
-    failures=$((failures + 1))
+    report FAIL "connect: the letters through --connect differ from Linux's"
   fi
   prepare access32 "$root/sample/Database.mdb"
   walk access32 odbc32 "" "${readme_txt_steps[@]}"
@@ -307,10 +304,9 @@ if [ -f "$mdbtools64" ] && [ -f "$mdbtools32" ]; then
     "$root/cmake/wine-run.sh" "$build/wine-prefix" start /wait /unix "$windows_exe") ||
     own_console_status=$?
   if [ "$own_console_status" -eq 1 ]; then
-    echo "ok   own console: status 1, not held"
+    report ok "own console: status 1, not held"
   else
-    echo "FAIL own console: status $own_console_status (1 expected; 124 is held)"
-    failures=$((failures + 1))
+    report FAIL "own console: status $own_console_status (1 expected; 124 is held)"
   fi
   # A 64-bit driver that loads and refuses the file (the PostgreSQL driver stands in for an ACE
   # driver that will not open an Access 97 file): a Jet file still opens in the Jet driver.
@@ -327,10 +323,9 @@ INI
     refused=$(cd "$work/access32/windows" && printf '\033' | ODBCSYSINI="$work/odbc-refuses" \
       "$root/cmake/wine-run.sh" "$build/wine-prefix" "$windows_exe" 2>&1 | tr -d '\r') || true
     if grep -q 'Program Closing' <<<"$refused"; then
-      echo "ok   refused64: the Jet driver read the file the 64-bit driver refused"
+      report ok "refused64: the Jet driver read the file the 64-bit driver refused"
     else
-      echo "FAIL refused64: $(tail -n 1 <<<"$refused")"
-      failures=$((failures + 1))
+      report FAIL "refused64: $(tail -n 1 <<<"$refused")"
     fi
   fi
   # An ACE file, told by its first bytes whatever its name: the Jet driver is not tried.
@@ -339,7 +334,7 @@ INI
     status=none
   no_driver ace odbc32 "this Access file needs Microsoft's Access Database Engine"
 else
-  echo "skip access: the MDBTools ODBC driver (Debian odbc-mdbtools, amd64 and i386) is not installed"
+  report skip "access: the MDBTools ODBC driver (Debian odbc-mdbtools, amd64 and i386) is not installed"
 fi
 
 # A server that takes the connection and never answers: the PostgreSQL driver's connect waits for
@@ -365,12 +360,11 @@ while True:
   kill "$frozen_server" 2>/dev/null || true
   expected="tavrinel: error: Cannot read Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$(cat "$work/frozen-port");Database=x;UID=u;PWD=***: the server stopped answering (nothing came for 3 s)"
   if [ "$frozen_status" -eq 1 ] && [ "$frozen" = "$expected" ]; then
-    echo "ok   frozen: one line, status 1, after the silence limit"
+    report ok "frozen: one line, status 1, after the silence limit"
   else
-    echo "FAIL frozen: status $frozen_status (1 expected; 124 is held), said: $frozen"
-    failures=$((failures + 1))
+    report FAIL "frozen: status $frozen_status (1 expected; 124 is held), said: $frozen"
   fi
 else
-  echo "skip frozen: the PostgreSQL ODBC driver (Debian odbc-postgresql) or python3 is missing"
+  report skip "frozen: the PostgreSQL ODBC driver (Debian odbc-postgresql) or python3 is missing"
 fi
 exit $((failures > 0))

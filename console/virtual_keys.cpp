@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "util/utf16_text.h"
+
 namespace {
 
 // The Windows virtual-key codes this mapping knows.
@@ -121,21 +123,7 @@ Key byteKey(int code) {
 
 std::string utf8Of(char32_t c) {
   std::string text;
-  if (c < 0x80) {
-    text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    text += static_cast<char>(0xC0 | (c >> 6));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    text += static_cast<char>(0xE0 | (c >> 12));
-    text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (c >> 18));
-    text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  appendUtf8(text, c);
   return text;
 }
 

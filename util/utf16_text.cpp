@@ -1,8 +1,6 @@
 // Text between UTF-8, as the record tree holds it, and UTF-16, as ODBC drivers hand it over.
 #include "util/utf16_text.h"
 
-namespace {
-
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -20,8 +18,6 @@ void appendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
-
-}  // namespace
 
 void appendUtf16(std::string& out, const char16_t* units, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {

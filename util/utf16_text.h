@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <string>
 
+// Appends one code point as UTF-8: a key typed on a Windows console, a character a driver sent.
+void appendUtf8(std::string& out, char32_t c);
+
 // Text comes from a driver as UTF-16, which every driver can give whatever the server's or the
 // locale's character set. A surrogate without its partner becomes U+FFFD.
 void appendUtf16(std::string& out, const char16_t* units, std::size_t count);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "console/console_interface.h"
-#include "console/fd_stream.h"
-#include "console/key_input.h"
+#include "console/keys/fd_stream.h"
+#include "console/keys/key_input.h"
 #include "console/plain_box_lines.h"
 #include "console/plain_screen_break.h"
 #include "console/safe_text.h"

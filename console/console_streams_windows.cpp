@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "console/console_windows.h"
-#include "console/key_decoder.h"
+#include "console/keys/key_decoder.h"
 #include "util/wide_text.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "console/console_windows.h"
-#include "console/line_editor.h"
+#include "console/keys/line_editor.h"
 #include "console/plain_box_lines.h"
 #include "console/signal_cleanup.h"
 #include "util/wide_text.h"

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "console/console_interface.h"
-#include "console/key_input.h"
+#include "console/keys/key_input.h"
+#include "console/keys/virtual_keys.h"
 #include "console/plain_box_lines.h"
 #include "console/plain_screen_break.h"
 #include "console/safe_text.h"
 #include "console/session_console.h"
-#include "console/virtual_keys.h"
 
 // Output to a console window as UTF-16 (whole characters, tabs as spaces), to a pipe or a file as
 // the bytes given: the session's screens, and the jobs' lines where standard output or standard

@@ -12,7 +12,7 @@ mapfile -t code_dirs < <(ls -d app analysis console mail store util cmake 2>/dev
 for dir in "${code_dirs[@]}" tests bench; do
   printf '%-16s %6d\n' "$dir/" "$(lines "$dir")"
 done
-for dir in store/*/; do
+for dir in store/*/ console/*/; do
   printf '  %-14s %6d\n' "$dir" "$(lines "$dir")"
 done
 code=$(lines "${code_dirs[@]}")

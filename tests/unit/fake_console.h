@@ -6,7 +6,7 @@
 #include <string>
 
 #include "console/console_interface.h"
-#include "console/key_decoder.h"
+#include "console/keys/key_decoder.h"
 
 class FakeConsole : public Console {
  public:

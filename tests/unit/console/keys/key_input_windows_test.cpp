@@ -1,6 +1,6 @@
 // A script through a Windows pipe reads as through a POSIX one: the same ScriptInput, keys and
 // line answers alike, and a lone ESC is a key at once while the pipe stays open.
-#include "console/key_input.h"
+#include "console/keys/key_input.h"
 
 #include <fcntl.h>
 #include <io.h>

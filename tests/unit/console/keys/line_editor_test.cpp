@@ -1,5 +1,5 @@
 // The line answers' own editing and echo, as both consoles use them.
-#include "console/line_editor.h"
+#include "console/keys/line_editor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Keys and lines from a pipe or from a terminal.
-#include "console/key_input.h"
+#include "console/keys/key_input.h"
 
-#include "console/line_editor.h"
+#include "console/keys/line_editor.h"
 
 Key DecodedInput::readKey() {
   while (!decoder_.hasKey()) {

@@ -1,5 +1,5 @@
 // What the byte input does on every platform: bytes read ahead, taken one by one.
-#include "console/fd_stream.h"
+#include "console/keys/fd_stream.h"
 
 bool InputQueue::fill(int timeoutMs) {
   if (position_ == bytes_.size()) {

@@ -1,5 +1,5 @@
 // Byte input with a time limit and buffered output over file descriptors.
-#include "console/fd_stream.h"
+#include "console/keys/fd_stream.h"
 
 #include <errno.h>
 #include <poll.h>

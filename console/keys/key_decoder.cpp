@@ -1,8 +1,8 @@
 // Escape sequences of arrows, editing and function keys, and UTF-8 characters, into the Windows
 // console's key codes.
-#include "console/key_decoder.h"
+#include "console/keys/key_decoder.h"
 
-#include "console/key_sequences.h"
+#include "console/keys/key_sequences.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Terminal bytes into the Windows console's key codes: sequences, modified keys, lone ESC, Enter,
 // Backspace and UTF-8 characters.
-#include "console/key_decoder.h"
+#include "console/keys/key_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The Windows console's key codes of the escape sequences and Alt keys a terminal sends.
-#include "console/key_sequences.h"
+#include "console/keys/key_sequences.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,6 @@
 // Windows console key events into the unechoed key read's codes: the same codes a Linux terminal's
 // bytes give, for plain, modified and typed keys.
-#include "console/virtual_keys.h"
+#include "console/keys/virtual_keys.h"
 
 #include <gtest/gtest.h>
 

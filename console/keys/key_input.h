@@ -6,8 +6,8 @@
 #include <string>
 
 #include "console/console_interface.h"
-#include "console/fd_stream.h"
-#include "console/key_decoder.h"
+#include "console/keys/fd_stream.h"
+#include "console/keys/key_decoder.h"
 
 // The console's input side; every read throws EndOfInput once the input has ended.
 class KeyInput {

@@ -3,7 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
-#include "console/fd_stream.h"
+#include "console/keys/fd_stream.h"
 
 namespace {
 

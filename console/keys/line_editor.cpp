@@ -1,5 +1,5 @@
 // One line editor for both consoles' line answers.
-#include "console/line_editor.h"
+#include "console/keys/line_editor.h"
 
 LineEditor::Step LineEditor::take(const Key& key, std::string& shown, std::size_t& erasedColumns) {
   shown.clear();

@@ -1,5 +1,5 @@
 // Virtual-key codes and typed characters into the unechoed key read's codes.
-#include "console/virtual_keys.h"
+#include "console/keys/virtual_keys.h"
 
 #include <string>
 

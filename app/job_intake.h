@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "store/data_check.h"
+#include "store/intake_check.h"
 #include "store/tree/record_tree.h"
 
 struct JobIntake {

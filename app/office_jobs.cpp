@@ -24,9 +24,11 @@
 #include "mail/result_mail.h"
 #include "mail/whole_output.h"
 #include "store/data_check.h"
+#include "store/intake_check.h"
 #include "store/loader.h"
 #include "store/tree/out_of_memory.h"
 #include "store/tree/student_index.h"
+#include "util/plural.h"
 
 namespace {
 
@@ -125,10 +127,6 @@ std::string noStudentIn(const std::string& code, const JobIntake& found,
 
 std::string intakeWords(const IntakeRecord* only) {
   return only == nullptr ? "" : std::string(" of intake ") + shown(only->code);
-}
-
-std::string plural(long count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 std::string destination(const std::string& path) {
@@ -278,14 +276,20 @@ struct JobCheck {
   bool wanted = false;
   bool checked = false;
   DataCheck check;
+  bool intakeNamed = false;  // the spellings are read only for a job that names an intake
   IntakeSpellings spellings;
 
   TablesInspection inspection() {
+    if (!wanted && !intakeNamed) {
+      return {};
+    }
     return [this](const SourceTables& tables) {
       if (!malformedTables(tables).empty()) {
         return;
       }
-      spellings = intakeSpellingsOf(tables);
+      if (intakeNamed) {
+        spellings = intakeSpellingsOf(tables);
+      }
       if (wanted) {
         check = checkSourceTables(tables);
         checked = true;
@@ -331,6 +335,7 @@ int runOfficeJob(const CommandLine& line) {
   }
   JobCheck check;
   check.wanted = job.kind == OfficeJob::Kind::kCheck;
+  check.intakeNamed = job.hasIntake;
   LoadResult loaded;
   int status = kJobNoData;
   if (!loadForJob(source, check, loaded, status)) {

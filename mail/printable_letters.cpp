@@ -6,6 +6,7 @@
 
 #include "console/console_interface.h"
 #include "mail/letter_pages.h"
+#include "util/utf16_text.h"
 
 namespace {
 
@@ -263,14 +264,6 @@ void writeLetter(const StudentRecord& student, const std::string& date, const Pr
   }
 }
 
-std::size_t characters(const std::string& text) {
-  std::size_t count = 0;
-  for (char c : text) {
-    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-  }
-  return count;
-}
-
 }  // namespace
 
 PageRect envelopeWindow(PaperSize paper) {
@@ -309,7 +302,7 @@ std::vector<std::string> senderLines(const std::string& text) {
     }
     piece = piece.substr(first, piece.find_last_not_of(" \t\r") - first + 1);
     lines.emplace_back(piece);
-    if (lines.size() > kMostSenderLines || characters(lines.back()) > kLongestSenderLine) {
+    if (lines.size() > kMostSenderLines || charactersIn(lines.back()) > kLongestSenderLine) {
       return {};
     }
   }

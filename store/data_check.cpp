@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "store/data_check_rows.h"
+#include "store/intake_check.h"
 #include "store/tables/sql_values.h"
 #include "store/tree/record_tree.h"
 #include "store/tree/student_index.h"

@@ -3,42 +3,10 @@
 // results that point nowhere, marks out of range, texts cut to the records' capacities.
 #pragma once
 
-#include <map>
 #include <ostream>
-#include <string>
-#include <vector>
 
+#include "store/data_problem.h"
 #include "store/tables/source_tables.h"
-
-struct DataProblem {
-  std::string title;                  // what is wrong, such as "students without intake"
-  std::string titleOfOne;             // the same of one, such as "student without intake"
-  long count = 0;                     // rows (or IDs, intakes) with the problem
-  std::vector<std::string> examples;  // the first few of them, with the stored texts
-};
-
-struct DataCheck {
-  std::vector<DataProblem> problems;  // every kind checked, in the report's order
-  long problemCount() const;          // the rows of all kinds together
-};
-
-// How the source holds its intakes, before the tree cuts them: what the jobs need to find an
-// intake as the office spells it.
-struct IntakeSpellings {
-  bool ignoresCase = false;            // the Intake column compares without regard to case
-  bool ignoresTrailingBlanks = false;  // ... or without its trailing blanks
-  // The stored intakes longer than an intake code keeps, each with the student ID of its first
-  // row: two of them may keep the same 15 characters, and that student tells their intakes apart.
-  std::map<std::string, std::string> longTexts;
-};
-
-IntakeSpellings intakeSpellingsOf(const SourceTables& tables);
-
-// The text as the source's Intake column compares it: two intakes are one when these are equal.
-std::string comparedIntake(const std::string& text, const IntakeSpellings& spellings);
-
-// How many examples each problem keeps.
-constexpr std::size_t kDataCheckExamples = 5;
 
 // Checks the tables as the source holds them, before any cut or fold of the loader.
 DataCheck checkSourceTables(const SourceTables& tables);

@@ -1,4 +1,6 @@
 // The data check of the intakes, as the Intake column compares them and as the program holds them.
+#include "store/intake_check.h"
+
 #include <algorithm>
 #include <map>
 #include <set>

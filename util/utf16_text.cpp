@@ -61,3 +61,11 @@ std::u16string toUtf16(const std::string& text) {
   }
   return units;
 }
+
+std::size_t charactersIn(const std::string& text) {
+  std::size_t chars = 0;
+  for (unsigned char byte : text) {
+    chars += (byte & 0xC0) == 0x80 ? 0 : 1;
+  }
+  return chars;
+}

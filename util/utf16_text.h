@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <string>
 
+// The characters of UTF-8 text, as the record tree's capacities count them (bytes that continue a
+// character are not counted).
+std::size_t charactersIn(const std::string& text);
+
 // Appends one code point as UTF-8: a key typed on a Windows console, a character a driver sent.
 void appendUtf8(std::string& out, char32_t c);
 

@@ -13,14 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TAVRINEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAVRINEL_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 MemoryUse memoryUse() {
   std::FILE* statm = std::fopen("/proc/self/statm", "re");
   // size resident shared text lib data dirty, in pages

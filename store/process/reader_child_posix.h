@@ -9,6 +9,16 @@
 
 #include "store/process/reader_process.h"
 
+// Under AddressSanitizer the sanitizer takes the memory: the child sets no memory limit of its own
+// and no allocation fails to the program, which the reader's tests then do not expect either.
+#if defined(__SANITIZE_ADDRESS__)
+#define TAVRINEL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVRINEL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 // What the process has mapped and has resident now: the child starts with both, and its limit
 // and its growth count from there.
 struct MemoryUse {

@@ -9,17 +9,10 @@
 #include <vector>
 
 #include "store/database_error.h"
+#include "store/process/reader_child_posix.h"
 #include "store/process/reader_process.h"
 #include "store/process/table_stream.h"
 #include "store/sources/access/access_reader.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TAVRINEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAVRINEL_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 namespace {
 
